@@ -1,0 +1,46 @@
+#include "AudioFileType.h"
+
+#include <array>
+#include <string_view>
+
+namespace {
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::string_view Extension(std::string_view name) {
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos)
+        return {};
+    std::string_view ext = name.substr(dot);
+    if (ext.find('/') != std::string_view::npos)
+        return {};
+    return ext;
+}
+
+} // namespace
+
+TAudioFileType GetAudioFileType(const std::string& name) {
+    static constexpr std::array<std::string_view, 12> extensions = {
+        ".aiff", ".avi", ".flac", ".m4a", ".mid", ".mov",
+        ".mp3",  ".mpg", ".ogg",  ".wav", ".wma", ".wmv"};
+    const std::string_view ext = Extension(name);
+    if (ext.empty())
+        return aftUnknown;
+    for (size_t i = 0; i < extensions.size(); ++i)
+        if (EqualsIgnoringAsciiCase(ext, extensions[i]))
+            return static_cast<TAudioFileType>(i + 1);
+    return aftUnknown;
+}
+
+float DBToVolume(int32_t dB) {
+    return static_cast<float>((static_cast<double>(dB) + 60.0) / 60.0);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+using HSTREAM = uint32_t;
+using HSYNC = uint32_t;
+
+constexpr uint32_t AUDIO_SAMPLE_LOOP = 4;
+constexpr uint32_t AUDIO_SYNC_END = 2;
+constexpr uint32_t AUDIO_ATTRIB_FREQ = 1;
+constexpr uint32_t AUDIO_ATTRIB_VOL = 2;
+constexpr uint32_t AUDIO_ATTRIB_PAN = 3;
+
+// Called on an audio thread when a stream reaches its end; must only hand off and return.
+using SyncProc = void (*)(HSYNC handle, HSTREAM channel, uint32_t data, void* user);
+
+// The audio operations a cue needs. The engine in src/audio implements it; tests use fakes.
+// UI thread only, except where an implementation says otherwise.
+class TAudioLibrary {
+public:
+    virtual ~TAudioLibrary() = default;
+
+    virtual bool AudioStreamFree(HSTREAM stream) = 0;
+    virtual bool AudioSetDevice(uint32_t device) = 0;
+    virtual HSTREAM AudioStreamCreateFile(bool mem, const std::string& file, uint64_t offset,
+                                          uint64_t length, uint32_t flags) = 0;
+    virtual HSTREAM AudioFlacStreamCreateFile(bool mem, const std::string& file, uint64_t offset,
+                                              uint64_t length, uint32_t flags) = 0;
+    virtual HSTREAM AudioWmaStreamCreateFile(bool mem, const std::string& file, uint64_t offset,
+                                             uint64_t length, uint32_t flags) = 0;
+    virtual HSYNC AudioChannelSetSync(HSTREAM stream, uint32_t type, uint64_t param, SyncProc proc,
+                                      void* user) = 0;
+    virtual bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) = 0;
+    virtual bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) = 0;
+    virtual bool AudioChannelPlay(HSTREAM stream, bool restart) = 0;
+    virtual bool AudioChannelPause(HSTREAM stream) = 0;
+    virtual bool AudioChannelStop(HSTREAM stream) = 0;
+};
+
+// The process-wide library the cues play through; none until start-up sets one.
+TAudioLibrary* AudioLibrary();
+void SetAudioLibrary(TAudioLibrary* library);
+
+// The end-of-stream handler that cues register; set by the owner of the event loop.
+SyncProc CueEndSyncProc();
+void SetCueEndSyncProc(SyncProc proc);

@@ -1,0 +1,123 @@
+#include "TCue.h"
+
+#include "AudioFileType.h"
+#include "ClampValue.h"
+
+#include <filesystem>
+
+TCue::TCue() = default;
+
+TCue::~TCue() {
+    FreeStream();
+}
+
+void TCue::SetAudioChannel(int32_t value) {
+    FAudioChannel = ClampValue(value, 1, 4);
+}
+
+void TCue::SetPan(int32_t value) {
+    FPan = ClampValue(value, -100, 100);
+}
+
+void TCue::SetPitch(int32_t value) {
+    FPitch = ClampValue(value, 75, 125);
+}
+
+void TCue::SetVolumeDB(int32_t value) {
+    FVolumeDB = ClampValue(value, -60, 0);
+}
+
+void TCue::SetState(TCueState value) {
+    if (value == FState)
+        return;
+    FState = value;
+    if (OnStateChange)
+        OnStateChange(UID);
+}
+
+bool TCue::FileFound() const {
+    if (FileName.empty())
+        return false;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(FileName, ec);
+}
+
+void TCue::FreeStream() {
+    TAudioLibrary* audio = AudioLibrary();
+    if (audio && FStream != 0)
+        audio->AudioStreamFree(FStream);
+    FStream = 0;
+    FSyncUID.reset();
+}
+
+HSTREAM TCue::OpenStream(TAudioLibrary& audio, uint32_t flags) {
+    switch (GetAudioFileType(FileName)) {
+    case aftAiff:
+    case aftMp3:
+    case aftOgg:
+    case aftWav:
+        return audio.AudioStreamCreateFile(false, FileName, 0, 0, flags);
+    case aftFlac:
+        return audio.AudioFlacStreamCreateFile(false, FileName, 0, 0, flags);
+    case aftWma:
+        return audio.AudioWmaStreamCreateFile(false, FileName, 0, 0, flags);
+    default:
+        return 0;
+    }
+}
+
+bool TCue::Play() {
+    if (!FileFound())
+        return false;
+    if (FState == csPaused)
+        return Resume();
+    if (FState != csStopped)
+        return false;
+    FreeStream();
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio)
+        return false;
+    audio->AudioSetDevice(static_cast<uint32_t>(FAudioChannel));
+    FStream = OpenStream(*audio, Loop ? AUDIO_SAMPLE_LOOP : 0);
+    if (FStream == 0)
+        return false;
+    FSyncUID = std::make_unique<std::string>(UID);
+    audio->AudioChannelSetSync(FStream, AUDIO_SYNC_END, 0, CueEndSyncProc(), FSyncUID.get());
+    audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
+    audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
+                                    static_cast<float>(static_cast<double>(FPan) / 100.0));
+    audio->AudioChannelGetAttribute(FStream, AUDIO_ATTRIB_FREQ, &FFrequency);
+    audio->AudioChannelSetAttribute(
+        FStream, AUDIO_ATTRIB_FREQ,
+        static_cast<float>(static_cast<double>(FPitch) / 100.0 * static_cast<double>(FFrequency)));
+    audio->AudioChannelPlay(FStream, false);
+    SetState(csPlaying);
+    return true;
+}
+
+bool TCue::Pause() {
+    if (FState != csPlaying)
+        return false;
+    if (TAudioLibrary* audio = AudioLibrary())
+        audio->AudioChannelPause(FStream);
+    SetState(csPaused);
+    return true;
+}
+
+bool TCue::Resume() {
+    if (FState != csPaused)
+        return false;
+    if (TAudioLibrary* audio = AudioLibrary())
+        audio->AudioChannelPlay(FStream, false);
+    SetState(csPlaying);
+    return true;
+}
+
+bool TCue::Stop() {
+    if (FState == csStopped)
+        return false;
+    if (TAudioLibrary* audio = AudioLibrary())
+        audio->AudioChannelStop(FStream);
+    SetState(csStopped);
+    return true;
+}

@@ -1,0 +1,126 @@
+#include "TCueList.h"
+
+#include <string>
+#include <unordered_set>
+
+namespace {
+constexpr int32_t MaxUID = 1000;
+
+std::string ListIndexMessage(int32_t index) {
+    return "List index out of bounds (" + std::to_string(index) + ")";
+}
+} // namespace
+
+EListError::EListError(int32_t index) : std::out_of_range(ListIndexMessage(index)) {}
+
+void TCueList::CheckIndex(int32_t index, int32_t last) const {
+    if (index < 0 || index > last)
+        throw EListError(index);
+}
+
+TCue* TCueList::Items(int32_t index) const {
+    CheckIndex(index, Count() - 1);
+    return FItems[static_cast<size_t>(index)].get();
+}
+
+int32_t TCueList::Add(std::unique_ptr<TCue> cue) {
+    FItems.push_back(std::move(cue));
+    return Count() - 1;
+}
+
+void TCueList::Insert(int32_t index, std::unique_ptr<TCue> cue) {
+    CheckIndex(index, Count());
+    FItems.insert(FItems.begin() + index, std::move(cue));
+}
+
+void TCueList::Move(int32_t from, int32_t to) {
+    CheckIndex(from, Count() - 1);
+    CheckIndex(to, Count() - 1);
+    if (from == to)
+        return;
+    std::unique_ptr<TCue> cue = std::move(FItems[static_cast<size_t>(from)]);
+    FItems.erase(FItems.begin() + from);
+    FItems.insert(FItems.begin() + to, std::move(cue));
+}
+
+void TCueList::Delete(int32_t index) {
+    CheckIndex(index, Count() - 1);
+    std::unique_ptr<TCue> cue = std::move(FItems[static_cast<size_t>(index)]);
+    FItems.erase(FItems.begin() + index);
+}
+
+void TCueList::Clear() {
+    std::vector<std::unique_ptr<TCue>> released;
+    released.swap(FItems);
+}
+
+void TCueList::SetCurrent(int32_t number) {
+    if (number == FCurrent)
+        return;
+    const int32_t old = FCurrent;
+    FCurrent = number;
+    if (OnCurrentChange)
+        OnCurrentChange(old, number);
+}
+
+TCue* TCueList::CurrentCue() const {
+    if (FCurrent < 1 || FCurrent > Count())
+        return nullptr;
+    return FItems[static_cast<size_t>(FCurrent - 1)].get();
+}
+
+int32_t TCueList::IndexOfUID(const std::string& uid) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i]->UID == uid)
+            return static_cast<int32_t>(i) + 1;
+    return 0;
+}
+
+std::unordered_set<std::string> TCueList::UsedUIDs() const {
+    std::unordered_set<std::string> used;
+    for (const auto& cue : FItems)
+        used.insert(cue->UID);
+    return used;
+}
+
+std::string TCueList::AssignUID(int32_t index, std::unordered_set<std::string>& used) {
+    TCue* cue = Items(index);
+    for (int32_t n = 1; n <= MaxUID; ++n) {
+        std::string text = std::to_string(n);
+        if (!used.contains(text)) {
+            cue->UID = text;
+            used.insert(text);
+            return text;
+        }
+    }
+    return {};
+}
+
+std::string TCueList::AssignUID(int32_t index) {
+    std::unordered_set<std::string> used = UsedUIDs();
+    return AssignUID(index, used);
+}
+
+int32_t TCueList::AssignMissingUIDs() {
+    std::unordered_set<std::string> used = UsedUIDs();
+    int32_t missing = 0;
+    for (int32_t i = 0; i < Count(); ++i) {
+        if (FItems[static_cast<size_t>(i)]->UID.empty()) {
+            AssignUID(i, used);
+            ++missing;
+        }
+    }
+    return missing;
+}
+
+bool TCueList::AllStopped() const {
+    for (const auto& cue : FItems)
+        if (cue->State() != csStopped)
+            return false;
+    return true;
+}
+
+void TCueList::StopAll() {
+    for (const auto& cue : FItems)
+        cue->Stop();
+}

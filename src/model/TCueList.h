@@ -1,0 +1,54 @@
+#pragma once
+
+#include "TCue.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+// Raised for a position outside the list: "List index out of bounds (%d)".
+class EListError : public std::out_of_range {
+public:
+    explicit EListError(int32_t index);
+};
+
+// The running order; owns its cues. UI thread only.
+class TCueList {
+public:
+    TCueList() = default;
+    TCueList(const TCueList&) = delete;
+    TCueList& operator=(const TCueList&) = delete;
+
+    // Called after each change of Current, with the old and the new number.
+    std::function<void(int32_t oldNumber, int32_t newNumber)> OnCurrentChange;
+
+    int32_t Count() const { return static_cast<int32_t>(FItems.size()); }
+    TCue* Items(int32_t index) const;
+    int32_t Add(std::unique_ptr<TCue> cue);
+    void Insert(int32_t index, std::unique_ptr<TCue> cue);
+    void Move(int32_t from, int32_t to);
+    void Delete(int32_t index);
+    void Clear();
+
+    int32_t Current() const { return FCurrent; }
+    void SetCurrent(int32_t number);
+    TCue* CurrentCue() const;
+
+    int32_t IndexOfUID(const std::string& uid) const;
+    std::string AssignUID(int32_t index);
+    int32_t AssignMissingUIDs();
+    bool AllStopped() const;
+    void StopAll();
+
+private:
+    void CheckIndex(int32_t index, int32_t last) const;
+    std::unordered_set<std::string> UsedUIDs() const;
+    std::string AssignUID(int32_t index, std::unordered_set<std::string>& used);
+
+    std::vector<std::unique_ptr<TCue>> FItems;
+    int32_t FCurrent = 0;
+};

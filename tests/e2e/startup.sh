@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Starts a copy of the program in a fresh folder, waits for its window, ends it the way a
+# session end does (SIGTERM) and checks that it exits with 0.
+set -euo pipefail
+program=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cp "$program" "$dir/trelmo"
+
+"$dir/trelmo" & pid=$!
+if ! timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Trelmo$' >/dev/null; then
+    echo "no Trelmo window appeared"; kill -9 "$pid"; exit 1
+fi
+kill -TERM "$pid"
+set +e
+timeout 30 tail --pid="$pid" -f /dev/null
+wait "$pid"; code=$?
+set -e
+[ "$code" -eq 0 ] || { echo "exit code $code"; exit 1; }
+echo "window shown, ended with exit code 0"

@@ -1,0 +1,71 @@
+#include "FakeAudioLibrary.h"
+
+bool FakeAudioLibrary::AudioStreamFree(HSTREAM stream) {
+    Calls.push_back("free " + std::to_string(stream));
+    Freed.push_back(stream);
+    return true;
+}
+
+bool FakeAudioLibrary::AudioSetDevice(uint32_t device) {
+    Calls.push_back("device " + std::to_string(device));
+    return true;
+}
+
+HSTREAM FakeAudioLibrary::Open(const std::string& opener, uint32_t flags) {
+    Calls.push_back(opener + " flags " + std::to_string(flags));
+    return FailOpen ? 0 : NextStream++;
+}
+
+HSTREAM FakeAudioLibrary::AudioStreamCreateFile(bool, const std::string&, uint64_t, uint64_t,
+                                                uint32_t flags) {
+    return Open("open", flags);
+}
+
+HSTREAM FakeAudioLibrary::AudioFlacStreamCreateFile(bool, const std::string&, uint64_t, uint64_t,
+                                                    uint32_t flags) {
+    return Open("open-flac", flags);
+}
+
+HSTREAM FakeAudioLibrary::AudioWmaStreamCreateFile(bool, const std::string&, uint64_t, uint64_t,
+                                                   uint32_t flags) {
+    return Open("open-wma", flags);
+}
+
+HSYNC FakeAudioLibrary::AudioChannelSetSync(HSTREAM stream, uint32_t type, uint64_t, SyncProc,
+                                            void* user) {
+    Calls.push_back("sync " + std::to_string(stream) + " " + std::to_string(type));
+    SyncUser = user;
+    return 1;
+}
+
+bool FakeAudioLibrary::AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) {
+    Calls.push_back("set " + std::to_string(stream) + " " + std::to_string(attrib));
+    if (attrib == AUDIO_ATTRIB_VOL)
+        Volume = value;
+    else if (attrib == AUDIO_ATTRIB_PAN)
+        PanValue = value;
+    else if (attrib == AUDIO_ATTRIB_FREQ)
+        Rate = value;
+    return true;
+}
+
+bool FakeAudioLibrary::AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) {
+    Calls.push_back("get " + std::to_string(stream) + " " + std::to_string(attrib));
+    *value = NativeRate;
+    return true;
+}
+
+bool FakeAudioLibrary::AudioChannelPlay(HSTREAM stream, bool) {
+    Calls.push_back("play " + std::to_string(stream));
+    return true;
+}
+
+bool FakeAudioLibrary::AudioChannelPause(HSTREAM stream) {
+    Calls.push_back("pause " + std::to_string(stream));
+    return true;
+}
+
+bool FakeAudioLibrary::AudioChannelStop(HSTREAM stream) {
+    Calls.push_back("stop " + std::to_string(stream));
+    return true;
+}

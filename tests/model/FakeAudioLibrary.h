@@ -1,0 +1,40 @@
+#pragma once
+
+#include "TAudioLibrary.h"
+
+#include <string>
+#include <vector>
+
+// Records every call; opens a stream (handles 1, 2, ...) unless told to fail.
+class FakeAudioLibrary : public TAudioLibrary {
+public:
+    FakeAudioLibrary() { SetAudioLibrary(this); }
+    ~FakeAudioLibrary() override { SetAudioLibrary(nullptr); }
+
+    std::vector<std::string> Calls;
+    bool FailOpen = false;
+    float NativeRate = 44100;
+    HSTREAM NextStream = 1;
+    std::vector<HSTREAM> Freed;
+    void* SyncUser = nullptr;
+    float Volume = -1, PanValue = -2, Rate = -1;
+
+    bool AudioStreamFree(HSTREAM stream) override;
+    bool AudioSetDevice(uint32_t device) override;
+    HSTREAM AudioStreamCreateFile(bool, const std::string& file, uint64_t, uint64_t,
+                                  uint32_t flags) override;
+    HSTREAM AudioFlacStreamCreateFile(bool, const std::string& file, uint64_t, uint64_t,
+                                      uint32_t flags) override;
+    HSTREAM AudioWmaStreamCreateFile(bool, const std::string& file, uint64_t, uint64_t,
+                                     uint32_t flags) override;
+    HSYNC AudioChannelSetSync(HSTREAM stream, uint32_t type, uint64_t, SyncProc,
+                              void* user) override;
+    bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) override;
+    bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) override;
+    bool AudioChannelPlay(HSTREAM stream, bool restart) override;
+    bool AudioChannelPause(HSTREAM stream) override;
+    bool AudioChannelStop(HSTREAM stream) override;
+
+private:
+    HSTREAM Open(const std::string& opener, uint32_t flags);
+};

@@ -1,0 +1,248 @@
+#include "TCue.h"
+#include "FakeAudioLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        Path = fs::temp_directory_path() /
+               ("trelmo-cue-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter));
+        fs::create_directories(Path);
+    }
+    ~TempDir() { fs::remove_all(Path); }
+    std::string File(const std::string& name) const {
+        const fs::path p = Path / name;
+        std::ofstream(p) << "x";
+        return p.string();
+    }
+    fs::path Path;
+    static inline int Counter = 0;
+};
+
+struct CueFixture : ::testing::Test {
+    FakeAudioLibrary Audio;
+    TempDir Dir;
+    TCue Cue;
+    std::vector<std::pair<std::string, TCueState>> Notices;
+
+    void SetUp() override {
+        Cue.UID = "7";
+        Cue.OnStateChange = [this](const std::string& uid) {
+            Notices.emplace_back(uid, Cue.State());
+        };
+    }
+};
+
+} // namespace
+
+TEST(TCue, NewCueHasDefaults) {
+    TCue cue;
+    EXPECT_EQ(cue.Description, "New Sound");
+    EXPECT_EQ(cue.FileName, "");
+    EXPECT_EQ(cue.UID, "");
+    EXPECT_EQ(cue.AudioChannel(), 1);
+    EXPECT_EQ(cue.Pan(), 0);
+    EXPECT_EQ(cue.Pitch(), 100);
+    EXPECT_EQ(cue.VolumeDB(), 0);
+    EXPECT_FALSE(cue.Loop);
+    EXPECT_EQ(cue.State(), csStopped);
+    EXPECT_EQ(cue.Stream(), 0u);
+    EXPECT_FALSE(cue.OnStateChange);
+}
+
+TEST(TCue, SettersClampToTheirRanges) {
+    struct Case {
+        void (TCue::*set)(int32_t);
+        int32_t (TCue::*get)() const;
+        int32_t value, expected;
+    };
+    const Case cases[] = {
+        {&TCue::SetPitch, &TCue::Pitch, 200, 125},
+        {&TCue::SetPitch, &TCue::Pitch, 0, 75},
+        {&TCue::SetPitch, &TCue::Pitch, 90, 90},
+        {&TCue::SetVolumeDB, &TCue::VolumeDB, 6, 0},
+        {&TCue::SetVolumeDB, &TCue::VolumeDB, -100, -60},
+        {&TCue::SetVolumeDB, &TCue::VolumeDB, -12, -12},
+        {&TCue::SetPan, &TCue::Pan, -101, -100},
+        {&TCue::SetPan, &TCue::Pan, 101, 100},
+        {&TCue::SetPan, &TCue::Pan, INT32_MIN, -100},
+        {&TCue::SetAudioChannel, &TCue::AudioChannel, 0, 1},
+        {&TCue::SetAudioChannel, &TCue::AudioChannel, 5, 4},
+        {&TCue::SetAudioChannel, &TCue::AudioChannel, INT32_MAX, 4},
+    };
+    for (const Case& c : cases) {
+        TCue cue;
+        (cue.*c.set)(c.value);
+        EXPECT_EQ((cue.*c.get)(), c.expected) << "value " << c.value;
+    }
+}
+
+TEST_F(CueFixture, SetStateNotifiesOnlyOnAChangeAfterStoring) {
+    Cue.SetState(csStopped);
+    EXPECT_TRUE(Notices.empty());
+    Cue.SetState(csPaused);
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_EQ(Notices[0].first, "7");
+    EXPECT_EQ(Notices[0].second, csPaused);
+}
+
+TEST_F(CueFixture, FileFoundOnlyForAnExistingFile) {
+    EXPECT_FALSE(Cue.FileFound());
+    Cue.FileName = (Dir.Path / "nothing.wav").string();
+    EXPECT_FALSE(Cue.FileFound());
+    Cue.FileName = Dir.Path.string();
+    EXPECT_FALSE(Cue.FileFound());
+    Cue.FileName = Dir.File("a.wav");
+    EXPECT_TRUE(Cue.FileFound());
+}
+
+TEST_F(CueFixture, PlayMakesTheLibraryCallsInOrder) {
+    Cue.FileName = Dir.File("song.MP3");
+    Cue.SetAudioChannel(3);
+    Cue.SetVolumeDB(-30);
+    Cue.SetPan(50);
+    Cue.SetPitch(75);
+    Cue.Loop = true;
+    ASSERT_TRUE(Cue.Play());
+    const std::vector<std::string> expected = {"device 3", "open flags 4", "sync 1 2", "set 1 2",
+                                               "set 1 3",  "get 1 1",      "set 1 1",  "play 1"};
+    EXPECT_EQ(Audio.Calls, expected);
+    EXPECT_FLOAT_EQ(Audio.Volume, 0.5f);
+    EXPECT_FLOAT_EQ(Audio.PanValue, 0.5f);
+    EXPECT_FLOAT_EQ(Audio.Rate, 33075.0f);
+    EXPECT_FLOAT_EQ(Cue.Frequency(), 44100.0f);
+    EXPECT_EQ(*static_cast<std::string*>(Audio.SyncUser), "7");
+    EXPECT_EQ(Cue.Stream(), 1u);
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_EQ(Notices[0].second, csPlaying);
+}
+
+TEST_F(CueFixture, PlayChoosesTheOpenerByExtension) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"clip.flac", "open-flac flags 0"}, {"talk.WMA", "open-wma flags 0"},
+        {"a.wav", "open flags 0"},          {"a.aiff", "open flags 0"},
+        {"a.ogg", "open flags 0"},
+    };
+    for (const auto& [name, opener] : cases) {
+        TCue cue;
+        cue.FileName = Dir.File(name);
+        Audio.Calls.clear();
+        EXPECT_TRUE(cue.Play()) << name;
+        ASSERT_GE(Audio.Calls.size(), 2u);
+        EXPECT_EQ(Audio.Calls[1], opener) << name;
+    }
+}
+
+TEST_F(CueFixture, PlayRefusesFilesWithoutAnOpener) {
+    for (const char* name : {"song.aif", "film.avi", "tune.mid", "clip.m4a", "noextension"}) {
+        TCue cue;
+        cue.FileName = Dir.File(name);
+        EXPECT_FALSE(cue.Play()) << name;
+        EXPECT_EQ(cue.State(), csStopped);
+        EXPECT_EQ(cue.Stream(), 0u);
+    }
+}
+
+TEST_F(CueFixture, StateMachine) {
+    Cue.FileName = Dir.File("a.wav");
+    EXPECT_FALSE(Cue.Pause());
+    EXPECT_FALSE(Cue.Resume());
+    EXPECT_FALSE(Cue.Stop());
+    EXPECT_TRUE(Notices.empty());
+
+    EXPECT_TRUE(Cue.Play());
+    EXPECT_FALSE(Cue.Play());
+    EXPECT_FALSE(Cue.Resume());
+    EXPECT_TRUE(Cue.Pause());
+    EXPECT_FALSE(Cue.Pause());
+    EXPECT_TRUE(Cue.Play()); // resumes
+    EXPECT_TRUE(Cue.Pause());
+    EXPECT_TRUE(Cue.Stop());
+    EXPECT_FALSE(Cue.Stop());
+
+    const std::vector<TCueState> states = {csPlaying, csPaused, csPlaying, csPaused, csStopped};
+    ASSERT_EQ(Notices.size(), states.size());
+    for (size_t i = 0; i < states.size(); ++i)
+        EXPECT_EQ(Notices[i].second, states[i]) << i;
+}
+
+TEST_F(CueFixture, ResumeKeepsTheStreamAndTheFirstSettings) {
+    Cue.FileName = Dir.File("a.wav");
+    ASSERT_TRUE(Cue.Play());
+    ASSERT_TRUE(Cue.Pause());
+    Cue.SetVolumeDB(-60);
+    Audio.Calls.clear();
+    EXPECT_TRUE(Cue.Play());
+    EXPECT_EQ(Audio.Calls, std::vector<std::string>{"play 1"});
+    EXPECT_EQ(Cue.State(), csPlaying);
+}
+
+TEST_F(CueFixture, PausedCueWhoseFileWentCannotBeResumedButStopped) {
+    Cue.FileName = Dir.File("a.wav");
+    ASSERT_TRUE(Cue.Play());
+    ASSERT_TRUE(Cue.Pause());
+    fs::remove(Cue.FileName);
+    EXPECT_FALSE(Cue.Play());
+    EXPECT_EQ(Cue.State(), csPaused);
+    EXPECT_TRUE(Cue.Stop());
+    EXPECT_EQ(Cue.State(), csStopped);
+}
+
+TEST_F(CueFixture, StopThenPlayFreesTheOldStreamFirst) {
+    Cue.FileName = Dir.File("a.wav");
+    ASSERT_TRUE(Cue.Play());
+    ASSERT_TRUE(Cue.Stop());
+    EXPECT_EQ(Cue.Stream(), 1u); // kept while stopped
+    Audio.Calls.clear();
+    ASSERT_TRUE(Cue.Play());
+    EXPECT_EQ(Audio.Calls.front(), "free 1");
+    EXPECT_EQ(Cue.Stream(), 2u);
+}
+
+TEST_F(CueFixture, FailedOpenAfterAPlayLeavesNoStreamAndNoNotice) {
+    Cue.FileName = Dir.File("a.mp3");
+    ASSERT_TRUE(Cue.Play());
+    ASSERT_TRUE(Cue.Stop());
+    Notices.clear();
+    Cue.FileName = Dir.File("film.avi");
+    EXPECT_FALSE(Cue.Play());
+    EXPECT_EQ(Cue.State(), csStopped);
+    EXPECT_EQ(Cue.Stream(), 0u);
+    EXPECT_EQ(Audio.Freed, std::vector<HSTREAM>{1});
+    EXPECT_TRUE(Notices.empty());
+
+    Audio.FailOpen = true;
+    Cue.FileName = Dir.File("b.wav");
+    EXPECT_FALSE(Cue.Play());
+    EXPECT_EQ(Cue.Stream(), 0u);
+}
+
+TEST_F(CueFixture, ReleaseFreesTheStreamWithoutNotifying) {
+    {
+        TCue cue;
+        cue.FileName = Dir.File("a.wav");
+        ASSERT_TRUE(cue.Play());
+        cue.OnStateChange = [this](const std::string& uid) {
+            Notices.emplace_back(uid, csStopped);
+        };
+    }
+    EXPECT_EQ(Audio.Freed, std::vector<HSTREAM>{1});
+    EXPECT_TRUE(Notices.empty());
+}
+
+TEST_F(CueFixture, TransitionsWithoutSubscriberStillHappen) {
+    Cue.OnStateChange = nullptr;
+    Cue.FileName = Dir.File("a.wav");
+    EXPECT_TRUE(Cue.Play());
+    EXPECT_EQ(Cue.State(), csPlaying);
+    EXPECT_TRUE(Cue.Stop());
+    EXPECT_EQ(Cue.State(), csStopped);
+}
