@@ -1,7 +1,11 @@
 #include "TfmMain.h"
 
+#include "EXMLParseError.h"
+#include "SettingsMessages.h"
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QMessageBox>
 #include <QShowEvent>
 
 #include <filesystem>
@@ -42,6 +46,7 @@ void TfmMain::FormCreate() {
         CurrentCueChanged(oldNumber, newNumber);
     };
     Production->FileName = AppDir + "Settings.xml";
+    LoadSettings();
 }
 
 void TfmMain::FormShow() {
@@ -56,10 +61,30 @@ void TfmMain::FormClose() {
     state.Left = x();
     state.Height = height();
     state.Width = width();
+    SaveSettings();
 }
 
 void TfmMain::FormDestroy() {
     Production.reset();
+}
+
+// A file that cannot be read is reported; start-up goes on with the defaults.
+void TfmMain::LoadSettings() {
+    Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    try {
+        Production->LoadFromFile(Production->FileName);
+    } catch (const EXMLParseError& error) {
+        QMessageBox::critical(this, QStringLiteral("Trelmo"),
+                              QString::fromStdString(LoadErrorText(error)));
+    }
+}
+
+// A failed save is reported before the program ends, so the loss is not silent.
+void TfmMain::SaveSettings() {
+    std::string failure;
+    if (!Production->SaveToFile(Production->FileName, &failure))
+        QMessageBox::critical(this, QStringLiteral("Trelmo"),
+                              QString::fromStdString(SaveErrorText(Production->FileName, failure)));
 }
 
 void TfmMain::CueStateChanged(const std::string&) {}

@@ -36,6 +36,8 @@ private:
     void FormShow();
     void FormClose();
     void FormDestroy();
+    void LoadSettings();
+    void SaveSettings();
 
     bool FFormShown = false;
 };
