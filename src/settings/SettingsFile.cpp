@@ -127,7 +127,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
     std::string temporary = target + ".tmp-XXXXXX";
     TFileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.Get() < 0) {
-        failure = "cannot create a file in " + FolderOf(target) + ": " + ErrnoText();
+        failure = ErrnoText();
         return false;
     }
     const bool written = ::fchmod(fd.Get(), ModeFor(target)) == 0 && WriteAll(fd.Get(), bytes) &&

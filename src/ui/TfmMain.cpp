@@ -68,14 +68,23 @@ void TfmMain::FormDestroy() {
     Production.reset();
 }
 
+// The error box: stop icon, OK, the text as plain text with its CR LF line breaks.
+void TfmMain::ShowError(const std::string& text) {
+    QMessageBox box(
+        QMessageBox::Critical, QStringLiteral("Trelmo"),
+        QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+        QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 // A file that cannot be read is reported; start-up goes on with the defaults.
 void TfmMain::LoadSettings() {
     Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
     try {
         Production->LoadFromFile(Production->FileName);
     } catch (const EXMLParseError& error) {
-        QMessageBox::critical(this, QStringLiteral("Trelmo"),
-                              QString::fromStdString(LoadErrorText(error)));
+        ShowError(LoadErrorText(error));
     }
 }
 
@@ -83,8 +92,7 @@ void TfmMain::LoadSettings() {
 void TfmMain::SaveSettings() {
     std::string failure;
     if (!Production->SaveToFile(Production->FileName, &failure))
-        QMessageBox::critical(this, QStringLiteral("Trelmo"),
-                              QString::fromStdString(SaveErrorText(Production->FileName, failure)));
+        ShowError(SaveErrorText(Production->FileName, failure));
 }
 
 void TfmMain::CueStateChanged(const std::string&) {}

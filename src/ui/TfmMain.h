@@ -38,6 +38,7 @@ private:
     void FormDestroy();
     void LoadSettings();
     void SaveSettings();
+    void ShowError(const std::string& text);
 
     bool FFormShown = false;
 };
