@@ -101,9 +101,14 @@ bool WriteExclusiveCopy(const std::string& bytes, const std::string& copy) {
 } // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& failure) {
-    TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
+    TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
         failure = ErrnoText();
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        failure = "not a regular file";
         return false;
     }
     bytes.clear();
@@ -118,6 +123,11 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& fai
         }
         if (n == 0)
             return true;
+        if (bytes.size() + static_cast<size_t>(n) > MaxSettingsFileSize) {
+            failure =
+                "the file is larger than " + std::to_string(MaxSettingsFileSize >> 20) + " MiB";
+            return false;
+        }
         bytes.append(buffer, static_cast<size_t>(n));
     }
 }

@@ -169,6 +169,35 @@ TEST_F(SettingsFile, UnkeptFileIsNotReplaced) {
     EXPECT_EQ(ReadBytes(path), "<broken");
 }
 
+// Files that cannot be settings documents are reported without reading them whole or waiting.
+TEST_F(SettingsFile, OversizedAndSpecialFilesAreUnreadable) {
+    const std::string big = (Folder / "big.xml").string();
+    {
+        std::ofstream out(big, std::ios::binary);
+        out << "<Production><CueList>";
+        const std::string cues(1 << 20, ' ');
+        for (int i = 0; i < 17; ++i)
+            out << cues;
+        out << "</CueList></Production>";
+    }
+    const std::string fifo = (Folder / "fifo.xml").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {big, "Error reading from file/stream: the file is larger than 16 MiB\r\nLine: 1\r\n"},
+        {fifo, "Error reading from file/stream: not a regular file\r\nLine: 1\r\n"},
+    };
+    for (const auto& [path, message] : cases) {
+        TProduction production;
+        try {
+            production.LoadFromFile(path);
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const EXMLParseError& error) {
+            EXPECT_EQ(error.what(), message);
+            EXPECT_NE(error.KeptFileName, "");
+        }
+    }
+}
+
 TEST(SettingsMessages, ClosingPeriod) {
     const std::pair<std::string, std::string> cases[] = {
         {"tag>", "tag>."}, {"a/", "a/."}, {"ends.", "ends."}, {"line\n", "line\n"},

@@ -230,6 +230,16 @@ TEST(TProduction, HostileDocumentsLoadHarmlessly) {
         deep += "</CueList>";
     nested.LoadFromText(deep);
     EXPECT_EQ(nested.Cues.Count(), 0);
+
+    std::string many = "<p><CueList>";
+    for (int i = 0; i < 100000; ++i)
+        many += "<Cue/>";
+    TProduction crowded;
+    crowded.LoadFromText(many + "</CueList></p>");
+    ASSERT_EQ(crowded.Cues.Count(), 100000);
+    EXPECT_EQ(crowded.Cues.Items(999)->UID, "1000");
+    EXPECT_EQ(crowded.Cues.Items(1000)->UID, "");
+    EXPECT_EQ(crowded.Cues.Items(99999)->UID, "");
 }
 
 std::string Repeat(const std::string& text, int times) {
