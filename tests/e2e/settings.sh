@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs copies of the program as a user would and checks Settings.xml next to the executable:
-# a session end (SIGTERM) writes the default document; a malformed file shows the message box,
-# is kept under a new name and replaced by the document of the run.
+# a session end (SIGTERM, SIGHUP) writes the default document; a malformed file shows the
+# message box, is kept under a new name and replaced by the document of the run.
 set -euo pipefail
 program=$1
 dir=$(mktemp -d)
@@ -21,9 +21,9 @@ visible_windows() {
     timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null
 }
 
-end_with_sigterm() {
-    kill -TERM "$pid"
-    timeout 30 tail --pid="$pid" -f /dev/null || fail "the program did not end after SIGTERM"
+end_with() {
+    kill -"$1" "$pid"
+    timeout 30 tail --pid="$pid" -f /dev/null || fail "the program did not end after SIG$1"
     set +e
     wait "$pid"; local code=$?
     set -e
@@ -34,7 +34,7 @@ end_with_sigterm() {
 # First run: no file; a session end writes the defaults.
 "$dir/trelmo" & pid=$!
 visible_windows >/dev/null || fail "no Trelmo window appeared"
-end_with_sigterm
+end_with TERM
 cmp "$dir/Settings.xml" "$dir/expected" || fail "Settings.xml after SIGTERM is not the default document"
 echo "session end wrote the default document"
 
@@ -53,7 +53,15 @@ for _ in $(seq 300); do
 done
 [ -n "$main" ] || fail "the main window did not appear after the message box"
 cmp "$dir/Settings.xml" "$dir/malformed" || fail "Settings.xml was changed at start-up"
-end_with_sigterm
+end_with TERM
 cmp "$dir/Settings-unreadable-1.xml" "$dir/malformed" || fail "the malformed file was not kept"
 cmp "$dir/Settings.xml" "$dir/expected" || fail "Settings.xml was not rewritten at close"
 echo "malformed file reported, kept as Settings-unreadable-1.xml and replaced"
+
+# Log-off (SIGHUP) saves too.
+rm "$dir/Settings.xml"
+"$dir/trelmo" & pid=$!
+visible_windows >/dev/null || fail "no Trelmo window appeared"
+end_with HUP
+cmp "$dir/Settings.xml" "$dir/expected" || fail "Settings.xml after SIGHUP is not the default document"
+echo "SIGHUP wrote the default document"
