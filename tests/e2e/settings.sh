@@ -18,7 +18,7 @@ fail() { echo "$1"; exit 1; }
 
 # Window ids of the program's visible windows titled "Trelmo", waiting up to 30 s for one.
 visible_windows() {
-    timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null
+    timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null
 }
 
 end_with() {
@@ -47,7 +47,7 @@ box=$(visible_windows | head -n1) || fail "no message box appeared"
 xdotool windowfocus --sync "$box" key --clearmodifiers Return
 main=""
 for _ in $(seq 300); do
-    main=$(xdotool search --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null | grep -vx "$box" | head -n1 || true)
+    main=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null | grep -vx "$box" | head -n1 || true)
     [ -n "$main" ] && break
     sleep 0.1
 done
