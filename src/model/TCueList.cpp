@@ -83,10 +83,11 @@ std::unordered_set<std::string> TCueList::UsedUIDs() const {
     return used;
 }
 
-std::string TCueList::AssignUID(int32_t index, std::unordered_set<std::string>& used) {
+std::string TCueList::AssignUID(int32_t index, std::unordered_set<std::string>& used,
+                                int32_t& lowestFree) {
     TCue* cue = Items(index);
-    for (int32_t n = 1; n <= MaxUID; ++n) {
-        std::string text = std::to_string(n);
+    for (; lowestFree <= MaxUID; ++lowestFree) {
+        std::string text = std::to_string(lowestFree);
         if (!used.contains(text)) {
             cue->UID = text;
             used.insert(text);
@@ -98,15 +99,19 @@ std::string TCueList::AssignUID(int32_t index, std::unordered_set<std::string>& 
 
 std::string TCueList::AssignUID(int32_t index) {
     std::unordered_set<std::string> used = UsedUIDs();
-    return AssignUID(index, used);
+    int32_t lowestFree = 1;
+    return AssignUID(index, used, lowestFree);
 }
 
 int32_t TCueList::AssignMissingUIDs() {
     std::unordered_set<std::string> used = UsedUIDs();
     int32_t missing = 0;
+    // Identifiers only get used here, so the search goes on where it stopped: a long list
+    // without identifiers costs one pass, not one pass per cue.
+    int32_t lowestFree = 1;
     for (int32_t i = 0; i < Count(); ++i) {
         if (FItems[static_cast<size_t>(i)]->UID.empty()) {
-            AssignUID(i, used);
+            AssignUID(i, used, lowestFree);
             ++missing;
         }
     }

@@ -47,7 +47,9 @@ public:
 private:
     void CheckIndex(int32_t index, int32_t last) const;
     std::unordered_set<std::string> UsedUIDs() const;
-    std::string AssignUID(int32_t index, std::unordered_set<std::string>& used);
+    // `lowestFree`: no identifier below it is free; advanced past the one assigned.
+    std::string AssignUID(int32_t index, std::unordered_set<std::string>& used,
+                          int32_t& lowestFree);
 
     std::vector<std::unique_ptr<TCue>> FItems;
     int32_t FCurrent = 0;

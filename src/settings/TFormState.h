@@ -2,6 +2,10 @@
 
 #include <cstdint>
 
+namespace pugi {
+class xml_node;
+}
+
 // The main window's saved geometry, in pixels; no range is enforced.
 class TFormState {
 public:
@@ -9,4 +13,9 @@ public:
     int32_t Left = 100;
     int32_t Height = 400;
     int32_t Width = 600;
+
+    // Reads "Windows"/"Main" below `element`; without them nothing changes.
+    void LoadFromXML(pugi::xml_node element);
+    // Appends "Windows" with its "Main" to `element`.
+    void SaveToXML(pugi::xml_node element) const;
 };

@@ -3,12 +3,34 @@
 #include "TCueList.h"
 #include "TFormState.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 
-// The settings document in memory: window state and cue list. UI thread only.
+// The settings document in memory: window state and cue list, read from and written to
+// Settings.xml. UI thread only.
 class TProduction {
 public:
     std::string FileName;
     TFormState FormState;
     TCueList Cues;
+
+    // Receives the state changes of every cue that loading creates.
+    std::function<void(const std::string& uid)> OnCueStateChange;
+
+    // False, with nothing changed, when no file exists at `path`. A file that cannot be read or
+    // parsed throws EXMLParseError, with nothing changed, after a copy of it has been kept
+    // beside it (the error says where); a copy that could not be kept is tried again by the
+    // next SaveToFile, which does not replace the file before.
+    bool LoadFromFile(const std::string& path);
+    // Loads a document held in memory; throws EXMLParseError when it cannot be parsed.
+    void LoadFromText(std::string_view bytes);
+
+    // Replaces the file at `path` atomically. False on any error, with the reason in `failure`.
+    bool SaveToFile(const std::string& path, std::string* failure = nullptr);
+    // The document exactly as SaveToFile writes it.
+    std::string SaveToText() const;
+
+private:
+    std::string FUnkeptFile;
 };

@@ -1,7 +1,11 @@
 #include "TfmMain.h"
 
+#include "EXMLParseError.h"
+#include "SettingsMessages.h"
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QMessageBox>
 #include <QShowEvent>
 
 #include <filesystem>
@@ -42,6 +46,7 @@ void TfmMain::FormCreate() {
         CurrentCueChanged(oldNumber, newNumber);
     };
     Production->FileName = AppDir + "Settings.xml";
+    LoadSettings();
 }
 
 void TfmMain::FormShow() {
@@ -56,10 +61,38 @@ void TfmMain::FormClose() {
     state.Left = x();
     state.Height = height();
     state.Width = width();
+    SaveSettings();
 }
 
 void TfmMain::FormDestroy() {
     Production.reset();
+}
+
+// The error box: stop icon, OK, the text as plain text with its CR LF line breaks.
+void TfmMain::ShowError(const std::string& text) {
+    QMessageBox box(
+        QMessageBox::Critical, QStringLiteral("Trelmo"),
+        QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+        QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+// A file that cannot be read is reported; start-up goes on with the defaults.
+void TfmMain::LoadSettings() {
+    Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    try {
+        Production->LoadFromFile(Production->FileName);
+    } catch (const EXMLParseError& error) {
+        ShowError(LoadErrorText(error));
+    }
+}
+
+// A failed save is reported before the program ends, so the loss is not silent.
+void TfmMain::SaveSettings() {
+    std::string failure;
+    if (!Production->SaveToFile(Production->FileName, &failure))
+        ShowError(SaveErrorText(Production->FileName, failure));
 }
 
 void TfmMain::CueStateChanged(const std::string&) {}

@@ -36,6 +36,9 @@ private:
     void FormShow();
     void FormClose();
     void FormDestroy();
+    void LoadSettings();
+    void SaveSettings();
+    void ShowError(const std::string& text);
 
     bool FFormShown = false;
 };

@@ -1,0 +1,23 @@
+#include "SettingsMessages.h"
+
+std::string WithClosingPeriod(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        return message + ".";
+    return message;
+}
+
+std::string LoadErrorText(const EXMLParseError& error) {
+    std::string text = WithClosingPeriod(error.what()) + "\r\n\r\n";
+    if (!error.KeptFileName.empty())
+        return text + "The unreadable settings file has been kept as " + error.KeptFileName +
+               ". Trelmo starts with default settings.";
+    return text + "The unreadable settings file could not be kept as a copy (" + error.KeepFailure +
+           "). Trelmo starts with default settings and will not replace the file when it closes "
+           "until a copy has been kept.";
+}
+
+std::string SaveErrorText(const std::string& path, const std::string& reason) {
+    return "The settings could not be saved to " + path + ": " + reason +
+           ".\r\n\r\nThe changes made in this session are lost. Check that the folder exists, "
+           "that it can be written to and that the disk has free space.";
+}

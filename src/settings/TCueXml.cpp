@@ -1,0 +1,25 @@
+#include "TCueXml.h"
+
+#include "XmlValues.h"
+
+void LoadFromXML(TCue& cue, pugi::xml_node element) {
+    cue.UID = ReadXMLString(element, "UID", "");
+    cue.Description = ReadXMLString(element, "Description", "Untitled");
+    cue.FileName = ReadXMLString(element, "FileName", "");
+    cue.SetAudioChannel(ReadXMLInteger(element, "AudioChannel", 1));
+    cue.SetVolumeDB(ReadXMLInteger(element, "Volume-dB", 0));
+    cue.SetPan(ReadXMLInteger(element, "Pan", 0));
+    cue.SetPitch(ReadXMLInteger(element, "Pitch", 100));
+    cue.Loop = ReadXMLBoolean(element, "Loop", false);
+}
+
+void SaveToXML(const TCue& cue, pugi::xml_node element) {
+    WriteXMLString(element, "UID", cue.UID);
+    WriteXMLString(element, "Description", cue.Description);
+    WriteXMLString(element, "FileName", cue.FileName);
+    WriteXMLInteger(element, "AudioChannel", cue.AudioChannel());
+    WriteXMLInteger(element, "Volume-dB", cue.VolumeDB());
+    WriteXMLInteger(element, "Pan", cue.Pan());
+    WriteXMLInteger(element, "Pitch", cue.Pitch());
+    WriteXMLBoolean(element, "Loop", cue.Loop);
+}

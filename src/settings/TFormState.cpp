@@ -1,0 +1,21 @@
+#include "TFormState.h"
+
+#include "XmlValues.h"
+
+void TFormState::LoadFromXML(pugi::xml_node element) {
+    const pugi::xml_node main = FindXMLChild(FindXMLChild(element, "Windows"), "Main");
+    if (!main)
+        return;
+    Top = ReadXMLAttrInteger(main, "Top", 100);
+    Left = ReadXMLAttrInteger(main, "Left", 100);
+    Height = ReadXMLAttrInteger(main, "Height", 400);
+    Width = ReadXMLAttrInteger(main, "Width", 600);
+}
+
+void TFormState::SaveToXML(pugi::xml_node element) const {
+    pugi::xml_node main = AppendXMLChild(AppendXMLChild(element, "Windows"), "Main");
+    WriteXMLAttrInteger(main, "Top", Top);
+    WriteXMLAttrInteger(main, "Left", Left);
+    WriteXMLAttrInteger(main, "Height", Height);
+    WriteXMLAttrInteger(main, "Width", Width);
+}

@@ -1,0 +1,128 @@
+#include "TProduction.h"
+
+#include "EXMLParseError.h"
+#include "SettingsFile.h"
+#include "TCueListXml.h"
+#include "XmlValues.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+// Keeps comments and processing instructions so that an element holding one has no text;
+// whitespace-only text is dropped; entities of a DOCTYPE are never expanded or fetched.
+constexpr unsigned ParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+constexpr size_t LineExcerptChars = 40;
+
+// The first `count` characters of UTF-8 text.
+std::string_view FirstChars(std::string_view text, size_t count) {
+    size_t end = 0;
+    for (size_t chars = 0; end < text.size(); ++end) {
+        const bool startsChar = (static_cast<unsigned char>(text[end]) & 0xC0) != 0x80;
+        if (startsChar && chars++ == count)
+            break;
+    }
+    return text.substr(0, end);
+}
+
+std::string ParseErrorMessage(std::string_view bytes, const pugi::xml_parse_result& result) {
+    const size_t offset =
+        std::min(static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0)), bytes.size());
+    const std::string_view before = bytes.substr(0, offset);
+    const size_t line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
+    const size_t lastBreak = before.rfind('\n');
+    const size_t lineStart = lastBreak == std::string_view::npos ? 0 : lastBreak + 1;
+    std::string_view text = bytes.substr(lineStart);
+    text = text.substr(0, text.find_first_of("\r\n"));
+    return std::string(result.description()) + "\r\nLine: " + std::to_string(line) + "\r\n" +
+           std::string(FirstChars(text, LineExcerptChars));
+}
+
+std::string ReadErrorMessage(const std::string& failure) {
+    pugi::xml_parse_result result;
+    result.status = pugi::status_io_error;
+    return std::string(result.description()) + ": " + failure + "\r\nLine: 1\r\n";
+}
+
+void Parse(std::string_view bytes, pugi::xml_document& document) {
+    const pugi::xml_parse_result result =
+        document.load_buffer(bytes.data(), bytes.size(), ParseOptions);
+    if (!result)
+        throw EXMLParseError(ParseErrorMessage(bytes, result));
+}
+
+struct TStringWriter : pugi::xml_writer {
+    std::string Text;
+    void write(const void* data, size_t size) override {
+        Text.append(static_cast<const char*>(data), size);
+    }
+};
+
+} // namespace
+
+bool TProduction::LoadFromFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        return false;
+    std::string bytes;
+    std::string failure;
+    try {
+        if (!ReadWholeFile(path, bytes, failure))
+            throw EXMLParseError(ReadErrorMessage(failure));
+        LoadFromText(bytes);
+    } catch (EXMLParseError& error) {
+        if (!KeepCopy(path, error.KeptFileName, error.KeepFailure))
+            FUnkeptFile = path;
+        throw;
+    }
+    return true;
+}
+
+void TProduction::LoadFromText(std::string_view bytes) {
+    pugi::xml_document document;
+    Parse(bytes, document);
+    const pugi::xml_node root = document.document_element();
+    if (FindXMLChild(root, "Windows"))
+        FormState.LoadFromXML(root);
+    if (const pugi::xml_node cueList = FindXMLChild(root, "CueList"))
+        LoadFromXML(Cues, cueList, OnCueStateChange);
+    Cues.AssignMissingUIDs();
+}
+
+std::string TProduction::SaveToText() const {
+    pugi::xml_document document;
+    pugi::xml_node declaration = document.append_child(pugi::node_declaration);
+    declaration.append_attribute("version").set_value("1.0");
+    declaration.append_attribute("encoding").set_value("UTF-8");
+    document.append_child(pugi::node_pcdata).set_value("\r\n");
+    pugi::xml_node root = document.append_child("Production");
+    FormState.SaveToXML(root);
+    SaveToXML(Cues, root);
+    TStringWriter writer;
+    document.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    return std::move(writer.Text);
+}
+
+bool TProduction::SaveToFile(const std::string& path, std::string* failure) {
+    std::string reason;
+    try {
+        std::string kept;
+        if (!FUnkeptFile.empty() && std::filesystem::exists(FUnkeptFile) &&
+            !KeepCopy(FUnkeptFile, kept, reason)) {
+            reason =
+                "the unreadable settings file " + FUnkeptFile + " could not be kept: " + reason;
+        } else {
+            FUnkeptFile.clear();
+            if (WriteFileAtomically(path, SaveToText(), reason))
+                return true;
+        }
+    } catch (const std::exception& error) {
+        reason = error.what();
+    }
+    if (failure)
+        *failure = reason;
+    return false;
+}

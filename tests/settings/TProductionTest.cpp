@@ -1,0 +1,296 @@
+#include "TProduction.h"
+#include "EXMLParseError.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string DefaultDocument =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<Production>\r\n"
+    "  <Windows>\r\n"
+    "    <Main Top=\"100\" Left=\"100\" Height=\"400\" Width=\"600\"/>\r\n"
+    "  </Windows>\r\n"
+    "  <CueList/>\r\n"
+    "</Production>";
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ExampleDocument() {
+    return ReadBytes(fs::path(TRELMO_SETTINGS_TEST_DATA) / "Example.xml");
+}
+
+TCue& AddCue(TProduction& production, const std::string& uid, const std::string& description,
+             const std::string& file, int32_t channel, int32_t volume, int32_t pan, bool loop) {
+    auto cue = std::make_unique<TCue>();
+    TCue& added = *cue;
+    added.UID = uid;
+    added.Description = description;
+    added.FileName = file;
+    added.SetAudioChannel(channel);
+    added.SetVolumeDB(volume);
+    added.SetPan(pan);
+    added.Loop = loop;
+    production.Cues.Add(std::move(cue));
+    return added;
+}
+
+// Loads a document whose root holds the given XML.
+std::unique_ptr<TProduction> Loaded(const std::string& inside) {
+    auto production = std::make_unique<TProduction>();
+    production->LoadFromText("<Production>" + inside + "</Production>");
+    return production;
+}
+
+TEST(TProduction, WritesTheDefaultDocument) {
+    TProduction production;
+    EXPECT_EQ(production.SaveToText(), DefaultDocument);
+}
+
+TEST(TProduction, WritesTheExampleFromTheModel) {
+    TProduction production;
+    production.FormState = {120, 200, 450, 800};
+    AddCue(production, "1", "Door bell", "C:\\Show\\door bell.wav", 1, -6, 0, false);
+    AddCue(production, "2", "Rain\r\nfade in slowly", "D:\\Audio\\rain.mp3", 2, -20, -50, true);
+    EXPECT_EQ(production.SaveToText(), ExampleDocument());
+}
+
+TEST(TProduction, ExampleRoundTripsByteForByte) {
+    TProduction production;
+    std::vector<std::string> changed;
+    production.OnCueStateChange = [&](const std::string& uid) { changed.push_back(uid); };
+    ASSERT_TRUE(production.LoadFromFile(fs::path(TRELMO_SETTINGS_TEST_DATA) / "Example.xml"));
+    EXPECT_EQ(production.FormState.Top, 120);
+    EXPECT_EQ(production.FormState.Left, 200);
+    EXPECT_EQ(production.FormState.Height, 450);
+    EXPECT_EQ(production.FormState.Width, 800);
+    ASSERT_EQ(production.Cues.Count(), 2);
+    const TCue& rain = *production.Cues.Items(1);
+    EXPECT_EQ(rain.UID, "2");
+    EXPECT_EQ(rain.Description, "Rain\r\nfade in slowly");
+    EXPECT_EQ(rain.FileName, "D:\\Audio\\rain.mp3");
+    EXPECT_EQ(rain.AudioChannel(), 2);
+    EXPECT_EQ(rain.VolumeDB(), -20);
+    EXPECT_EQ(rain.Pan(), -50);
+    EXPECT_EQ(rain.Pitch(), 100);
+    EXPECT_TRUE(rain.Loop);
+    EXPECT_FALSE(production.Cues.Items(0)->Loop);
+    EXPECT_EQ(production.SaveToText(), ExampleDocument());
+
+    production.Cues.Items(1)->SetState(csPlaying);
+    EXPECT_EQ(changed, std::vector<std::string>{"2"});
+}
+
+TEST(TProduction, ValuesAreClampedOrDefaulted) {
+    const auto p = Loaded("<CueList><Cue><AudioChannel>9</AudioChannel><Volume-dB>10</Volume-dB>"
+                          "<Pitch>50</Pitch><Pan>-300</Pan></Cue>"
+                          "<Cue><AudioChannel>word</AudioChannel><Volume-dB>-61</Volume-dB>"
+                          "<Pitch>200</Pitch><Pan>300</Pan></Cue><Cue/></CueList>");
+    ASSERT_EQ(p->Cues.Count(), 3);
+    const TCue& a = *p->Cues.Items(0);
+    EXPECT_EQ(a.AudioChannel(), 4);
+    EXPECT_EQ(a.VolumeDB(), 0);
+    EXPECT_EQ(a.Pitch(), 75);
+    EXPECT_EQ(a.Pan(), -100);
+    const TCue& b = *p->Cues.Items(1);
+    EXPECT_EQ(b.AudioChannel(), 1);
+    EXPECT_EQ(b.VolumeDB(), -60);
+    EXPECT_EQ(b.Pitch(), 125);
+    EXPECT_EQ(b.Pan(), 100);
+    const TCue& empty = *p->Cues.Items(2);
+    EXPECT_EQ(empty.Description, "Untitled");
+    EXPECT_EQ(empty.FileName, "");
+    EXPECT_EQ(empty.AudioChannel(), 1);
+    EXPECT_EQ(empty.VolumeDB(), 0);
+    EXPECT_EQ(empty.Pan(), 0);
+    EXPECT_EQ(empty.Pitch(), 100);
+    EXPECT_FALSE(empty.Loop);
+}
+
+TEST(TProduction, LoopTexts) {
+    const std::pair<std::string, bool> cases[] = {
+        {"<Loop>1</Loop>", true},    {"<Loop>true</Loop>", true}, {"<Loop>-1</Loop>", true},
+        {"<Loop>yes</Loop>", false}, {"<Loop></Loop>", false},    {"", false},
+        {"<loop>1</loop>", false},
+    };
+    for (const auto& [xml, loop] : cases)
+        EXPECT_EQ(Loaded("<CueList><Cue>" + xml + "</Cue></CueList>")->Cues.Items(0)->Loop, loop)
+            << xml;
+}
+
+TEST(TProduction, CueNamesAndListElements) {
+    const auto p = Loaded("<CueList><!-- x --><cue><UID>a</UID></cue><Cues><UID>x</UID></Cues>"
+                          "<CUE><UID>b</UID><pitch>80</pitch><Description>d</Description></CUE>"
+                          "text<?pi?><Cue><UID>c</UID></Cue></CueList>"
+                          "<CueList><Cue><UID>second</UID></Cue></CueList>");
+    ASSERT_EQ(p->Cues.Count(), 3);
+    EXPECT_EQ(p->Cues.Items(0)->UID, "a");
+    EXPECT_EQ(p->Cues.Items(1)->UID, "b");
+    EXPECT_EQ(p->Cues.Items(1)->Pitch(), 100);
+    EXPECT_EQ(p->Cues.Items(1)->Description, "d");
+    EXPECT_EQ(p->Cues.Items(2)->UID, "c");
+    const std::string saved = p->SaveToText();
+    EXPECT_EQ(saved.find("<CueList>"), saved.rfind("<CueList>"));
+    EXPECT_EQ(saved.find("second"), std::string::npos);
+}
+
+TEST(TProduction, UIDsFromTheFileAndMissingOnes) {
+    const auto p = Loaded("<CueList><Cue><UID>1</UID></Cue><Cue/><Cue><UID>3</UID></Cue>"
+                          "<Cue><UID>3</UID></Cue><Cue><UID>   </UID></Cue></CueList>");
+    ASSERT_EQ(p->Cues.Count(), 5);
+    const char* uids[] = {"1", "2", "3", "3", "4"};
+    for (int32_t i = 0; i < 5; ++i)
+        EXPECT_EQ(p->Cues.Items(i)->UID, uids[i]) << i;
+}
+
+TEST(TProduction, WindowState) {
+    struct Case {
+        std::string Xml;
+        TFormState Expected;
+    };
+    const Case cases[] = {
+        {"<Windows><Main Top='1' Left='-2' Height='3' Width='4'/></Windows>", {1, -2, 3, 4}},
+        {"<Windows/>", {7, 7, 7, 7}},
+        {"<Windows><main Top='1'/></Windows>", {7, 7, 7, 7}},
+        {"", {7, 7, 7, 7}},
+        {"<Windows><Main Top='5' Left='6'/></Windows>", {5, 6, 400, 600}},
+        {"<Windows><Main Top='x' Left='' Height=' 9' Width='9 '/></Windows>", {100, 100, 9, 600}},
+        {"<windows><Main Top='1'/></windows>", {7, 7, 7, 7}},
+    };
+    for (const Case& c : cases) {
+        TProduction p;
+        p.FormState = {7, 7, 7, 7};
+        p.LoadFromText("<Production>" + c.Xml + "</Production>");
+        EXPECT_EQ(p.FormState.Top, c.Expected.Top) << c.Xml;
+        EXPECT_EQ(p.FormState.Left, c.Expected.Left) << c.Xml;
+        EXPECT_EQ(p.FormState.Height, c.Expected.Height) << c.Xml;
+        EXPECT_EQ(p.FormState.Width, c.Expected.Width) << c.Xml;
+    }
+}
+
+TEST(TProduction, AnyRootNameAndNoCueListKeepsCues) {
+    TProduction p;
+    AddCue(p, "", "kept", "", 1, 0, 0, false);
+    p.LoadFromText("<?xml version='1.0'?><!-- hand made --><Settings><Windows><Main Top='3'/>"
+                   "</Windows></Settings><!-- end -->");
+    EXPECT_EQ(p.FormState.Top, 3);
+    ASSERT_EQ(p.Cues.Count(), 1);
+    EXPECT_EQ(p.Cues.Items(0)->Description, "kept");
+    EXPECT_EQ(p.Cues.Items(0)->UID, "1");
+    EXPECT_EQ(p.SaveToText().find("<Production>"), 40u);
+}
+
+TEST(TProduction, WriteThenReadGivesTheSameCues) {
+    TProduction written;
+    AddCue(written, "5", "", "/a/b&c<d>.wav", 3, -33, 44, true).SetPitch(111);
+    AddCue(written, "", "   ", "", 1, 0, 0, false);
+    AddCue(written, "7", "x\r\ny\nz", "f", 2, 0, 0, false);
+    TProduction read;
+    read.LoadFromText(written.SaveToText());
+    ASSERT_EQ(read.Cues.Count(), 3);
+    const TCue& a = *read.Cues.Items(0);
+    EXPECT_EQ(a.UID, "5");
+    EXPECT_EQ(a.Description, "Untitled");
+    EXPECT_EQ(a.FileName, "/a/b&c<d>.wav");
+    EXPECT_EQ(a.AudioChannel(), 3);
+    EXPECT_EQ(a.VolumeDB(), -33);
+    EXPECT_EQ(a.Pan(), 44);
+    EXPECT_EQ(a.Pitch(), 111);
+    EXPECT_TRUE(a.Loop);
+    EXPECT_EQ(read.Cues.Items(1)->UID, "1");
+    EXPECT_EQ(read.Cues.Items(1)->Description, "");
+    EXPECT_EQ(read.Cues.Items(2)->Description, "x\r\ny\nz");
+}
+
+TEST(TProduction, HostileDocumentsLoadHarmlessly) {
+    TProduction entities;
+    entities.LoadFromText("<!DOCTYPE p [<!ENTITY xxe SYSTEM 'file:///etc/passwd'>"
+                          "<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;'>]>"
+                          "<p><CueList><Cue><UID>&xxe;</UID><Description>&b;</Description></Cue>"
+                          "</CueList></p>");
+    ASSERT_EQ(entities.Cues.Count(), 1);
+    EXPECT_EQ(entities.Cues.Items(0)->UID, "&xxe;");
+    EXPECT_EQ(entities.Cues.Items(0)->Description, "&b;");
+
+    std::string deep;
+    for (int i = 0; i < 200000; ++i)
+        deep += "<CueList>";
+    TProduction nested;
+    EXPECT_THROW(nested.LoadFromText(deep), EXMLParseError);
+    for (int i = 0; i < 200000; ++i)
+        deep += "</CueList>";
+    nested.LoadFromText(deep);
+    EXPECT_EQ(nested.Cues.Count(), 0);
+
+    std::string many = "<p><CueList>";
+    for (int i = 0; i < 100000; ++i)
+        many += "<Cue/>";
+    TProduction crowded;
+    crowded.LoadFromText(many + "</CueList></p>");
+    ASSERT_EQ(crowded.Cues.Count(), 100000);
+    EXPECT_EQ(crowded.Cues.Items(999)->UID, "1000");
+    EXPECT_EQ(crowded.Cues.Items(1000)->UID, "");
+    EXPECT_EQ(crowded.Cues.Items(99999)->UID, "");
+}
+
+std::string Repeat(const std::string& text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+
+struct ParseErrorCase {
+    std::string Bytes;
+    std::string Message;
+};
+
+TEST(TProduction, ParseErrorsLeaveEverythingAsItWas) {
+    const ParseErrorCase cases[] = {
+        {"<Production><Windows></Production>",
+         "Start-end tags mismatch\r\nLine: 1\r\n<Production><Windows></Production>"},
+        {"", "No document element found\r\nLine: 1\r\n"},
+        {"<a>\r\n  <b>\r\n  <c x='1' y='2' z='3' w='4' v='5' u='6' t='7'/></a>",
+         "Start-end tags mismatch\r\nLine: 3\r\n  <c x='1' y='2' z='3' w='4' v='5' u='6'"},
+        {"<a>\n<" + Repeat("\xC3\xA9", 42) + " x",
+         "Error parsing element attribute\r\nLine: 2\r\n<" + Repeat("\xC3\xA9", 39)},
+        {std::string("\0\x01\xff", 3), ""},
+    };
+    for (const ParseErrorCase& c : cases) {
+        TProduction p;
+        p.FormState = {1, 2, 3, 4};
+        AddCue(p, "", "kept", "", 1, 0, 0, false);
+        try {
+            p.LoadFromText(c.Bytes);
+            ADD_FAILURE() << "no error for " << c.Bytes;
+        } catch (const EXMLParseError& error) {
+            if (!c.Message.empty()) {
+                EXPECT_EQ(error.what(), c.Message);
+            }
+        }
+        EXPECT_EQ(p.FormState.Top, 1);
+        EXPECT_EQ(p.FormState.Width, 4);
+        ASSERT_EQ(p.Cues.Count(), 1);
+        EXPECT_EQ(p.Cues.Items(0)->UID, "");
+    }
+}
+
+TEST(TProduction, MissingFileChangesNothing) {
+    TProduction p;
+    p.FormState.Top = 5;
+    AddCue(p, "", "kept", "", 1, 0, 0, false);
+    EXPECT_FALSE(p.LoadFromFile("/nonexistent-trelmo-folder/Settings.xml"));
+    EXPECT_EQ(p.FormState.Top, 5);
+    EXPECT_EQ(p.Cues.Items(0)->UID, "");
+}
+
+} // namespace
