@@ -2,9 +2,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QMessageBox>
 #include <QShowEvent>
 
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -18,14 +20,16 @@ std::string ExecutableDirectory() {
 
 } // namespace
 
-TfmMain::TfmMain(QWidget* parent)
+TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Trelmo"));
     setMinimumSize(600, 200);
     actHelp = new QAction(QStringLiteral("Help"), this);
+    ConnectAppInstances(std::move(appInstances));
     FormCreate();
+    RunHeldCmdLines();
 }
 
 TfmMain::~TfmMain() {
@@ -42,6 +46,7 @@ void TfmMain::FormCreate() {
         CurrentCueChanged(oldNumber, newNumber);
     };
     Production->FileName = AppDir + "Settings.xml";
+    FCommands = std::make_unique<TCommandList>();
 }
 
 void TfmMain::FormShow() {
@@ -60,11 +65,69 @@ void TfmMain::FormClose() {
 
 void TfmMain::FormDestroy() {
     Production.reset();
+    FCommands.reset();
 }
 
 void TfmMain::CueStateChanged(const std::string&) {}
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {}
+
+void TfmMain::ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances) {
+    AppInstances1 = std::move(appInstances);
+    if (!AppInstances1)
+        return;
+    AppInstances1->OnCmdLineReceived = [this](const std::vector<std::string>& CmdLine) {
+        ReceiveCmdLine(CmdLine);
+    };
+    AppInstances1->OnError = [this](const std::string& message) { ShowRemoteError(message); };
+    AppInstances1->StartReceiving();
+}
+
+void TfmMain::ReceiveCmdLine(const std::vector<std::string>& CmdLine) {
+    if (FFormCreated)
+        AppInstances1CmdLineReceived(CmdLine);
+    else
+        FHeldCmdLines.push_back(CmdLine);
+}
+
+void TfmMain::RunHeldCmdLines() {
+    FFormCreated = true;
+    for (const std::vector<std::string>& CmdLine : std::exchange(FHeldCmdLines, {})) {
+        try {
+            AppInstances1CmdLineReceived(CmdLine);
+        } catch (const std::exception& e) {
+            ShowRemoteError(TAppInstances::ErrorBoxText(e.what()));
+        }
+    }
+}
+
+void TfmMain::ShowRemoteError(const std::string& message) {
+    QMessageBox::critical(this, QStringLiteral("Trelmo"), QString::fromLocal8Bit(message));
+}
+
+// Runs the commands of a forwarded argument list. Never moves the current cue or raises the
+// window: a cue reports its new state through its own notification.
+void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine) {
+    if (CmdLine.empty())
+        return;
+    ParseCommandLine(CmdLine);
+    for (int32_t i = 0; i < FCommands->Count(); ++i) {
+        const TCommand& command = *FCommands->Items(i);
+        if (command.Value < 1 || command.Value > Production->Cues.Count())
+            continue;
+        TCue* cue = Production->Cues.Items(command.Value - 1);
+        if (command.Is("play"))
+            cue->Play();
+        else if (command.Is("pause"))
+            cue->Pause();
+        else if (command.Is("stop"))
+            cue->Stop();
+    }
+}
+
+int32_t TfmMain::ParseCommandLine(const std::vector<std::string>& CmdLine) {
+    return FCommands->Parse(CmdLine);
+}
 
 void TfmMain::showEvent(QShowEvent* event) {
     if (!FFormShown) {
