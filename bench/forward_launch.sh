@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Wall time of a forwarding launch (`trelmo stop 1` while an instance runs) next to the launch
+# of a minimal program linked against the same Qt libraries, in one hyperfine run. Prints both
+# medians and their ratio (target: at most 1.5). Builds a Release configuration of its own.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="${BUILD_DIR:-$root/build/release-bench}"
+runs="${RUNS:-300}"
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELMO_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target trelmo minimal_qt_launch >/dev/null
+
+work=$(mktemp -d)
+first=""
+cleanup() {
+    if [ -n "$first" ]; then
+        kill "$first" 2>/dev/null || true
+        wait "$first" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime"
+cp "$build/src/trelmo" "$work/trelmo"
+
+QT_QPA_PLATFORM=offscreen "$work/trelmo" & first=$!
+for _ in $(seq 200); do
+    compgen -G "$XDG_RUNTIME_DIR/trelmo-*/$first.sock" >/dev/null && break
+    sleep 0.05
+done
+compgen -G "$XDG_RUNTIME_DIR/trelmo-*/$first.sock" >/dev/null || { echo "no running instance"; exit 1; }
+
+hyperfine -N --warmup 20 --runs "$runs" --export-json "$work/result.json" \
+    -n forward "$work/trelmo stop 1" \
+    -n minimal "$build/bench/minimal_qt_launch" >&2
+
+jq -r '.results | map({(.command): .median}) | add |
+    "forward median: \(.forward * 1000 | . * 100 | round / 100) ms\n" +
+    "minimal median: \(.minimal * 1000 | . * 100 | round / 100) ms\n" +
+    "ratio: \(.forward / .minimal | . * 100 | round / 100) (target <= 1.5)"' "$work/result.json"
+kill -0 "$first" || { echo "the running instance ended during the run"; exit 1; }
