@@ -44,7 +44,7 @@ bool TOptex::TryAcquire() {
     }
     if (!FThreads.try_lock())
         return false;
-    if (!Flock(FFile, LOCK_EX | LOCK_NB)) {
+    if (!(FFileLocked = Flock(FFile, LOCK_EX | LOCK_NB))) {
         FThreads.unlock();
         return false;
     }
@@ -58,10 +58,10 @@ void TOptex::Acquire() {
         return;
     }
     FThreads.lock();
-    if (!Flock(FFile, LOCK_EX)) {
-        FThreads.unlock();
-        throw std::system_error(errno, std::system_category(), "Cannot take the instance lock");
-    }
+    const auto deadline = std::chrono::steady_clock::now() + TimeLimit;
+    while (!(FFileLocked = Flock(FFile, LOCK_EX | LOCK_NB)) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     TakeOwnership();
 }
 
@@ -69,6 +69,8 @@ void TOptex::Release() {
     if (!OwnedByCallingThread() || --FDepth > 0)
         return;
     FOwnerThread.store(std::thread::id());
-    Flock(FFile, LOCK_UN);
+    if (FFileLocked)
+        Flock(FFile, LOCK_UN);
+    FFileLocked = false;
     FThreads.unlock();
 }

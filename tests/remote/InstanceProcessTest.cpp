@@ -87,26 +87,32 @@ int Launch(const TCopy& copy, const QStringList& arguments, bool offscreen = fal
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-// Whether the process shows its main window within the time limit.
-bool WindowShown(const QProcess& process) {
-    QProcess search;
-    search.start(QStringLiteral("xdotool"),
-                 {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--sync"),
-                  QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                  QString::number(process.processId()), QStringLiteral("--name"),
-                  QStringLiteral("^Trelmo$")});
-    if (!search.waitForFinished(30000)) {
-        search.kill();
-        search.waitForFinished();
-        return false;
+// Runs xdotool to its end; its output, or none when it failed or did not end in time.
+std::optional<QString> Xdotool(const QStringList& arguments) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), arguments);
+    if (!xdotool.waitForFinished(30000)) {
+        xdotool.kill();
+        xdotool.waitForFinished();
+        return std::nullopt;
     }
-    return search.exitCode() == 0;
+    if (xdotool.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromLocal8Bit(xdotool.readAllStandardOutput()).trimmed();
+}
+
+// The window of process with that title, once it is shown; none within the time limit.
+std::optional<QString> ShownWindow(const QProcess& process, const QString& title) {
+    return Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--sync"),
+                    QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                    QString::number(process.processId()), QStringLiteral("--name"),
+                    QLatin1Char('^') + title + QLatin1Char('$')});
 }
 
 // Ends a running instance the way a session end does, once it is up; its exit code.
 int Terminate(QProcess& process, bool waitForWindow = true) {
     if (waitForWindow) {
-        EXPECT_TRUE(WindowShown(process));
+        EXPECT_TRUE(ShownWindow(process, QStringLiteral("Trelmo")));
     }
     process.terminate();
     if (!process.waitForFinished(20000)) {
@@ -248,4 +254,20 @@ TEST_F(TInstanceProcessTest, ACommandArrivesWhileAModalBoxIsOpen) {
     EXPECT_EQ(Launch(copy, {QStringLiteral("play"), QStringLiteral("2")}, true), 0);
     EXPECT_EQ(NextLine(first), "lines=play|2| states=0100000000 current=5 modal=1");
     EXPECT_EQ(Terminate(first, false), 0);
+}
+
+TEST_F(TInstanceProcessTest, ARegistryThatCannotBeSetUpEndsWithAnApplicationErrorBox) {
+    TCopy copy(TRELMO_PATH);
+    QProcess launch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/dev/null/runtime"));
+    launch.setProcessEnvironment(environment);
+    Start(launch, copy, {});
+    const std::optional<QString> box = ShownWindow(launch, QStringLiteral("Application Error"));
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), *box,
+                         QStringLiteral("key"), QStringLiteral("Return")}));
+    ASSERT_TRUE(launch.waitForFinished(15000));
+    EXPECT_EQ(launch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(launch.exitCode(), 1);
 }

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <future>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -71,4 +74,30 @@ TEST(TOptex, AWaitingProcessGetsTheLockWhenItIsReleased) {
     lock.Release();
     EXPECT_EQ(waiter.Receive(), 'a');
     EXPECT_EQ(waiter.Wait(), 0);
+}
+
+TEST(TOptex, AStoppedHolderDelaysAcquireOnlyForTheTimeLimit) {
+    TTempRuntimeDir dir;
+    const std::string path = (dir.Path() / "lock").string();
+    TChildProcess holder([&](TChildProcess& self) {
+        TOptex lock(path);
+        lock.Acquire();
+        self.Send('h');
+        ::raise(SIGSTOP);
+        return 0;
+    });
+    ASSERT_EQ(holder.Receive(), 'h');
+    TOptex lock(path);
+    std::promise<void> acquired;
+    std::thread waiter([&] {
+        lock.Acquire();
+        acquired.set_value();
+    });
+    const auto status = acquired.get_future().wait_for(TOptex::TimeLimit * 3);
+    EXPECT_EQ(status, std::future_status::ready) << "a stopped holder made Acquire hang";
+    // Also frees the lock, so a waiter that hangs ends here.
+    holder.Kill();
+    waiter.join();
+    lock.Release();
+    EXPECT_TRUE(OtherThreadCanTake(lock));
 }
