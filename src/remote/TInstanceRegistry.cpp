@@ -79,6 +79,14 @@ int OpenFile(const std::string& path) {
     return file;
 }
 
+// Receiver sockets left behind by instances that were killed.
+void RemoveSockets(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        if (entry.path().extension() == ".sock")
+            std::filesystem::remove(entry.path(), ec);
+}
+
 bool ProcessEnded(uint32_t processId) {
     return ::kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH;
 }
@@ -120,6 +128,8 @@ void TInstanceRegistry::OpenBlock() {
         ((onlyHolder || info.st_size != static_cast<off_t>(BlockSize)) &&
          ::ftruncate(FBlockFile, BlockSize) != 0))
         Fail("cannot clear", blockPath, errno);
+    if (onlyHolder)
+        RemoveSockets(FFolder);
     void* view = ::mmap(nullptr, BlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, FBlockFile, 0);
     if (view == MAP_FAILED)
         Fail("cannot map", blockPath, errno);

@@ -36,10 +36,11 @@ public:
     const fs::path& Dir() const { return FDir; }
     QString Exe() const { return QString::fromStdString(FExe.string()); }
 
+    std::string Folder() const { return TInstanceRegistry::FolderOf(FExe.string()); }
+
     // The process ids in the registry of this copy, in order.
     std::vector<uint32_t> Registered() const {
-        std::ifstream file(TInstanceRegistry::FolderOf(FExe.string()) + "/registry",
-                           std::ios::binary);
+        std::ifstream file(Folder() + "/registry", std::ios::binary);
         const std::string block{std::istreambuf_iterator<char>(file), {}};
         std::vector<uint32_t> ids;
         if (block.size() != TInstanceRegistry::BlockSize)
@@ -168,6 +169,8 @@ TEST_F(TInstanceProcessTest, AfterAKilledFirstInstanceTheNextLaunchIsFirst) {
     QProcess killed;
     Start(killed, copy, {});
     ASSERT_TRUE(WaitForRegistry(copy, {Pid(killed)}));
+    const uint32_t killedPid = Pid(killed);
+    ASSERT_TRUE(fs::exists(copy.Folder() + "/" + std::to_string(killedPid) + ".sock"));
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
 
@@ -175,6 +178,7 @@ TEST_F(TInstanceProcessTest, AfterAKilledFirstInstanceTheNextLaunchIsFirst) {
     Start(next, copy, {QStringLiteral("play"), QStringLiteral("1")});
     ASSERT_TRUE(WaitForRegistry(copy, {Pid(next)}));
     EXPECT_EQ(next.state(), QProcess::Running);
+    EXPECT_FALSE(fs::exists(copy.Folder() + "/" + std::to_string(killedPid) + ".sock"));
     EXPECT_EQ(Launch(copy, {QStringLiteral("stop"), QStringLiteral("1")}), 0);
     EXPECT_EQ(Terminate(next), 0);
 }

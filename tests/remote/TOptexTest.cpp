@@ -6,7 +6,6 @@
 #include <csignal>
 #include <future>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
