@@ -9,6 +9,7 @@
 #include <QShowEvent>
 
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -22,14 +23,16 @@ std::string ExecutableDirectory() {
 
 } // namespace
 
-TfmMain::TfmMain(QWidget* parent)
+TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Trelmo"));
     setMinimumSize(600, 200);
     actHelp = new QAction(QStringLiteral("Help"), this);
+    ConnectAppInstances(std::move(appInstances));
     FormCreate();
+    RunHeldCmdLines();
 }
 
 TfmMain::~TfmMain() {
@@ -47,6 +50,7 @@ void TfmMain::FormCreate() {
     };
     Production->FileName = AppDir + "Settings.xml";
     LoadSettings();
+    FCommands = std::make_unique<TCommandList>();
 }
 
 void TfmMain::FormShow() {
@@ -66,6 +70,7 @@ void TfmMain::FormClose() {
 
 void TfmMain::FormDestroy() {
     Production.reset();
+    FCommands.reset();
 }
 
 // The error box: stop icon, OK, the text as plain text with its CR LF line breaks.
@@ -98,6 +103,59 @@ void TfmMain::SaveSettings() {
 void TfmMain::CueStateChanged(const std::string&) {}
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {}
+
+void TfmMain::ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances) {
+    AppInstances1 = std::move(appInstances);
+    if (!AppInstances1)
+        return;
+    AppInstances1->OnCmdLineReceived = [this](const std::vector<std::string>& CmdLine) {
+        ReceiveCmdLine(CmdLine);
+    };
+    AppInstances1->OnError = [this](const std::string& message) { ShowError(message); };
+    AppInstances1->StartReceiving();
+}
+
+void TfmMain::ReceiveCmdLine(const std::vector<std::string>& CmdLine) {
+    if (FFormCreated)
+        AppInstances1CmdLineReceived(CmdLine);
+    else
+        FHeldCmdLines.push_back(CmdLine);
+}
+
+void TfmMain::RunHeldCmdLines() {
+    FFormCreated = true;
+    for (const std::vector<std::string>& CmdLine : std::exchange(FHeldCmdLines, {})) {
+        try {
+            AppInstances1CmdLineReceived(CmdLine);
+        } catch (const std::exception& e) {
+            ShowError(TAppInstances::ErrorBoxText(e.what()));
+        }
+    }
+}
+
+// Runs the commands of a forwarded argument list. Never moves the current cue or raises the
+// window: a cue reports its new state through its own notification.
+void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine) {
+    if (CmdLine.empty())
+        return;
+    ParseCommandLine(CmdLine);
+    for (int32_t i = 0; i < FCommands->Count(); ++i) {
+        const TCommand& command = *FCommands->Items(i);
+        if (command.Value < 1 || command.Value > Production->Cues.Count())
+            continue;
+        TCue* cue = Production->Cues.Items(command.Value - 1);
+        if (command.Is("play"))
+            cue->Play();
+        else if (command.Is("pause"))
+            cue->Pause();
+        else if (command.Is("stop"))
+            cue->Stop();
+    }
+}
+
+int32_t TfmMain::ParseCommandLine(const std::vector<std::string>& CmdLine) {
+    return FCommands->Parse(CmdLine);
+}
 
 void TfmMain::showEvent(QShowEvent* event) {
     if (!FFormShown) {

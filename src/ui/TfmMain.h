@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TAppInstances.h"
+#include "TCommandList.h"
 #include "TProduction.h"
 
 #include <QMainWindow>
@@ -7,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 
@@ -15,17 +18,22 @@ class TfmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TfmMain(QWidget* parent = nullptr);
+    // appInstances: the single-instance component that passed the start-up check, if any.
+    explicit TfmMain(std::unique_ptr<TAppInstances> appInstances = nullptr,
+                     QWidget* parent = nullptr);
     ~TfmMain() override;
 
     std::string AppDir;
     std::string FHelpFile;
     std::unique_ptr<TProduction> Production;
+    std::unique_ptr<TAppInstances> AppInstances1;
 
     QAction* actHelp = nullptr;
 
     void CueStateChanged(const std::string& uid);
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
+    void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
+    int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -40,5 +48,13 @@ private:
     void SaveSettings();
     void ShowError(const std::string& text);
 
+    void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);
+    void ReceiveCmdLine(const std::vector<std::string>& CmdLine);
+    void RunHeldCmdLines();
+
     bool FFormShown = false;
+    std::unique_ptr<TCommandList> FCommands;
+    // Argument lists that arrived before FormCreate had finished, run right after it.
+    std::vector<std::vector<std::string>> FHeldCmdLines;
+    bool FFormCreated = false;
 };

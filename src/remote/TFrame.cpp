@@ -1,0 +1,59 @@
+#include "TFrame.h"
+
+#include <QtEndian>
+
+namespace {
+
+void AppendUInt32(std::string& out, uint32_t value) {
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, sizeof bytes);
+}
+
+uint32_t UInt32At(const std::string& buffer, size_t offset) {
+    return qFromLittleEndian<uint32_t>(buffer.data() + offset);
+}
+
+} // namespace
+
+std::string TFrame::Encode() const {
+    std::string out;
+    out.reserve(HeaderSize + Payload.size());
+    AppendUInt32(out, static_cast<uint32_t>(Type));
+    AppendUInt32(out, static_cast<uint32_t>(Kind));
+    AppendUInt32(out, static_cast<uint32_t>(Value));
+    AppendUInt32(out, static_cast<uint32_t>(Payload.size()));
+    out += Payload;
+    return out;
+}
+
+TFrameReader::TResult TFrameReader::CheckHeader() {
+    const uint32_t type = UInt32At(FBuffer, 0);
+    FPayloadSize = UInt32At(FBuffer, 12);
+    if (type < 1 || type > 3 || FPayloadSize > TFrame::MaxPayload)
+        return Malformed;
+    FFrame.Type = static_cast<TFrameType>(type);
+    if (FFrame.Type != TFrameType::Data && FPayloadSize != 0)
+        return Malformed;
+    FFrame.Kind = static_cast<int32_t>(UInt32At(FBuffer, 4));
+    FFrame.Value = static_cast<int32_t>(UInt32At(FBuffer, 8));
+    FHeaderRead = true;
+    return NeedMore;
+}
+
+TFrameReader::TResult TFrameReader::Feed(const char* bytes, size_t size) {
+    FBuffer.append(bytes, size);
+    if (!FHeaderRead) {
+        if (FBuffer.size() < TFrame::HeaderSize)
+            return NeedMore;
+        if (CheckHeader() == Malformed)
+            return Malformed;
+    }
+    const size_t total = TFrame::HeaderSize + FPayloadSize;
+    if (FBuffer.size() < total)
+        return NeedMore;
+    if (FBuffer.size() > total)
+        return Malformed;
+    FFrame.Payload = FBuffer.substr(TFrame::HeaderSize);
+    return Complete;
+}

@@ -1,0 +1,300 @@
+#include "TInstanceRegistry.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QtEndian>
+
+#include <algorithm>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <stdexcept>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::unique_ptr<TInstanceRegistry> ProcessRegistry;
+
+// Takes the lock for the life of the guard.
+class TLockGuard {
+public:
+    explicit TLockGuard(TOptex& lock) : FLock(lock) { FLock.Acquire(); }
+    ~TLockGuard() { FLock.Release(); }
+    TLockGuard(const TLockGuard&) = delete;
+    TLockGuard& operator=(const TLockGuard&) = delete;
+
+private:
+    TOptex& FLock;
+};
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
+    throw std::runtime_error("Cannot set up the instance registry: " + what + " " + path + ": " +
+                             std::strerror(error) + " (" + std::to_string(error) +
+                             ").\nCheck that this folder belongs to you and can be written to.");
+}
+
+// Creates path as a folder only this user can enter, or checks that it is one.
+void MakePrivateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        Fail("cannot create the folder", path, errno);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        Fail("cannot read the folder", path, errno);
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 077) != 0)
+        Fail("not a private folder of this user:", path, EPERM);
+}
+
+std::string RuntimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/')
+        return runtime;
+    const std::string fallback = "/tmp/trelmo-" + std::to_string(::geteuid());
+    MakePrivateFolder(fallback);
+    return fallback;
+}
+
+} // namespace
+
+std::string TInstanceRegistry::FolderOf(const std::string& identity) {
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray::fromStdString(identity), QCryptographicHash::Sha256);
+    const std::string folder = RuntimeFolder() + "/trelmo-" + hash.toHex().left(32).toStdString();
+    MakePrivateFolder(folder);
+    return folder;
+}
+
+namespace {
+
+int OpenFile(const std::string& path) {
+    const int file = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (file < 0)
+        Fail("cannot open", path, errno);
+    return file;
+}
+
+// Receiver sockets left behind by instances that were killed.
+void RemoveSockets(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        if (entry.path().extension() == ".sock")
+            std::filesystem::remove(entry.path(), ec);
+}
+
+bool ProcessEnded(uint32_t processId) {
+    return ::kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH;
+}
+
+} // namespace
+
+TInstanceRegistry::TInstanceRegistry(const std::string& identity)
+    : FProcessId(static_cast<uint32_t>(::getpid())), FFolder(FolderOf(identity)) {
+    try {
+        FLock = std::make_unique<TOptex>(FFolder + "/lock");
+    } catch (const std::system_error& e) {
+        Fail("cannot open the lock file in", FFolder, e.code().value());
+    }
+    TLockGuard guard(*FLock);
+    try {
+        OpenBlock();
+    } catch (...) {
+        if (FView)
+            ::munmap(FView, BlockSize);
+        if (FBlockFile >= 0)
+            ::close(FBlockFile);
+        if (FHoldersFile >= 0)
+            ::close(FHoldersFile);
+        throw;
+    }
+}
+
+void TInstanceRegistry::OpenBlock() {
+    const std::string blockPath = FFolder + "/registry";
+    FBlockFile = OpenFile(blockPath);
+    FHoldersFile = OpenFile(FFolder + "/holders");
+    const bool onlyHolder = ::flock(FHoldersFile, LOCK_EX | LOCK_NB) == 0;
+    if (::flock(FHoldersFile, LOCK_SH | LOCK_NB) != 0)
+        Fail("cannot lock", FFolder + "/holders", errno);
+    struct stat info {};
+    if (::fstat(FBlockFile, &info) != 0)
+        Fail("cannot read", blockPath, errno);
+    if ((onlyHolder && ::ftruncate(FBlockFile, 0) != 0) ||
+        ((onlyHolder || info.st_size != static_cast<off_t>(BlockSize)) &&
+         ::ftruncate(FBlockFile, BlockSize) != 0))
+        Fail("cannot clear", blockPath, errno);
+    if (onlyHolder)
+        RemoveSockets(FFolder);
+    void* view = ::mmap(nullptr, BlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, FBlockFile, 0);
+    if (view == MAP_FAILED)
+        Fail("cannot map", blockPath, errno);
+    FView = static_cast<unsigned char*>(view);
+}
+
+TInstanceRegistry::~TInstanceRegistry() {
+    UnregisterInstance();
+    ::munmap(FView, BlockSize);
+    ::close(FBlockFile);
+    ::close(FHoldersFile);
+}
+
+TInstanceRegistry& TInstanceRegistry::Process() {
+    if (!ProcessRegistry)
+        ProcessRegistry = std::make_unique<TInstanceRegistry>(ExecutableIdentity());
+    return *ProcessRegistry;
+}
+
+void TInstanceRegistry::ReleaseProcess() {
+    ProcessRegistry.reset();
+}
+
+std::string TInstanceRegistry::ExecutableIdentity() {
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/self/exe", ec).string();
+}
+
+std::string TInstanceRegistry::SocketPathOf(uint32_t processId) const {
+    return FFolder + "/" + std::to_string(processId) + ".sock";
+}
+
+uint16_t TInstanceRegistry::Limit() const {
+    return qFromLittleEndian<uint16_t>(FView);
+}
+
+uint16_t TInstanceRegistry::Count() const {
+    return std::min<uint16_t>(qFromLittleEndian<uint16_t>(FView + 2), Capacity);
+}
+
+uint32_t TInstanceRegistry::EntryAt(int32_t index) const {
+    return qFromLittleEndian<uint32_t>(FView + 4 + 4 * index);
+}
+
+void TInstanceRegistry::SetLimit(uint16_t value) {
+    qToLittleEndian(value, FView);
+}
+
+void TInstanceRegistry::SetCount(uint16_t value) {
+    qToLittleEndian(value, FView + 2);
+}
+
+void TInstanceRegistry::SetEntryAt(int32_t index, uint32_t processId) {
+    qToLittleEndian(processId, FView + 4 + 4 * index);
+}
+
+void TInstanceRegistry::DropEndedProcesses() {
+    uint16_t kept = 0;
+    for (int32_t i = 0; i < Count(); ++i)
+        if (!ProcessEnded(EntryAt(i)))
+            SetEntryAt(kept++, EntryAt(i));
+    SetCount(kept);
+}
+
+bool TInstanceRegistry::RegisterInstance(uint16_t limit) {
+    bool accepted;
+    {
+        TLockGuard guard(*FLock);
+        if (Limit() == 0)
+            SetLimit(limit);
+        accepted = Count() < Limit();
+        if (Count() == Capacity)
+            DropEndedProcesses();
+        if (Count() == Capacity)
+            return false;
+        SetEntryAt(Count(), FProcessId);
+        SetCount(Count() + 1);
+    }
+    if (accepted)
+        BroadcastNotice(1, static_cast<int32_t>(FProcessId));
+    return accepted;
+}
+
+void TInstanceRegistry::UnregisterInstance() {
+    {
+        TLockGuard guard(*FLock);
+        const int32_t count = Count();
+        for (int32_t i = 0; i < count; ++i) {
+            if (EntryAt(i) != FProcessId)
+                continue;
+            for (int32_t j = i; j + 1 < count; ++j)
+                SetEntryAt(j, EntryAt(j + 1));
+            SetEntryAt(count - 1, 0);
+            SetCount(count - 1);
+            break;
+        }
+    }
+    BroadcastNotice(2, static_cast<int32_t>(FProcessId));
+}
+
+int32_t TInstanceRegistry::RegisteredCount() {
+    TLockGuard guard(*FLock);
+    return Count();
+}
+
+uint32_t TInstanceRegistry::ProcessIdAt(int32_t index) {
+    TLockGuard guard(*FLock);
+    return index >= 0 && index < Count() ? EntryAt(index) : 0;
+}
+
+int32_t TInstanceRegistry::PositionOf(uint32_t processId) {
+    TLockGuard guard(*FLock);
+    for (int32_t i = 0; i < Count(); ++i)
+        if (EntryAt(i) == processId)
+            return i;
+    return -1;
+}
+
+std::vector<uint32_t> TInstanceRegistry::RegisteredProcesses() {
+    TLockGuard guard(*FLock);
+    std::vector<uint32_t> processes;
+    for (int32_t i = 0; i < Count(); ++i)
+        processes.push_back(EntryAt(i));
+    return processes;
+}
+
+TPeerConnection TInstanceRegistry::ApplicationWindowOf(uint32_t processId) const {
+    return TPeerConnection::Connect(SocketPathOf(processId), processId);
+}
+
+void TInstanceRegistry::BroadcastNotice(int32_t kind, int32_t value) {
+    TLockGuard guard(*FLock);
+    const TFrame notice{TFrameType::Notice, kind, value, {}};
+    // A fresh connection takes a 16-byte frame without waiting, so the lock is held briefly.
+    const auto deadline = TPeerConnection::TClock::now();
+    for (int32_t i = 0; i < Count(); ++i) {
+        TPeerConnection receiver = ApplicationWindowOf(EntryAt(i));
+        if (receiver.IsValid())
+            receiver.Send(notice, deadline);
+    }
+}
+
+bool TInstanceRegistry::SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
+                                  const std::vector<uint32_t>& skipped) {
+    const TFrame message{TFrameType::Data, kind, static_cast<int32_t>(originator), bytes};
+    for (uint32_t processId : RegisteredProcesses()) {
+        if (processId == FProcessId || std::ranges::find(skipped, processId) != skipped.end())
+            continue;
+        TPeerConnection receiver = ApplicationWindowOf(processId);
+        if (receiver.IsValid())
+            receiver.Exchange(message, TPeerConnection::TClock::now() + ExchangeTimeLimit);
+    }
+    return true;
+}
+
+bool TInstanceRegistry::ForwardArguments(const std::vector<std::string>& arguments,
+                                         uint32_t originator,
+                                         const std::vector<uint32_t>& skipped) {
+    return SendBlock(1, ArgumentPayload(arguments), originator, skipped);
+}
+
+std::string TInstanceRegistry::ArgumentPayload(const std::vector<std::string>& arguments) {
+    std::string payload;
+    for (const std::string& argument : arguments)
+        if (!argument.empty())
+            payload += argument + "\r\n";
+    return payload;
+}

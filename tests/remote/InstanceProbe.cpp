@@ -1,0 +1,80 @@
+// Stands in for trelmo in the tests: the same start-up check and main window, with ten cues on
+// a fake audio library. Prints "ready", then one line per forwarded argument list: the lines
+// received, each cue's state digit, the current cue and whether a modal box was open. With
+// the argument --modal (first instance only) it keeps a modal message box open.
+#include "FakeAudioLibrary.h"
+#include "StartUpCheck.h"
+#include "TInstanceRegistry.h"
+#include "TSessionEndWatcher.h"
+#include "TfmMain.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+std::string Report(const TfmMain& fmMain, const std::vector<std::string>& lines) {
+    std::string report = "lines=";
+    for (const std::string& line : lines)
+        report += line + "|";
+    report += " states=";
+    const TCueList& cues = fmMain.Production->Cues;
+    for (int32_t i = 0; i < cues.Count(); ++i)
+        report += std::to_string(cues.Items(i)->State());
+    report += " current=" + std::to_string(cues.Current());
+    report += QApplication::activeModalWidget() ? " modal=1" : " modal=0";
+    return report;
+}
+
+void Print(const std::string& text) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    int exitCode = 0;
+    std::unique_ptr<TAppInstances> appInstances = StartUpCheck(argc, argv, exitCode);
+    if (!appInstances)
+        return exitCode;
+
+    QApplication app(argc, argv);
+    FakeAudioLibrary audio;
+    {
+        TfmMain fmMain(std::move(appInstances));
+        const std::string file = fmMain.AppDir + "cue.wav";
+        std::ofstream(file) << "RIFF";
+        for (int i = 0; i < 10; ++i) {
+            auto cue = std::make_unique<TCue>();
+            cue->FileName = file;
+            fmMain.Production->Cues.Add(std::move(cue));
+        }
+        fmMain.Production->Cues.SetCurrent(5);
+        const auto execute = fmMain.AppInstances1->OnCmdLineReceived;
+        fmMain.AppInstances1->OnCmdLineReceived = [&](const std::vector<std::string>& lines) {
+            execute(lines);
+            Print(Report(fmMain, lines));
+        };
+        TSessionEndWatcher sessionEnd;
+        QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &app,
+                         &QApplication::quit);
+        if (argc > 1 && std::string(argv[1]) == "--modal") {
+            QTimer::singleShot(0, &fmMain, [&] {
+                QMessageBox box(QMessageBox::Information, QStringLiteral("Trelmo"),
+                                QStringLiteral("Modal"), QMessageBox::Ok, &fmMain);
+                QTimer::singleShot(0, &box, [] { Print("modal"); });
+                box.exec();
+            });
+        }
+        Print("ready " + Report(fmMain, {}));
+        exitCode = QApplication::exec();
+        TInstanceRegistry::ReleaseProcess();
+    }
+    return exitCode;
+}

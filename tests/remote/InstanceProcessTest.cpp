@@ -1,0 +1,277 @@
+// Launches the built program and the probe as separate processes, the way an operator and an
+// external controller do.
+#include "TInstanceRegistry.h"
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QTest>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The program copied into a folder of its own, which makes it its own executable.
+class TCopy {
+public:
+    explicit TCopy(const char* program) {
+        std::string pattern = (fs::temp_directory_path() / "trelmo-copy-XXXXXX").string();
+        FDir = ::mkdtemp(pattern.data());
+        FExe = FDir / "trelmo";
+        fs::copy_file(program, FExe);
+    }
+    ~TCopy() {
+        std::error_code ec;
+        fs::remove_all(FDir, ec);
+    }
+    TCopy(const TCopy&) = delete;
+    TCopy& operator=(const TCopy&) = delete;
+
+    const fs::path& Dir() const { return FDir; }
+    QString Exe() const { return QString::fromStdString(FExe.string()); }
+
+    std::string Folder() const { return TInstanceRegistry::FolderOf(FExe.string()); }
+
+    // The process ids in the registry of this copy, in order.
+    std::vector<uint32_t> Registered() const {
+        std::ifstream file(Folder() + "/registry", std::ios::binary);
+        const std::string block{std::istreambuf_iterator<char>(file), {}};
+        std::vector<uint32_t> ids;
+        if (block.size() != TInstanceRegistry::BlockSize)
+            return ids;
+        const uint16_t count = qFromLittleEndian<uint16_t>(block.data() + 2);
+        for (uint16_t i = 0; i < count && i < TInstanceRegistry::Capacity; ++i)
+            ids.push_back(qFromLittleEndian<uint32_t>(block.data() + 4 + 4 * i));
+        return ids;
+    }
+
+private:
+    fs::path FDir;
+    fs::path FExe;
+};
+
+uint32_t Pid(const QProcess& process) {
+    return static_cast<uint32_t>(process.processId());
+}
+
+void Start(QProcess& process, const TCopy& copy, const QStringList& arguments,
+           bool offscreen = false) {
+    if (offscreen) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+    }
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(copy.Exe(), arguments);
+    ASSERT_TRUE(process.waitForStarted(10000));
+}
+
+bool WaitForRegistry(const TCopy& copy, const std::vector<uint32_t>& expected) {
+    return QTest::qWaitFor([&] { return copy.Registered() == expected; }, 20000);
+}
+
+// Runs a launch to its end; its exit code, or -1 when it did not end in time.
+int Launch(const TCopy& copy, const QStringList& arguments, bool offscreen = false) {
+    QProcess process;
+    Start(process, copy, arguments, offscreen);
+    if (!process.waitForFinished(15000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// Runs xdotool to its end; its output, or none when it failed or did not end in time.
+std::optional<QString> Xdotool(const QStringList& arguments) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), arguments);
+    if (!xdotool.waitForFinished(30000)) {
+        xdotool.kill();
+        xdotool.waitForFinished();
+        return std::nullopt;
+    }
+    if (xdotool.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromLocal8Bit(xdotool.readAllStandardOutput()).trimmed();
+}
+
+// The window of process with that title, once it is shown; none within the time limit.
+std::optional<QString> ShownWindow(const QProcess& process, const QString& title) {
+    return Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--sync"),
+                    QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                    QString::number(process.processId()), QStringLiteral("--name"),
+                    QLatin1Char('^') + title + QLatin1Char('$')});
+}
+
+// Ends a running instance the way a session end does, once it is up; its exit code.
+int Terminate(QProcess& process, bool waitForWindow = true) {
+    if (waitForWindow) {
+        EXPECT_TRUE(ShownWindow(process, QStringLiteral("Trelmo")));
+    }
+    process.terminate();
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    return process.exitCode();
+}
+
+std::string NextLine(QProcess& process) {
+    if (!process.canReadLine() && !QTest::qWaitFor([&] { return process.canReadLine(); }, 15000))
+        return "(no line)";
+    return process.readLine().trimmed().toStdString();
+}
+
+} // namespace
+
+class TInstanceProcessTest : public ::testing::Test {
+protected:
+    TTempRuntimeDir runtime;
+};
+
+TEST_F(TInstanceProcessTest, ALaterLaunchStandsSecondThenEndsAlsoWhenTheFirstIsStopped) {
+    TCopy copy(TRELMO_PATH);
+    QProcess first;
+    Start(first, copy, {QStringLiteral("play"), QStringLiteral("1")});
+    ASSERT_TRUE(WaitForRegistry(copy, {Pid(first)}));
+
+    // A stopped first instance answers nothing: the later launch waits a bounded time.
+    ASSERT_EQ(::kill(first.processId(), SIGSTOP), 0);
+    QProcess second;
+    Start(second, copy, {QStringLiteral("stop"), QStringLiteral("1")});
+    EXPECT_TRUE(WaitForRegistry(copy, {Pid(first), Pid(second)}));
+    ASSERT_TRUE(second.waitForFinished(15000)) << "a stopped instance made the launch hang";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(copy.Registered(), std::vector<uint32_t>{Pid(first)});
+    ::kill(first.processId(), SIGCONT);
+
+    EXPECT_EQ(Launch(copy, {QStringLiteral("play"), QStringLiteral("3")}), 0);
+    EXPECT_EQ(Launch(copy, {}), 0);
+    EXPECT_EQ(copy.Registered(), std::vector<uint32_t>{Pid(first)});
+    EXPECT_FALSE(fs::exists(copy.Dir() / "Settings.xml")) << "a later launch touched the settings";
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    EXPECT_EQ(Terminate(first), 0);
+    EXPECT_TRUE(copy.Registered().empty());
+}
+
+TEST_F(TInstanceProcessTest, AfterAKilledFirstInstanceTheNextLaunchIsFirst) {
+    TCopy copy(TRELMO_PATH);
+    QProcess killed;
+    Start(killed, copy, {});
+    ASSERT_TRUE(WaitForRegistry(copy, {Pid(killed)}));
+    const uint32_t killedPid = Pid(killed);
+    ASSERT_TRUE(fs::exists(copy.Folder() + "/" + std::to_string(killedPid) + ".sock"));
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(10000));
+
+    QProcess next;
+    Start(next, copy, {QStringLiteral("play"), QStringLiteral("1")});
+    ASSERT_TRUE(WaitForRegistry(copy, {Pid(next)}));
+    EXPECT_EQ(next.state(), QProcess::Running);
+    EXPECT_FALSE(fs::exists(copy.Folder() + "/" + std::to_string(killedPid) + ".sock"));
+    EXPECT_EQ(Launch(copy, {QStringLiteral("stop"), QStringLiteral("1")}), 0);
+    EXPECT_EQ(Terminate(next), 0);
+}
+
+TEST_F(TInstanceProcessTest, ACopyInAnotherFolderRunsAsItsOwnFirstInstance) {
+    TCopy show(TRELMO_PATH);
+    TCopy backup(TRELMO_PATH);
+    QProcess first;
+    Start(first, show, {});
+    ASSERT_TRUE(WaitForRegistry(show, {Pid(first)}));
+    QProcess other;
+    Start(other, backup, {QStringLiteral("play"), QStringLiteral("1")});
+    ASSERT_TRUE(WaitForRegistry(backup, {Pid(other)}));
+    EXPECT_EQ(show.Registered(), std::vector<uint32_t>{Pid(first)});
+    EXPECT_EQ(other.state(), QProcess::Running);
+    EXPECT_EQ(Terminate(other), 0);
+    EXPECT_EQ(Terminate(first), 0);
+}
+
+TEST_F(TInstanceProcessTest, ForwardedArgumentListsRunAsCommandsInTheFirstInstance) {
+    TCopy copy(PROBE_PATH);
+    QProcess first;
+    Start(first, copy, {QStringLiteral("play"), QStringLiteral("1")}, true);
+    // Its own arguments are ignored.
+    ASSERT_EQ(NextLine(first), "ready lines= states=0000000000 current=5 modal=0");
+
+    struct Case {
+        std::vector<QStringList> launches;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{{"play", "3"}}, "lines=play|3| states=0010000000 current=5 modal=0"},
+        {{{"PLAY", "3"}}, "lines=PLAY|3| states=0010000000 current=5 modal=0"},
+        {{{"Play", "3"}}, "lines=Play|3| states=0010000000 current=5 modal=0"},
+        {{{"play"}}, "lines=play| states=1000000000 current=5 modal=0"},
+        {{{"play", "three"}}, "lines=play|three| states=1000000000 current=5 modal=0"},
+        {{{"play", "$A"}}, "lines=play|$A| states=0000000001 current=5 modal=0"},
+        {{{"play", "2", "play", "3"}, {"stop", "2", "3"}},
+         "lines=stop|2|3| states=0010000000 current=5 modal=0"},
+        {{{"play", "stop", "2"}}, "lines=play|stop|2| states=1000000000 current=5 modal=0"},
+        {{{"play", "0"}}, "lines=play|0| states=0000000000 current=5 modal=0"},
+        {{{"play", "-1"}}, "lines=play|-1| states=0000000000 current=5 modal=0"},
+        {{{"play", "11"}}, "lines=play|11| states=0000000000 current=5 modal=0"},
+        {{{"go", "1"}}, "lines=go|1| states=0000000000 current=5 modal=0"},
+        {{{}}, "lines= states=0000000000 current=5 modal=0"},
+        {{{"play 3"}}, "lines=play 3| states=0000000000 current=5 modal=0"},
+        {{{"play", "", "3"}}, "lines=play|3| states=0010000000 current=5 modal=0"},
+        {{{"", ""}}, "lines= states=0000000000 current=5 modal=0"},
+        {{{"play", "1", "pause", "1"}},
+         "lines=play|1|pause|1| states=2000000000 current=5 modal=0"},
+        {{{"play", "1", "pause", "1"}, {"play", "1"}},
+         "lines=play|1| states=1000000000 current=5 modal=0"},
+    };
+    QStringList stopAll;
+    for (int i = 1; i <= 10; ++i)
+        stopAll << QStringLiteral("stop") << QString::number(i);
+    for (const Case& c : cases) {
+        std::string last;
+        for (const QStringList& arguments : c.launches) {
+            ASSERT_EQ(Launch(copy, arguments, true), 0) << arguments.join(' ').toStdString();
+            last = NextLine(first);
+        }
+        EXPECT_EQ(last, c.expected);
+        ASSERT_EQ(Launch(copy, stopAll, true), 0);
+        NextLine(first);
+    }
+    EXPECT_EQ(copy.Registered(), std::vector<uint32_t>{Pid(first)});
+    EXPECT_EQ(Terminate(first, false), 0);
+}
+
+TEST_F(TInstanceProcessTest, ACommandArrivesWhileAModalBoxIsOpen) {
+    TCopy copy(PROBE_PATH);
+    QProcess first;
+    Start(first, copy, {QStringLiteral("--modal")}, true);
+    ASSERT_EQ(NextLine(first).substr(0, 5), "ready");
+    ASSERT_EQ(NextLine(first), "modal");
+    EXPECT_EQ(Launch(copy, {QStringLiteral("play"), QStringLiteral("2")}, true), 0);
+    EXPECT_EQ(NextLine(first), "lines=play|2| states=0100000000 current=5 modal=1");
+    EXPECT_EQ(Terminate(first, false), 0);
+}
+
+TEST_F(TInstanceProcessTest, ARegistryThatCannotBeSetUpEndsWithAnApplicationErrorBox) {
+    TCopy copy(TRELMO_PATH);
+    QProcess launch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/dev/null/runtime"));
+    launch.setProcessEnvironment(environment);
+    Start(launch, copy, {});
+    const std::optional<QString> box = ShownWindow(launch, QStringLiteral("Application Error"));
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), *box,
+                         QStringLiteral("key"), QStringLiteral("Return")}));
+    ASSERT_TRUE(launch.waitForFinished(15000));
+    EXPECT_EQ(launch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(launch.exitCode(), 1);
+}
