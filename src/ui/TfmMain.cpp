@@ -1,4 +1,5 @@
 #include "TfmMain.h"
+#include "TTrayIcon.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -25,11 +26,22 @@ TfmMain::TfmMain(QWidget* parent)
     setWindowTitle(QStringLiteral("Trelmo"));
     setMinimumSize(600, 200);
     actHelp = new QAction(QStringLiteral("Help"), this);
+    CreateTrayActions();
+    TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
+    TrayIcon->Activate();
     FormCreate();
 }
 
 TfmMain::~TfmMain() {
     FormDestroy();
+}
+
+// The two commands of the tray menu.
+void TfmMain::CreateTrayActions() {
+    actRestore = new QAction(QStringLiteral("Restore"), this);
+    connect(actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
+    actExit = new QAction(QStringLiteral("Exit"), this);
+    connect(actExit, &QAction::triggered, this, &TfmMain::close);
 }
 
 void TfmMain::FormCreate() {
@@ -65,6 +77,10 @@ void TfmMain::FormDestroy() {
 void TfmMain::CueStateChanged(const std::string&) {}
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {}
+
+void TfmMain::actRestoreExecute() {
+    TrayIcon->RestoreFromTray();
+}
 
 void TfmMain::showEvent(QShowEvent* event) {
     if (!FFormShown) {

@@ -9,6 +9,7 @@
 #include <string>
 
 class QAction;
+class TTrayIcon;
 
 // The main window. Owns the production; every member runs on the UI thread.
 class TfmMain : public QMainWindow {
@@ -23,15 +24,20 @@ public:
     std::unique_ptr<TProduction> Production;
 
     QAction* actHelp = nullptr;
+    QAction* actRestore = nullptr;
+    QAction* actExit = nullptr;
+    TTrayIcon* TrayIcon = nullptr;
 
     void CueStateChanged(const std::string& uid);
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
+    void actRestoreExecute();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void CreateTrayActions();
     void FormCreate();
     void FormShow();
     void FormClose();
