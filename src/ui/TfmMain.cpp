@@ -2,6 +2,7 @@
 #include "TTrayIcon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QShowEvent>
 
@@ -93,4 +94,7 @@ void TfmMain::showEvent(QShowEvent* event) {
 void TfmMain::closeEvent(QCloseEvent* event) {
     FormClose();
     QMainWindow::closeEvent(event);
+    // A window hidden in the tray would not end the application by closing.
+    if (event->isAccepted())
+        QApplication::quit();
 }

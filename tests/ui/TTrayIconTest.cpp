@@ -88,11 +88,11 @@ bool ClickIcon(int button, int count) {
     const QWidget* window = IconWindow();
     return window &&
            RunTool(QStringLiteral("xdotool"),
-                   {QStringLiteral("mousemove"), QStringLiteral("--sync"),
-                    QStringLiteral("--window"), QString::number(window->winId()),
-                    QString::number(window->width() / 2), QString::number(window->height() / 2),
-                    QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(count),
-                    QStringLiteral("--delay"), QStringLiteral("80"), QString::number(button)})
+                   {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                    QString::number(window->winId()), QString::number(window->width() / 2),
+                    QString::number(window->height() / 2), QStringLiteral("click"),
+                    QStringLiteral("--repeat"), QString::number(count), QStringLiteral("--delay"),
+                    QStringLiteral("80"), QString::number(button)})
                .has_value();
 }
 
@@ -175,6 +175,144 @@ TEST_F(TTrayIconTest, MinimiseHidesToTheTrayAndRestoreBringsTheSameWindowBack) {
         EXPECT_EQ(fmMain.geometry(), SavedGeometry);
         EXPECT_EQ(fmMain.winId(), nativeWindow);
     }
+}
+
+TEST_F(TTrayIconTest, MenuOffersRestoreThenExitOnARightClick) {
+    ASSERT_TRUE(TrayHost.Start());
+    TfmMain fmMain;
+    QMenu* pmTray = fmMain.TrayIcon->PopupMenu();
+    ASSERT_EQ(pmTray->actions().size(), 2);
+    EXPECT_EQ(pmTray->actions().at(0), fmMain.actRestore);
+    EXPECT_EQ(pmTray->actions().at(1), fmMain.actExit);
+    EXPECT_EQ(fmMain.actRestore->text(), QStringLiteral("Restore"));
+    EXPECT_EQ(fmMain.actExit->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(pmTray->defaultAction(), nullptr);
+
+    ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
+    ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
+    ASSERT_TRUE(ClickIcon(3, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pmTray->isVisible(); }, WaitMs));
+    pmTray->close();
+    EXPECT_TRUE(fmMain.isHidden());
+}
+
+TEST_F(TTrayIconTest, OtherClicksOnTheIconLeaveTheWindowInTheTray) {
+    struct Case {
+        const char* click;
+        std::function<void(QSystemTrayIcon*)> run;
+    };
+    const Case cases[] = {
+        {"real left click", [](QSystemTrayIcon*) { ASSERT_TRUE(ClickIcon(1, 1)); }},
+        {"real middle click", [](QSystemTrayIcon*) { ASSERT_TRUE(ClickIcon(2, 1)); }},
+        {"single click notification",
+         [](QSystemTrayIcon* icon) { Q_EMIT icon->activated(QSystemTrayIcon::Trigger); }},
+        {"middle click notification",
+         [](QSystemTrayIcon* icon) { Q_EMIT icon->activated(QSystemTrayIcon::MiddleClick); }},
+        {"menu request notification",
+         [](QSystemTrayIcon* icon) { Q_EMIT icon->activated(QSystemTrayIcon::Context); }},
+    };
+    ASSERT_TRUE(TrayHost.Start());
+    TfmMain fmMain;
+    ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
+    ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.click);
+        ASSERT_NO_FATAL_FAILURE(c.run(fmMain.TrayIcon->Icon()));
+        // Longer than the double-click interval, so a restore would have happened by now.
+        QTest::qWait(QApplication::doubleClickInterval() + 200);
+        EXPECT_TRUE(fmMain.isHidden());
+        EXPECT_TRUE(fmMain.TrayIcon->Icon()->isVisible());
+    }
+}
+
+// Exit from the menu and a session end both close the hidden window the normal way: the
+// geometry from before the minimise is kept and the event loop ends with 0.
+TEST_F(TTrayIconTest, ClosingWhileInTheTrayKeepsTheGeometryAndEndsTheEventLoop) {
+    struct Case {
+        const char* way;
+        std::function<void(TfmMain&)> close;
+    };
+    const Case cases[] = {
+        {"the menu's Exit",
+         [](TfmMain& fmMain) { fmMain.TrayIcon->PopupMenu()->actions().at(1)->trigger(); }},
+        {"session end", [](TfmMain& fmMain) { fmMain.close(); }},
+    };
+    ASSERT_TRUE(TrayHost.Start());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.way);
+        const QRect geometry(210, 170, 700, 450);
+        TfmMain fmMain;
+        ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, geometry));
+        ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
+        fmMain.Production->FormState = {};
+
+        QTimer::singleShot(0, &fmMain, [&] { c.close(fmMain); });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QApplication::exit(1); });
+        watchdog.start(WaitMs);
+        EXPECT_EQ(QApplication::exec(), 0);
+
+        const TFormState& state = fmMain.Production->FormState;
+        EXPECT_EQ(QRect(state.Left, state.Top, state.Width, state.Height), geometry);
+    }
+}
+
+TEST_F(TTrayIconTest, WithoutANotificationAreaMinimisingLeavesTheWindowReachable) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "a tray host runs on this display";
+    TfmMain fmMain;
+    ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
+    fmMain.showMinimized();
+    QTest::qWait(500);
+    EXPECT_TRUE(fmMain.isVisible());
+    EXPECT_TRUE(fmMain.isMinimized());
+    EXPECT_TRUE(fmMain.TrayIcon->VisibleTaskBar());
+    EXPECT_FALSE(fmMain.TrayIcon->Icon()->isVisible());
+    EXPECT_TRUE(IsMappedOnTheServer(fmMain));
+}
+
+TEST_F(TTrayIconTest, IconComesBackWhenTheTrayHostRestarts) {
+    ASSERT_TRUE(TrayHost.Start());
+    TfmMain fmMain;
+    ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
+    ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
+
+    ASSERT_TRUE(TrayHost.Stop());
+    ASSERT_TRUE(TrayHost.Start());
+    EXPECT_TRUE(QTest::qWaitFor([] { return IconIsDocked(); }, WaitMs));
+    EXPECT_TRUE(fmMain.isHidden());
+
+    ASSERT_TRUE(ClickIcon(1, 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fmMain.isVisible(); }, WaitMs));
+    ASSERT_TRUE(TrayHost.Stop());
+    ASSERT_TRUE(TrayHost.Start());
+    QTest::qWait(500);
+    EXPECT_FALSE(fmMain.TrayIcon->Icon()->isVisible());
+    EXPECT_EQ(IconWindow(), nullptr);
+}
+
+// While the notification area is gone the window waits minimised where it can be reached,
+// and goes back to the tray when the area returns.
+TEST_F(TTrayIconTest, WindowStaysReachableWhileTheTrayHostIsGone) {
+    ASSERT_TRUE(TrayHost.Start());
+    TfmMain fmMain;
+    ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
+    ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
+
+    ASSERT_TRUE(TrayHost.Stop());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fmMain.isVisible(); }, WaitMs));
+    EXPECT_TRUE(fmMain.isMinimized());
+    EXPECT_TRUE(fmMain.TrayIcon->VisibleTaskBar());
+    EXPECT_FALSE(fmMain.TrayIcon->Icon()->isVisible());
+
+    ASSERT_TRUE(TrayHost.Start());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return fmMain.isHidden() && fmMain.TrayIcon->Icon()->isVisible() && IconIsDocked(); },
+        WaitMs));
+    ASSERT_TRUE(ClickIcon(1, 2));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return fmMain.isVisible() && !fmMain.isMinimized(); }, WaitMs));
+    EXPECT_EQ(fmMain.geometry(), SavedGeometry);
 }
 
 } // namespace
