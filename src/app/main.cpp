@@ -2,10 +2,12 @@
 #include "TfmMain.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trelmo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Trelmo.svg")));
 
     int exitCode = 0;
     {
