@@ -23,7 +23,6 @@ TTrayIcon::TTrayIcon(QWidget* mainWindow, QAction* restore, QAction* exit, QObje
 }
 
 TTrayIcon::~TTrayIcon() {
-    FWindow->removeEventFilter(this);
     RemoveTrayIcon();
 }
 

@@ -26,6 +26,10 @@ TfmMain::TfmMain(QWidget* parent)
                               Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Trelmo"));
     setMinimumSize(600, 200);
+    // Only closing this window ends the application (see closeEvent), not the last visible
+    // window going away: a message box closed while this window is in the tray would otherwise
+    // end the program without saving.
+    QApplication::setQuitOnLastWindowClosed(false);
     actHelp = new QAction(QStringLiteral("Help"), this);
     CreateTrayActions();
     TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
@@ -94,7 +98,7 @@ void TfmMain::showEvent(QShowEvent* event) {
 void TfmMain::closeEvent(QCloseEvent* event) {
     FormClose();
     QMainWindow::closeEvent(event);
-    // A window hidden in the tray would not end the application by closing.
+    // Also when the window is hidden in the tray, which Qt would not count as a last close.
     if (event->isAccepted())
         QApplication::quit();
 }

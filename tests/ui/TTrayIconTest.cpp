@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProcess>
 #include <QRegularExpression>
@@ -256,6 +257,29 @@ TEST_F(TTrayIconTest, ClosingWhileInTheTrayKeepsTheGeometryAndEndsTheEventLoop) 
         const TFormState& state = fmMain.Production->FormState;
         EXPECT_EQ(QRect(state.Left, state.Top, state.Width, state.Height), geometry);
     }
+}
+
+// A message box that comes and goes while the window is in the tray must not end the program.
+TEST_F(TTrayIconTest, MessageBoxWhileInTheTrayLeavesTheProgramRunning) {
+    ASSERT_TRUE(TrayHost.Start());
+    TfmMain fmMain;
+    ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
+    ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
+
+    constexpr int StillRunning = 7;
+    QTimer::singleShot(0, &fmMain, [&] {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Trelmo"), QStringLiteral("Error."));
+        QTimer::singleShot(200, &box, &QMessageBox::accept);
+        box.exec();
+        QTimer::singleShot(500, [] { QApplication::exit(StillRunning); });
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QApplication::exit(1); });
+    watchdog.start(WaitMs);
+    EXPECT_EQ(QApplication::exec(), StillRunning);
+    EXPECT_TRUE(fmMain.isHidden());
+    EXPECT_TRUE(fmMain.TrayIcon->Icon()->isVisible());
 }
 
 TEST_F(TTrayIconTest, WithoutANotificationAreaMinimisingLeavesTheWindowReachable) {
