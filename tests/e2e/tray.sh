@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives a copy of the program on a private display with a window manager and a tray host:
-# minimising hides the window and shows the icon, a double click on the icon brings the window
-# back where it was, and a session end (SIGTERM) while in the tray ends the program with 0.
+# minimising hides the window and shows the icon, a double click on the icon or the menu's
+# Restore brings the window back where it was, and a session end (SIGTERM) or the menu's Exit
+# while in the tray ends the program with 0.
 set -euo pipefail
 program=$1
 dir=$(mktemp -d)
@@ -78,12 +79,51 @@ wait_for no_icon || fail "icon still shown after restoring"
 in_task_list || fail "the restored window is not in the task list"
 [ "$(geometry)" = "$before" ] || fail "window moved: $before -> $(geometry)"
 
+# Waits up to 30 s for the program to end and checks its exit code.
+ends_with_zero() {
+    timeout 30 tail --pid="$pid" -f /dev/null || true
+    kill -0 "$pid" 2>/dev/null && fail "still running 30 s after $1"
+    local code=0
+    wait "$pid" || code=$?
+    [ "$code" -eq 0 ] || fail "exit code $code after $1"
+}
+
+# Opens the icon's menu with a right click and picks its first or last item.
+menu_item() {
+    xdotool mousemove --window "$(icon)" 5 5 click 3
+    wait_for menu_window || fail "no menu on a right click"
+    local info x y h
+    info=$(xwininfo -id "$(menu_window)")
+    x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+    y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+    h=$(awk '/Height/ {print $2}' <<<"$info")
+    if [ "$1" = first ]; then y=$((y + 12)); else y=$((y + h - 12)); fi
+    xdotool mousemove "$((x + 20))" "$y" sleep 0.3 click 1
+}
+menu_window() {
+    for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
+        [ "$w" != "$main" ] && [ "$w" != "$(icon)" ] && echo "$w" && return 0
+    done
+    return 1
+}
+
 xdotool windowminimize "$main"
 wait_for icon || fail "no icon after the second minimise"
+menu_item first
+wait_for mapped || fail "the menu's Restore did not bring the window back"
+wait_for no_icon || fail "icon still shown after the menu's Restore"
+
+xdotool windowminimize "$main"
+wait_for icon || fail "no icon after the third minimise"
 kill -TERM "$pid"
-set +e
-timeout 30 tail --pid="$pid" -f /dev/null
-wait "$pid"; code=$?
-set -e
-[ "$code" -eq 0 ] || fail "exit code $code after SIGTERM in the tray"
-echo "hidden to the tray and back with the same geometry; SIGTERM in the tray ended with 0"
+ends_with_zero "SIGTERM in the tray"
+
+"$dir/trelmo" & pid=$!
+pids+=("$pid")
+main=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Trelmo$' | head -1) ||
+    fail "no Trelmo window appeared the second time"
+xdotool windowminimize "$main"
+wait_for icon || fail "no icon after minimising the second copy"
+menu_item last
+ends_with_zero "the menu's Exit"
+echo "tray: minimise, double click, Restore, SIGTERM and Exit behave"
