@@ -39,6 +39,50 @@ trayer --edge bottom --align right >/dev/null 2>&1 &
 pids+=($!)
 wait_for xdotool search --class trayer || fail "no tray host"
 
+# Waits up to 30 s for the program to end and checks its exit code.
+ends_with_zero() {
+    timeout 30 tail --pid="$pid" -f /dev/null || true
+    kill -0 "$pid" 2>/dev/null && fail "still running 30 s after $1"
+    local code=0
+    wait "$pid" || code=$?
+    [ "$code" -eq 0 ] || fail "exit code $code after $1"
+}
+
+# Waits up to 2 s for a command to succeed.
+wait_briefly() {
+    for _ in $(seq 20); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+# Clicks the icon (button, count) until a condition holds, at most 10 times: a click that comes
+# while the tray host is still taking the icon in gets lost.
+click_icon_until() {
+    local condition=$1 button=$2 count=$3
+    for _ in $(seq 10); do
+        xdotool mousemove --window "$(icon)" 5 5 click --repeat "$count" --delay 80 "$button"
+        wait_briefly "$condition" && return 0
+    done
+    return 1
+}
+
+# Opens the icon's menu with a right click and picks its first or last item.
+menu_item() {
+    click_icon_until menu_window 3 1 || fail "no menu on a right click"
+    local info x y h
+    info=$(xwininfo -id "$(menu_window)")
+    x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+    y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+    h=$(awk '/Height/ {print $2}' <<<"$info")
+    if [ "$1" = first ]; then y=$((y + 12)); else y=$((y + h - 12)); fi
+    xdotool mousemove "$((x + 20))" "$y" sleep 0.3 click 1
+}
+menu_window() {
+    for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
+        [ "$w" != "$main" ] && [ "$w" != "$(icon)" ] && echo "$w" && return 0
+    done
+    return 1
+}
+
 cp "$program" "$dir/trelmo"
 "$dir/trelmo" & pid=$!
 pids+=("$pid")
@@ -72,40 +116,10 @@ wait_for unmapped || fail "window still mapped after minimising"
 wait_for icon || fail "no icon after minimising"
 in_task_list && fail "the window is still in the window manager's task list"
 
-tray=$(icon)
-xdotool mousemove --window "$tray" 5 5 click --repeat 2 --delay 80 1
-wait_for mapped || fail "double click did not bring the window back"
+click_icon_until mapped 1 2 || fail "double click did not bring the window back"
 wait_for no_icon || fail "icon still shown after restoring"
 in_task_list || fail "the restored window is not in the task list"
 [ "$(geometry)" = "$before" ] || fail "window moved: $before -> $(geometry)"
-
-# Waits up to 30 s for the program to end and checks its exit code.
-ends_with_zero() {
-    timeout 30 tail --pid="$pid" -f /dev/null || true
-    kill -0 "$pid" 2>/dev/null && fail "still running 30 s after $1"
-    local code=0
-    wait "$pid" || code=$?
-    [ "$code" -eq 0 ] || fail "exit code $code after $1"
-}
-
-# Opens the icon's menu with a right click and picks its first or last item.
-menu_item() {
-    xdotool mousemove --window "$(icon)" 5 5 click 3
-    wait_for menu_window || fail "no menu on a right click"
-    local info x y h
-    info=$(xwininfo -id "$(menu_window)")
-    x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
-    y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
-    h=$(awk '/Height/ {print $2}' <<<"$info")
-    if [ "$1" = first ]; then y=$((y + 12)); else y=$((y + h - 12)); fi
-    xdotool mousemove "$((x + 20))" "$y" sleep 0.3 click 1
-}
-menu_window() {
-    for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
-        [ "$w" != "$main" ] && [ "$w" != "$(icon)" ] && echo "$w" && return 0
-    done
-    return 1
-}
 
 xdotool windowminimize "$main"
 wait_for icon || fail "no icon after the second minimise"

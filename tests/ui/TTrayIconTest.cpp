@@ -120,6 +120,8 @@ protected:
         QSystemTrayIcon* icon = fmMain.TrayIcon->Icon();
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return fmMain.isHidden() && icon->isVisible() && IconIsDocked(); }, WaitMs));
+        // Clicks only reach the icon once the tray host has taken it in and shown it.
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(IconWindow()));
         EXPECT_FALSE(fmMain.TrayIcon->VisibleTaskBar());
         EXPECT_FALSE(IsMappedOnTheServer(fmMain));
     }
@@ -136,6 +138,7 @@ TEST_F(TTrayIconTest, ShownWindowHasNoIcon) {
     ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
     QTest::qWait(200);
     EXPECT_FALSE(fmMain.TrayIcon->Icon()->isVisible());
+    EXPECT_EQ(IconWindow(), nullptr);
     EXPECT_TRUE(fmMain.TrayIcon->IsApplicationShown());
 }
 
