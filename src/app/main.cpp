@@ -4,6 +4,7 @@
 #include "TfmMain.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
     int exitCode = 0;
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trelmo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Trelmo.svg")));
     {
         TfmMain fmMain(std::move(appInstances));
         TSessionEndWatcher sessionEnd;

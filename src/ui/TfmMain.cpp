@@ -1,9 +1,11 @@
 #include "TfmMain.h"
+#include "TTrayIcon.h"
 
 #include "EXMLParseError.h"
 #include "SettingsMessages.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QShowEvent>
@@ -29,14 +31,29 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
                               Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Trelmo"));
     setMinimumSize(600, 200);
+    // Only closing this window ends the application (see closeEvent), not the last visible
+    // window going away: a message box closed while this window is in the tray would otherwise
+    // end the program without saving.
+    QApplication::setQuitOnLastWindowClosed(false);
     actHelp = new QAction(QStringLiteral("Help"), this);
     ConnectAppInstances(std::move(appInstances));
+    CreateTrayActions();
+    TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
+    TrayIcon->Activate();
     FormCreate();
     RunHeldCmdLines();
 }
 
 TfmMain::~TfmMain() {
     FormDestroy();
+}
+
+// The two commands of the tray menu.
+void TfmMain::CreateTrayActions() {
+    actRestore = new QAction(QStringLiteral("Restore"), this);
+    connect(actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
+    actExit = new QAction(QStringLiteral("Exit"), this);
+    connect(actExit, &QAction::triggered, this, &TfmMain::close);
 }
 
 void TfmMain::FormCreate() {
@@ -157,6 +174,10 @@ int32_t TfmMain::ParseCommandLine(const std::vector<std::string>& CmdLine) {
     return FCommands->Parse(CmdLine);
 }
 
+void TfmMain::actRestoreExecute() {
+    TrayIcon->RestoreFromTray();
+}
+
 void TfmMain::showEvent(QShowEvent* event) {
     if (!FFormShown) {
         FFormShown = true;
@@ -168,4 +189,7 @@ void TfmMain::showEvent(QShowEvent* event) {
 void TfmMain::closeEvent(QCloseEvent* event) {
     FormClose();
     QMainWindow::closeEvent(event);
+    // Also when the window is hidden in the tray, which Qt would not count as a last close.
+    if (event->isAccepted())
+        QApplication::quit();
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QAction;
+class TTrayIcon;
 
 // The main window. Owns the production; every member runs on the UI thread.
 class TfmMain : public QMainWindow {
@@ -29,17 +30,22 @@ public:
     std::unique_ptr<TAppInstances> AppInstances1;
 
     QAction* actHelp = nullptr;
+    QAction* actRestore = nullptr;
+    QAction* actExit = nullptr;
+    TTrayIcon* TrayIcon = nullptr;
 
     void CueStateChanged(const std::string& uid);
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
+    void actRestoreExecute();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void CreateTrayActions();
     void FormCreate();
     void FormShow();
     void FormClose();

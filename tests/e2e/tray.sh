@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Drives a copy of the program on a private display with a window manager and a tray host:
+# minimising hides the window and shows the icon, a double click on the icon or the menu's
+# Restore brings the window back where it was, and a session end (SIGTERM) or the menu's Exit
+# while in the tray ends the program with 0.
+set -euo pipefail
+program=$1
+dir=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+fail() { echo "$1"; exit 1; }
+
+# Waits up to 20 s for a command to succeed.
+wait_for() {
+    for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+exec 3>"$dir/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+wait_for test -s "$dir/display" || fail "no display"
+exec 3>&-
+export DISPLAY=":$(cat "$dir/display")"
+unset DBUS_SESSION_BUS_ADDRESS
+export XDG_RUNTIME_DIR="$dir"
+chmod 700 "$dir"
+
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+wait_for sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
+    fail "no window manager"
+trayer --edge bottom --align right >/dev/null 2>&1 &
+pids+=($!)
+wait_for xdotool search --class trayer || fail "no tray host"
+
+# Waits up to 30 s for the program to end and checks its exit code.
+ends_with_zero() {
+    timeout 30 tail --pid="$pid" -f /dev/null || true
+    kill -0 "$pid" 2>/dev/null && fail "still running 30 s after $1"
+    local code=0
+    wait "$pid" || code=$?
+    [ "$code" -eq 0 ] || fail "exit code $code after $1"
+}
+
+# Waits up to 2 s for a command to succeed.
+wait_briefly() {
+    for _ in $(seq 20); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+# Clicks the icon (button, count) until a condition holds, at most 10 times: a click that comes
+# while the tray host is still taking the icon in gets lost.
+click_icon_until() {
+    local condition=$1 button=$2 count=$3
+    for _ in $(seq 10); do
+        xdotool mousemove --window "$(icon)" 5 5 click --repeat "$count" --delay 80 "$button"
+        wait_briefly "$condition" && return 0
+    done
+    return 1
+}
+
+# Opens the icon's menu with a right click and picks its first or last item.
+menu_item() {
+    click_icon_until menu_window 3 1 || fail "no menu on a right click"
+    local info x y h
+    info=$(xwininfo -id "$(menu_window)")
+    x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+    y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+    h=$(awk '/Height/ {print $2}' <<<"$info")
+    if [ "$1" = first ]; then y=$((y + 12)); else y=$((y + h - 12)); fi
+    xdotool mousemove "$((x + 20))" "$y" sleep 0.3 click 1
+}
+menu_window() {
+    for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
+        [ "$w" != "$main" ] && [ "$w" != "$(icon)" ] && echo "$w" && return 0
+    done
+    return 1
+}
+
+cp "$program" "$dir/trelmo"
+"$dir/trelmo" & pid=$!
+pids+=("$pid")
+main=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Trelmo$' | head -1) ||
+    fail "no Trelmo window appeared"
+map_state() { xwininfo -id "$main" | awk '/Map State/ {print $3}'; }
+geometry() { xdotool getwindowgeometry "$main" | tail -n +2; }
+# Tray icons are the program's windows that the tray host has taken in.
+icon() {
+    for w in $(xdotool search --pid "$pid" 2>/dev/null); do
+        [ "$w" = "$main" ] && continue
+        parent=$(xwininfo -children -id "$w" | awk '/Parent window id/ {print $5}')
+        [ "$parent" != "(the" ] && xwininfo -id "$w" | grep -q IsViewable && echo "$w" && return 0
+    done
+    return 1
+}
+# The window manager's list of client windows is what task bars show.
+in_task_list() { [[ "$(xprop -root _NET_CLIENT_LIST)" == *"$(printf '0x%x' "$main")"* ]]; }
+no_icon() { ! icon >/dev/null; }
+mapped() { [ "$(map_state)" = IsViewable ]; }
+unmapped() { [ "$(map_state)" = IsUnMapped ]; }
+wait_for mapped || fail "window not mapped"
+in_task_list || fail "the window is not in the window manager's task list"
+[[ "$(xprop -id "$main" _NET_WM_ICON)" == *"Icon ("* ]] || fail "the window has no icon"
+sleep 1
+icon >/dev/null && fail "an icon is shown while the window is on screen"
+before=$(geometry)
+
+xdotool windowminimize "$main"
+wait_for unmapped || fail "window still mapped after minimising"
+wait_for icon || fail "no icon after minimising"
+in_task_list && fail "the window is still in the window manager's task list"
+
+click_icon_until mapped 1 2 || fail "double click did not bring the window back"
+wait_for no_icon || fail "icon still shown after restoring"
+in_task_list || fail "the restored window is not in the task list"
+[ "$(geometry)" = "$before" ] || fail "window moved: $before -> $(geometry)"
+
+xdotool windowminimize "$main"
+wait_for icon || fail "no icon after the second minimise"
+menu_item first
+wait_for mapped || fail "the menu's Restore did not bring the window back"
+wait_for no_icon || fail "icon still shown after the menu's Restore"
+
+xdotool windowminimize "$main"
+wait_for icon || fail "no icon after the third minimise"
+kill -TERM "$pid"
+ends_with_zero "SIGTERM in the tray"
+
+"$dir/trelmo" & pid=$!
+pids+=("$pid")
+main=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Trelmo$' | head -1) ||
+    fail "no Trelmo window appeared the second time"
+xdotool windowminimize "$main"
+wait_for icon || fail "no icon after minimising the second copy"
+menu_item last
+ends_with_zero "the menu's Exit"
+echo "tray: minimise, double click, Restore, SIGTERM and Exit behave"
