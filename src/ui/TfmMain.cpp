@@ -1,9 +1,14 @@
 #include "TfmMain.h"
 
+#include "TAudioEngine.h"
+#include "TPulseOutput.h"
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QMessageBox>
 #include <QShowEvent>
 
+#include <atomic>
 #include <filesystem>
 
 namespace {
@@ -16,6 +21,14 @@ std::string ExecutableDirectory() {
     return dir;
 }
 
+// The window that end-of-stream notices go to; set while its audio engine exists.
+std::atomic<TfmMain*> g_endSyncWindow = nullptr;
+
+void ShowError(QWidget* parent, const std::string& text) {
+    QMessageBox::critical(parent, QStringLiteral("Trelmo"), QString::fromStdString(text),
+                          QMessageBox::Ok);
+}
+
 } // namespace
 
 TfmMain::TfmMain(QWidget* parent)
@@ -25,6 +38,10 @@ TfmMain::TfmMain(QWidget* parent)
     setWindowTitle(QStringLiteral("Trelmo"));
     setMinimumSize(600, 200);
     actHelp = new QAction(QStringLiteral("Help"), this);
+    FAudio = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    SetAudioLibrary(FAudio.get());
+    g_endSyncWindow = this;
+    SetCueEndSyncProc(CueEndSync);
     FormCreate();
 }
 
@@ -42,6 +59,46 @@ void TfmMain::FormCreate() {
         CurrentCueChanged(oldNumber, newNumber);
     };
     Production->FileName = AppDir + "Settings.xml";
+    InitAudioDevices();
+}
+
+void TfmMain::InitAudioDevices() {
+    if (!FAudio->AudioGetDeviceInfo(1, nullptr)) {
+        ShowError(this, "No audio output device was found: " + FAudio->NoDeviceReason() +
+                            ". Cues cannot be played. Start the sound server, then restart "
+                            "Trelmo.");
+        return;
+    }
+    for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
+         ++device)
+        if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
+            ShowError(this, "Error initializing audio device " + std::to_string(device));
+}
+
+// Audio worker thread: only hands the notice to the UI thread.
+void TfmMain::CueEndSync(HSYNC, HSTREAM stream, uint32_t data, void* user) {
+    TfmMain* window = g_endSyncWindow;
+    if (!window || !user)
+        return;
+    QMetaObject::invokeMethod(
+        window,
+        [window, uid = *static_cast<const std::string*>(user), stream, failed = data != 0] {
+            window->CueEnded(uid, stream, failed);
+        },
+        Qt::QueuedConnection);
+}
+
+// Stops the cue only while it still plays the stream that ended: a notice from an earlier
+// stream of the cue, or for another cue with the same UID, changes nothing.
+void TfmMain::CueEnded(const std::string& uid, HSTREAM stream, bool failed) {
+    const TCueList& cues = Production->Cues;
+    const int32_t number = cues.IndexOfUID(uid);
+    TCue* cue = number > 0 ? cues.Items(number - 1) : nullptr;
+    for (int32_t i = 0; i < cues.Count() && (!cue || cue->Stream() != stream); ++i)
+        cue = cues.Items(i);
+    if (!cue || cue->Stream() != stream || (cue->Loop && !failed))
+        return;
+    cue->Stop();
 }
 
 void TfmMain::FormShow() {
@@ -60,6 +117,10 @@ void TfmMain::FormClose() {
 
 void TfmMain::FormDestroy() {
     Production.reset();
+    SetCueEndSyncProc(nullptr);
+    SetAudioLibrary(nullptr);
+    FAudio.reset();
+    g_endSyncWindow = nullptr;
 }
 
 void TfmMain::CueStateChanged(const std::string&) {}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TAudioLibrary.h"
 #include "TProduction.h"
 
 #include <QMainWindow>
@@ -9,6 +10,7 @@
 #include <string>
 
 class QAction;
+class TAudioEngine;
 
 // The main window. Owns the production; every member runs on the UI thread.
 class TfmMain : public QMainWindow {
@@ -36,6 +38,11 @@ private:
     void FormShow();
     void FormClose();
     void FormDestroy();
+    void InitAudioDevices();
+    void CueEnded(const std::string& uid, HSTREAM stream, bool failed);
+    static void CueEndSync(HSYNC sync, HSTREAM stream, uint32_t data, void* user);
 
     bool FFormShown = false;
+    // Outlives Production: the cues free their streams when released.
+    std::unique_ptr<TAudioEngine> FAudio;
 };
