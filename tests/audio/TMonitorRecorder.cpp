@@ -85,12 +85,17 @@ void TMonitorRecorder::ReadCallback(pa_stream* stream, size_t, void* user) {
     }
 }
 
-// With FLock held: the time frame `frame` was played, from the arrival of its block.
+// With FLock held: the block that brought frame `frame`.
+std::vector<std::pair<size_t, TMonitorRecorder::TClock::time_point>>::iterator
+TMonitorRecorder::BlockOf(size_t frame) {
+    auto block = std::upper_bound(FArrivals.begin(), FArrivals.end(), frame,
+                                  [](size_t f, const auto& arrival) { return f < arrival.first; });
+    return block == FArrivals.end() ? block - 1 : block;
+}
+
+// With FLock held: the time frame `frame` was played, its block being played as it arrived.
 TMonitorRecorder::TClock::time_point TMonitorRecorder::FrameTime(size_t frame) {
-    auto block = std::lower_bound(FArrivals.begin(), FArrivals.end(), frame,
-                                  [](const auto& arrival, size_t f) { return arrival.first <= f; });
-    if (block == FArrivals.end())
-        --block;
+    const auto block = BlockOf(frame);
     const double behind = static_cast<double>(block->first) - static_cast<double>(frame);
     return block->second - std::chrono::duration_cast<TClock::duration>(
                                std::chrono::duration<double>(behind / Rate));
@@ -117,24 +122,35 @@ std::pair<float, float> TMonitorRecorder::PeakSince(TClock::time_point since) {
     return {left, right};
 }
 
+// With FLock held.
+std::optional<size_t> TMonitorRecorder::FirstSoundFrame(TClock::time_point since, float level) {
+    for (size_t i = FirstFrameAfter(since) * 2; i < FSamples.size(); ++i)
+        if (std::fabs(FSamples[i]) > level)
+            return i / 2;
+    return std::nullopt;
+}
+
 std::optional<TMonitorRecorder::TClock::time_point>
 TMonitorRecorder::FirstSoundAfter(TClock::time_point since, float level) {
     std::lock_guard lock(FLock);
-    for (size_t i = FirstFrameAfter(since) * 2; i < FSamples.size(); ++i)
-        if (std::fabs(FSamples[i]) > level)
-            return FrameTime(i / 2);
-    return std::nullopt;
+    const auto frame = FirstSoundFrame(since, level);
+    return frame ? std::optional(FrameTime(*frame)) : std::nullopt;
+}
+
+std::optional<TMonitorRecorder::TClock::time_point>
+TMonitorRecorder::FirstSoundArrival(TClock::time_point since, float level) {
+    std::lock_guard lock(FLock);
+    const auto frame = FirstSoundFrame(since, level);
+    return frame ? std::optional(BlockOf(*frame)->second) : std::nullopt;
 }
 
 std::vector<float> TMonitorRecorder::SoundFrom(TClock::time_point since, float level,
                                                size_t frames) {
     std::lock_guard lock(FLock);
-    for (size_t i = FirstFrameAfter(since) * 2; i < FSamples.size(); ++i)
-        if (std::fabs(FSamples[i]) > level) {
-            const size_t start = i / 2 * 2;
-            const size_t end = std::min(FSamples.size(), start + frames * 2);
-            return {FSamples.begin() + static_cast<long>(start),
-                    FSamples.begin() + static_cast<long>(end)};
-        }
-    return {};
+    const auto frame = FirstSoundFrame(since, level);
+    if (!frame)
+        return {};
+    const size_t end = std::min(FSamples.size(), (*frame + frames) * 2);
+    return {FSamples.begin() + static_cast<long>(*frame * 2),
+            FSamples.begin() + static_cast<long>(end)};
 }

@@ -29,12 +29,16 @@ public:
     std::pair<float, float> PeakSince(TClock::time_point since);
     // When the first sample louder than `level` after `since` was played.
     std::optional<TClock::time_point> FirstSoundAfter(TClock::time_point since, float level);
+    // When the block holding that sample reached this process: a bound from above.
+    std::optional<TClock::time_point> FirstSoundArrival(TClock::time_point since, float level);
     // The recorded frames, interleaved, from the first sound after `since` on.
     std::vector<float> SoundFrom(TClock::time_point since, float level, size_t frames);
 
 private:
     static void ReadCallback(pa_stream* stream, size_t bytes, void* user);
     size_t FirstFrameAfter(TClock::time_point since);
+    std::optional<size_t> FirstSoundFrame(TClock::time_point since, float level);
+    std::vector<std::pair<size_t, TClock::time_point>>::iterator BlockOf(size_t frame);
     TClock::time_point FrameTime(size_t frame);
 
     std::string FSource;
