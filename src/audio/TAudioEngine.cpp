@@ -174,8 +174,8 @@ bool TAudioEngine::AudioChannelPlay(HSTREAM handle, bool) {
     switch (stream->State) {
     case TAudioStream::psIdle:
         stream->Fill(FirstBlockFrames);
-        stream->State = TAudioStream::psPlaying;
         FOutput->Start(*stream);
+        stream->State = TAudioStream::psPlaying;
         break;
     case TAudioStream::psPaused:
     case TAudioStream::psStopped:

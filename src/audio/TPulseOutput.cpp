@@ -281,7 +281,6 @@ void TPulseOutput::Drain(TAudioStream& stream) {
 
 void TPulseOutput::Close(TAudioStream& stream) {
     auto* own = static_cast<TServerStream*>(stream.Target);
-    stream.Target = nullptr;
     if (!own)
         return;
     if (own->Stream) {
@@ -296,7 +295,10 @@ void TPulseOutput::Close(TAudioStream& stream) {
             pa_stream_get_state(own->Stream) == PA_STREAM_CREATING)
             pa_stream_disconnect(own->Stream);
         pa_stream_unref(own->Stream);
+        stream.Target = nullptr;
         pa_threaded_mainloop_unlock(FMainloop);
+    } else {
+        stream.Target = nullptr;
     }
     delete own;
 }
