@@ -29,6 +29,13 @@ void ShowError(QWidget* parent, const std::string& text) {
                           QMessageBox::Ok);
 }
 
+TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
+    for (int32_t i = 0; i < cues.Count(); ++i)
+        if (cues.Items(i)->Stream() == stream)
+            return cues.Items(i);
+    return nullptr;
+}
+
 } // namespace
 
 TfmMain::TfmMain(QWidget* parent)
@@ -94,11 +101,10 @@ void TfmMain::CueEnded(const std::string& uid, HSTREAM stream, bool failed) {
     const TCueList& cues = Production->Cues;
     const int32_t number = cues.IndexOfUID(uid);
     TCue* cue = number > 0 ? cues.Items(number - 1) : nullptr;
-    for (int32_t i = 0; i < cues.Count() && (!cue || cue->Stream() != stream); ++i)
-        cue = cues.Items(i);
-    if (!cue || cue->Stream() != stream || (cue->Loop && !failed))
-        return;
-    cue->Stop();
+    if (!cue || cue->Stream() != stream)
+        cue = CueOfStream(cues, stream);
+    if (cue && !(cue->Loop && !failed))
+        cue->Stop();
 }
 
 void TfmMain::FormShow() {
