@@ -63,38 +63,51 @@ void TPulseOutput::ContextStateCallback(pa_context*, void* user) {
     pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(user), 0);
 }
 
+// Connects, or after the server has gone, connects again and lists the sinks anew.
 bool TPulseOutput::Connect() {
-    if (FConnectTried)
-        return FContext && pa_context_get_state(FContext) == PA_CONTEXT_READY;
-    FConnectTried = true;
-    FMainloop = pa_threaded_mainloop_new();
-    if (!FMainloop || pa_threaded_mainloop_start(FMainloop) < 0) {
-        FProblem = "the audio thread could not be started";
-        return false;
+    if (!FMainloop) {
+        FMainloop = pa_threaded_mainloop_new();
+        if (!FMainloop || pa_threaded_mainloop_start(FMainloop) < 0) {
+            FProblem = "the audio thread could not be started";
+            return false;
+        }
     }
     pa_threaded_mainloop_lock(FMainloop);
-    FContext = pa_context_new(pa_threaded_mainloop_get_api(FMainloop), "Trelmo");
-    bool ready = false;
-    if (FContext) {
-        pa_context_set_state_callback(FContext, ContextStateCallback, FMainloop);
-        if (pa_context_connect(FContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-            for (;;) {
-                const pa_context_state_t state = pa_context_get_state(FContext);
-                if (state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state))
-                    break;
-                pa_threaded_mainloop_wait(FMainloop);
-            }
+    bool ready = FContext && pa_context_get_state(FContext) == PA_CONTEXT_READY;
+    if (!ready) {
+        if (FContext) {
+            pa_context_disconnect(FContext);
+            pa_context_unref(FContext);
         }
-        ready = pa_context_get_state(FContext) == PA_CONTEXT_READY;
-        if (!ready)
-            FProblem = std::string("the sound server (PulseAudio or PipeWire) could not be "
-                                   "reached: ") +
-                       pa_strerror(pa_context_errno(FContext));
+        FSinks.clear();
+        ready = OpenContext();
     }
-    if (ready)
-        ListSinks();
     pa_threaded_mainloop_unlock(FMainloop);
     return ready;
+}
+
+// With the mainloop locked.
+bool TPulseOutput::OpenContext() {
+    FContext = pa_context_new(pa_threaded_mainloop_get_api(FMainloop), "Trelmo");
+    if (!FContext) {
+        FProblem = "the sound server's client could not be set up";
+        return false;
+    }
+    pa_context_set_state_callback(FContext, ContextStateCallback, FMainloop);
+    if (pa_context_connect(FContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+        pa_context_state_t state;
+        while ((state = pa_context_get_state(FContext)) != PA_CONTEXT_READY &&
+               PA_CONTEXT_IS_GOOD(state))
+            pa_threaded_mainloop_wait(FMainloop);
+    }
+    if (pa_context_get_state(FContext) != PA_CONTEXT_READY) {
+        FProblem = std::string("the sound server (PulseAudio or PipeWire) could not be reached: ") +
+                   pa_strerror(pa_context_errno(FContext));
+        return false;
+    }
+    FProblem.clear();
+    ListSinks();
+    return true;
 }
 
 void TPulseOutput::ListSinks() {
@@ -160,7 +173,6 @@ bool TPulseOutput::InitDevice(uint32_t device) {
 }
 
 std::string TPulseOutput::Problem() {
-    Connect();
     return FProblem;
 }
 

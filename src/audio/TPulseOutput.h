@@ -11,7 +11,8 @@ struct pa_threaded_mainloop;
 
 // Streams on the PulseAudio server (or PipeWire's pulse server): one threaded mainloop and one
 // context for the program, one playback stream per playing file. Device 1 is the default sink,
-// 2, 3 ... the other sinks in the server's order, as found at the first question about devices.
+// 2, 3 ... the other sinks in the server's order, as found when connecting. A server that has
+// gone is connected to again at the next question about devices.
 // Engine calls come from the UI thread and the engine's worker; the stream callbacks run on
 // the mainloop thread.
 class TPulseOutput : public TAudioOutput {
@@ -35,6 +36,7 @@ public:
 
 private:
     bool Connect();
+    bool OpenContext();
     void ListSinks();
     void Cork(TAudioStream& stream, bool cork, bool flush);
     std::string SinkFor(uint32_t device);
@@ -46,7 +48,6 @@ private:
 
     pa_threaded_mainloop* FMainloop = nullptr;
     pa_context* FContext = nullptr;
-    bool FConnectTried = false;
     std::string FProblem;
     std::vector<std::string> FSinks;
 };

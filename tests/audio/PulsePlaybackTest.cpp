@@ -7,10 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <thread>
+
+extern char** environ;
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -46,6 +52,75 @@ std::optional<TEndNotice> NextNotice(std::chrono::milliseconds timeout) {
 int Shell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str());
 }
+
+// A sound server of the test's own with one null sink, stopped and started again by its
+// process id; PULSE_SERVER points at it while the object lives.
+class TPrivateServer {
+public:
+    explicit TPrivateServer(const std::filesystem::path& dir)
+        : FRuntime(dir / "runtime"), FAddress("unix:" + (dir / "native").string()) {
+        std::filesystem::create_directory(FRuntime);
+        std::filesystem::permissions(FRuntime, std::filesystem::perms::owner_all);
+        setenv("PULSE_SERVER", FAddress.c_str(), 1);
+    }
+    ~TPrivateServer() {
+        Stop();
+        unsetenv("PULSE_SERVER");
+    }
+    TPrivateServer(const TPrivateServer&) = delete;
+    TPrivateServer& operator=(const TPrivateServer&) = delete;
+
+    bool Start() {
+        const std::string socket =
+            "--load=module-native-protocol-unix socket=" + FAddress.substr(5);
+        const char* args[] = {"pulseaudio",
+                              "--daemonize=no",
+                              "--exit-idle-time=-1",
+                              "--disallow-exit",
+                              "--use-pid-file=no",
+                              "-n",
+                              socket.c_str(),
+                              "--load=module-null-sink sink_name=private1",
+                              nullptr};
+        std::vector<std::string> variables;
+        for (char** v = environ; *v; ++v)
+            if (std::string_view(*v).rfind("XDG_RUNTIME_DIR=", 0) != 0)
+                variables.emplace_back(*v);
+        variables.push_back("XDG_RUNTIME_DIR=" + FRuntime.string());
+        std::vector<char*> env;
+        for (std::string& v : variables)
+            env.push_back(v.data());
+        env.push_back(nullptr);
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        const int spawned = posix_spawnp(&FPid, "pulseaudio", &quiet, nullptr,
+                                         const_cast<char**>(args), env.data());
+        posix_spawn_file_actions_destroy(&quiet);
+        if (spawned != 0)
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            if (Shell("pactl info") == 0)
+                return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
+    void Stop() {
+        if (FPid <= 0)
+            return;
+        kill(FPid, SIGTERM);
+        waitpid(FPid, nullptr, 0);
+        FPid = 0;
+    }
+
+private:
+    std::filesystem::path FRuntime;
+    std::string FAddress;
+    pid_t FPid = 0;
+};
 
 // A cue engine on the real sound server; skipped where no server can be reached.
 class PulsePlayback : public ::testing::Test {
@@ -250,6 +325,38 @@ TEST_F(PulsePlayback, UnloadedSinkEndsItsCue) {
     TCue& next = AddCue(Tone("tone.wav", 0.1), 3);
     ASSERT_TRUE(next.Play());
     EXPECT_TRUE(WaitForEnd(next.Stream(), 3s));
+}
+
+TEST_F(PulsePlayback, ServerGoneEndsTheCueAndABackServerPlaysAgain) {
+    TPrivateServer server(Dir.Path());
+    ASSERT_TRUE(server.Start());
+    SetAudioLibrary(nullptr);
+    FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    SetAudioLibrary(FEngine.get());
+    TAudioDeviceInfo info;
+    ASSERT_TRUE(FEngine->AudioGetDeviceInfo(1, &info));
+    ASSERT_EQ(info.Name, "private1");
+    TCue& cue = AddCue(Tone("long.wav", 10));
+    ASSERT_TRUE(cue.Play());
+    std::this_thread::sleep_for(200ms);
+
+    server.Stop();
+    uint32_t data = 0;
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s, &data));
+    EXPECT_EQ(data, 1u);
+    ASSERT_TRUE(cue.Stop());
+    ASSERT_TRUE(cue.Play()) << "the file opens; the start fails and ends the cue";
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s));
+    ASSERT_TRUE(cue.Stop());
+
+    ASSERT_TRUE(server.Start());
+    TMonitorRecorder monitor("private1.monitor");
+    ASSERT_TRUE(monitor.Start());
+    const auto start = TClock::now();
+    ASSERT_TRUE(cue.Play());
+    EXPECT_FALSE(WaitForEnd(cue.Stream(), 500ms));
+    EXPECT_GT(monitor.PeakSince(start).first, 0.3f);
+    cue.Stop();
 }
 
 // Many short cues ending while others start, the notices handled by this thread as the main

@@ -22,6 +22,7 @@ public:
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;
     std::filesystem::path operator/(const std::string& name) const { return FPath / name; }
+    const std::filesystem::path& Path() const { return FPath; }
 
 private:
     std::filesystem::path FPath;
