@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 
 int main(int argc, char* argv[]) {
     int exitCode = 0;
@@ -16,10 +17,18 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Trelmo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Trelmo.svg")));
     {
-        TfmMain fmMain(std::move(appInstances));
+        // A session end during start-up (a message box may be open) closes the window once it
+        // is shown, so the settings are still written.
         TSessionEndWatcher sessionEnd;
+        bool endRequested = false;
+        const QMetaObject::Connection early = QObject::connect(
+            &sessionEnd, &TSessionEndWatcher::sessionEnding, [&] { endRequested = true; });
+        TfmMain fmMain(std::move(appInstances));
+        QObject::disconnect(early);
         QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
         fmMain.show();
+        if (endRequested)
+            QTimer::singleShot(0, &fmMain, &TfmMain::close);
         exitCode = QApplication::exec();
         // Leave the registry before the window goes.
         TInstanceRegistry::ReleaseProcess();

@@ -4,12 +4,16 @@
 #include "EXMLParseError.h"
 #include "SettingsMessages.h"
 
+#include "TAudioEngine.h"
+#include "TPulseOutput.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QShowEvent>
 
+#include <atomic>
 #include <filesystem>
 #include <utility>
 
@@ -21,6 +25,16 @@ std::string ExecutableDirectory() {
     if (dir.empty() || dir.back() != '/')
         dir += '/';
     return dir;
+}
+
+// The window that end-of-stream notices go to; set while its audio engine exists.
+std::atomic<TfmMain*> g_endSyncWindow = nullptr;
+
+TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
+    for (int32_t i = 0; i < cues.Count(); ++i)
+        if (cues.Items(i)->Stream() == stream)
+            return cues.Items(i);
+    return nullptr;
 }
 
 } // namespace
@@ -40,6 +54,10 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
     CreateTrayActions();
     TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
     TrayIcon->Activate();
+    FAudio = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    SetAudioLibrary(FAudio.get());
+    g_endSyncWindow = this;
+    SetCueEndSyncProc(CueEndSync);
     FormCreate();
     RunHeldCmdLines();
 }
@@ -67,7 +85,46 @@ void TfmMain::FormCreate() {
     };
     Production->FileName = AppDir + "Settings.xml";
     LoadSettings();
+    InitAudioDevices();
     FCommands = std::make_unique<TCommandList>();
+}
+
+void TfmMain::InitAudioDevices() {
+    if (!FAudio->AudioGetDeviceInfo(1, nullptr)) {
+        ShowError("No audio output device was found: " + FAudio->NoDeviceReason() +
+                  ". Cues cannot be played. Start the sound server, then restart "
+                  "Trelmo.");
+        return;
+    }
+    for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
+         ++device)
+        if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
+            ShowError("Error initializing audio device " + std::to_string(device));
+}
+
+// Audio worker thread: only hands the notice to the UI thread.
+void TfmMain::CueEndSync(HSYNC, HSTREAM stream, uint32_t data, void* user) {
+    TfmMain* window = g_endSyncWindow;
+    if (!window || !user)
+        return;
+    QMetaObject::invokeMethod(
+        window,
+        [window, uid = *static_cast<const std::string*>(user), stream, failed = data != 0] {
+            window->CueEnded(uid, stream, failed);
+        },
+        Qt::QueuedConnection);
+}
+
+// Stops the cue only while it still plays the stream that ended: a notice from an earlier
+// stream of the cue, or for another cue with the same UID, changes nothing.
+void TfmMain::CueEnded(const std::string& uid, HSTREAM stream, bool failed) {
+    const TCueList& cues = Production->Cues;
+    const int32_t number = cues.IndexOfUID(uid);
+    TCue* cue = number > 0 ? cues.Items(number - 1) : nullptr;
+    if (!cue || cue->Stream() != stream)
+        cue = CueOfStream(cues, stream);
+    if (cue && !(cue->Loop && !failed))
+        cue->Stop();
 }
 
 void TfmMain::FormShow() {
@@ -88,6 +145,10 @@ void TfmMain::FormClose() {
 void TfmMain::FormDestroy() {
     Production.reset();
     FCommands.reset();
+    SetCueEndSyncProc(nullptr);
+    SetAudioLibrary(nullptr);
+    FAudio.reset();
+    g_endSyncWindow = nullptr;
 }
 
 // The error box: stop icon, OK, the text as plain text with its CR LF line breaks.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TAppInstances.h"
+#include "TAudioLibrary.h"
 #include "TCommandList.h"
 #include "TProduction.h"
 
@@ -13,6 +14,7 @@
 
 class QAction;
 class TTrayIcon;
+class TAudioEngine;
 
 // The main window. Owns the production; every member runs on the UI thread.
 class TfmMain : public QMainWindow {
@@ -57,10 +59,15 @@ private:
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);
     void ReceiveCmdLine(const std::vector<std::string>& CmdLine);
     void RunHeldCmdLines();
+    void InitAudioDevices();
+    void CueEnded(const std::string& uid, HSTREAM stream, bool failed);
+    static void CueEndSync(HSYNC sync, HSTREAM stream, uint32_t data, void* user);
 
     bool FFormShown = false;
     std::unique_ptr<TCommandList> FCommands;
     // Argument lists that arrived before FormCreate had finished, run right after it.
     std::vector<std::vector<std::string>> FHeldCmdLines;
     bool FFormCreated = false;
+    // Outlives Production: the cues free their streams when released.
+    std::unique_ptr<TAudioEngine> FAudio;
 };

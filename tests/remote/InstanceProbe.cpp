@@ -48,6 +48,8 @@ int main(int argc, char* argv[]) {
     FakeAudioLibrary audio;
     {
         TfmMain fmMain(std::move(appInstances));
+        // The cues play on the fake library, not on the window's sound engine.
+        SetAudioLibrary(&audio);
         const std::string file = fmMain.AppDir + "cue.wav";
         std::ofstream(file) << "RIFF";
         for (int i = 0; i < 10; ++i) {

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "TAudioLibrary.h"
+#include "TAudioOutput.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class TAudioStream;
+
+struct TAudioDeviceInfo {
+    std::string Name;
+    std::string Driver;
+    uint32_t Flags = 0;
+};
+
+// The program's audio library: file streams decoded with FFmpeg, played on an output target.
+// Every public member runs on the UI thread (or a test's thread). A worker thread decodes
+// ahead and raises the end syncs; after AudioStreamFree returns, no sync for that stream runs.
+class TAudioEngine : public TAudioLibrary {
+public:
+    // With `worker` false nothing decodes ahead by itself: the caller runs Service (tests).
+    explicit TAudioEngine(std::unique_ptr<TAudioOutput> output, bool worker = true);
+    ~TAudioEngine() override;
+    TAudioEngine(const TAudioEngine&) = delete;
+    TAudioEngine& operator=(const TAudioEngine&) = delete;
+
+    bool AudioGetDeviceInfo(uint32_t device, TAudioDeviceInfo* info);
+    bool AudioInit(uint32_t device, uint32_t frequency, uint32_t flags, void* window,
+                   const void* deviceId);
+    // Why no device was found, in words for the operator; empty when devices exist.
+    std::string NoDeviceReason();
+
+    bool AudioStreamFree(HSTREAM stream) override;
+    // A device that does not exist selects device 1 and returns false.
+    bool AudioSetDevice(uint32_t device) override;
+    HSTREAM AudioStreamCreateFile(bool mem, const std::string& file, uint64_t offset,
+                                  uint64_t length, uint32_t flags) override;
+    HSTREAM AudioFlacStreamCreateFile(bool mem, const std::string& file, uint64_t offset,
+                                      uint64_t length, uint32_t flags) override;
+    HSTREAM AudioWmaStreamCreateFile(bool mem, const std::string& file, uint64_t offset,
+                                     uint64_t length, uint32_t flags) override;
+    HSYNC AudioChannelSetSync(HSTREAM stream, uint32_t type, uint64_t param, SyncProc proc,
+                              void* user) override;
+    bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) override;
+    bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) override;
+    bool AudioChannelPlay(HSTREAM stream, bool restart) override;
+    bool AudioChannelPause(HSTREAM stream) override;
+    bool AudioChannelStop(HSTREAM stream) override;
+
+    // Decodes ahead for every playing stream and raises the syncs that are due: an end sync
+    // per loop pass, once at the end of a played-out file, and once, with data 1, for a
+    // stream whose output failed. The worker runs it; without one, tests do.
+    void Service();
+
+    // The stream behind a handle, for output targets and tests; nullptr when freed.
+    TAudioStream* Stream(HSTREAM stream);
+    // Underruns of all streams so far.
+    uint64_t Underruns();
+
+private:
+    std::shared_ptr<TAudioStream> Find(HSTREAM stream);
+    void RaiseEvents(TAudioStream& stream);
+    void Wake();
+    void Run();
+
+    std::unique_ptr<TAudioOutput> FOutput;
+    uint32_t FDevice = 1;
+    HSTREAM FNextHandle = 1;
+
+    // Guards FStreams and the sync fields of every stream; held while syncs are raised.
+    std::mutex FLock;
+    std::map<HSTREAM, std::shared_ptr<TAudioStream>> FStreams;
+    uint64_t FFreedUnderruns = 0;
+
+    std::mutex FWakeLock;
+    std::condition_variable FWakeSignal;
+    bool FWakeFlag = false;
+    bool FQuit = false;
+    std::thread FWorker;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Lock-free single-producer single-consumer ring of stereo float frames. The producer is the
+// decoder (worker or UI thread, never both at once); the consumer is the audio callback. Neither
+// side allocates, locks or blocks after construction.
+class TAudioRing {
+public:
+    explicit TAudioRing(size_t frames);
+
+    size_t Capacity() const { return FCapacity; }
+    // Producer: frames that can be written now.
+    size_t FreeFrames() const;
+    // Producer: appends up to `frames` frames; returns how many were taken.
+    size_t Write(const float* data, size_t frames);
+    // Consumer: frames ready to read.
+    size_t ReadableFrames() const;
+    // Consumer: moves up to `frames` frames to `out`; returns how many.
+    size_t Read(float* out, size_t frames);
+
+private:
+    std::vector<float> FData;
+    size_t FCapacity;
+    // Monotonic frame counters. Each side stores its own with release so that the other side,
+    // loading it with acquire, sees the frames written (or the space freed) before it.
+    std::atomic<uint64_t> FWritten{0};
+    std::atomic<uint64_t> FRead{0};
+};

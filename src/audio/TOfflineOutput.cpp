@@ -1,0 +1,48 @@
+#include "TOfflineOutput.h"
+
+#include "TAudioStream.h"
+
+#include <algorithm>
+
+bool TOfflineOutput::DeviceExists(uint32_t device) {
+    return device >= 1 && device <= FDevices;
+}
+
+std::string TOfflineOutput::DeviceName(uint32_t device) {
+    return DeviceExists(device) ? "offline" + std::to_string(device) : std::string();
+}
+
+bool TOfflineOutput::InitDevice(uint32_t device) {
+    return DeviceExists(device);
+}
+
+std::string TOfflineOutput::Problem() {
+    return FDevices == 0 ? "no offline device" : std::string();
+}
+
+void TOfflineOutput::Start(TAudioStream& stream) {
+    stream.Target = this;
+}
+
+void TOfflineOutput::Pause(TAudioStream&) {}
+
+void TOfflineOutput::Resume(TAudioStream&) {}
+
+void TOfflineOutput::Stop(TAudioStream&) {}
+
+void TOfflineOutput::Drain(TAudioStream& stream) {
+    stream.Drained = true;
+}
+
+void TOfflineOutput::Close(TAudioStream& stream) {
+    stream.Target = nullptr;
+}
+
+size_t TOfflineOutput::Render(TAudioStream& stream, size_t frames, float* out) {
+    if (stream.Target != this || stream.State != TAudioStream::psPlaying) {
+        std::fill(out, out + frames * 2, 0.0f);
+        return 0;
+    }
+    bool end = false;
+    return stream.Render(frames, out, end);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "TAudioOutput.h"
+
+#include <string>
+#include <vector>
+
+struct pa_context;
+struct pa_stream;
+struct pa_threaded_mainloop;
+
+// Streams on the PulseAudio server (or PipeWire's pulse server): one threaded mainloop and one
+// context for the program, one playback stream per playing file. Device 1 is the default sink,
+// 2, 3 ... the other sinks in the server's order, as found when connecting. A server that has
+// gone is connected to again at the next question about devices.
+// Engine calls come from the UI thread and the engine's worker; the stream callbacks run on
+// the mainloop thread.
+class TPulseOutput : public TAudioOutput {
+public:
+    TPulseOutput();
+    ~TPulseOutput() override;
+    TPulseOutput(const TPulseOutput&) = delete;
+    TPulseOutput& operator=(const TPulseOutput&) = delete;
+
+    bool DeviceExists(uint32_t device) override;
+    std::string DeviceName(uint32_t device) override;
+    bool InitDevice(uint32_t device) override;
+    std::string Problem() override;
+
+    void Start(TAudioStream& stream) override;
+    void Pause(TAudioStream& stream) override;
+    void Resume(TAudioStream& stream) override;
+    void Stop(TAudioStream& stream) override;
+    void Drain(TAudioStream& stream) override;
+    void Close(TAudioStream& stream) override;
+
+private:
+    bool Connect();
+    bool OpenContext();
+    void ListSinks();
+    void Cork(TAudioStream& stream, bool cork, bool flush);
+    std::string SinkFor(uint32_t device);
+
+    static void ContextStateCallback(pa_context* context, void* user);
+    static void StreamStateCallback(pa_stream* server, void* user);
+    static void StreamWriteCallback(pa_stream* server, size_t bytes, void* user);
+    static void DrainCallback(pa_stream* server, int success, void* user);
+
+    pa_threaded_mainloop* FMainloop = nullptr;
+    pa_context* FContext = nullptr;
+    std::string FProblem;
+    std::vector<std::string> FSinks;
+};

@@ -1,0 +1,393 @@
+#include "TAudioEngine.h"
+#include "TCue.h"
+#include "TMonitorRecorder.h"
+#include "TPulseOutput.h"
+#include "TestAudioFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+namespace {
+
+struct TEndNotice {
+    HSTREAM Stream;
+    uint32_t Data;
+};
+std::mutex g_noticeLock;
+std::condition_variable g_noticeSignal;
+std::deque<TEndNotice> g_notices;
+
+// The audio worker's end sync: only queues the notice, as the main window does.
+void QueueNotice(HSYNC, HSTREAM stream, uint32_t data, void*) {
+    {
+        std::lock_guard lock(g_noticeLock);
+        g_notices.push_back({stream, data});
+    }
+    g_noticeSignal.notify_all();
+}
+
+std::optional<TEndNotice> NextNotice(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(g_noticeLock);
+    if (!g_noticeSignal.wait_for(lock, timeout, [] { return !g_notices.empty(); }))
+        return std::nullopt;
+    TEndNotice notice = g_notices.front();
+    g_notices.pop_front();
+    return notice;
+}
+
+int Shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+// A sound server of the test's own with one null sink, stopped and started again by its
+// process id; PULSE_SERVER points at it while the object lives.
+class TPrivateServer {
+public:
+    explicit TPrivateServer(const std::filesystem::path& dir)
+        : FRuntime(dir / "runtime"), FAddress("unix:" + (dir / "native").string()) {
+        std::filesystem::create_directory(FRuntime);
+        std::filesystem::permissions(FRuntime, std::filesystem::perms::owner_all);
+        if (const char* saved = std::getenv("PULSE_SERVER"))
+            FSavedServer = saved;
+        setenv("PULSE_SERVER", FAddress.c_str(), 1);
+    }
+    ~TPrivateServer() {
+        Stop();
+        if (FSavedServer)
+            setenv("PULSE_SERVER", FSavedServer->c_str(), 1);
+        else
+            unsetenv("PULSE_SERVER");
+    }
+    TPrivateServer(const TPrivateServer&) = delete;
+    TPrivateServer& operator=(const TPrivateServer&) = delete;
+
+    bool Start() {
+        const std::string socket =
+            "--load=module-native-protocol-unix socket=" + FAddress.substr(5);
+        const char* args[] = {"pulseaudio",
+                              "--daemonize=no",
+                              "--exit-idle-time=-1",
+                              "--disallow-exit",
+                              "--use-pid-file=no",
+                              "-n",
+                              socket.c_str(),
+                              "--load=module-null-sink sink_name=private1",
+                              nullptr};
+        std::vector<std::string> variables;
+        for (char** v = environ; *v; ++v)
+            if (std::string_view(*v).rfind("XDG_RUNTIME_DIR=", 0) != 0)
+                variables.emplace_back(*v);
+        variables.push_back("XDG_RUNTIME_DIR=" + FRuntime.string());
+        std::vector<char*> env;
+        for (std::string& v : variables)
+            env.push_back(v.data());
+        env.push_back(nullptr);
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        const int spawned = posix_spawnp(&FPid, "pulseaudio", &quiet, nullptr,
+                                         const_cast<char**>(args), env.data());
+        posix_spawn_file_actions_destroy(&quiet);
+        if (spawned != 0)
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            if (Shell("pactl info") == 0)
+                return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
+    void Stop() {
+        if (FPid <= 0)
+            return;
+        kill(FPid, SIGTERM);
+        waitpid(FPid, nullptr, 0);
+        FPid = 0;
+    }
+
+private:
+    std::filesystem::path FRuntime;
+    std::string FAddress;
+    std::optional<std::string> FSavedServer;
+    pid_t FPid = 0;
+};
+
+// A cue engine on the real sound server; skipped where no server can be reached.
+class PulsePlayback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+        if (!FEngine->AudioGetDeviceInfo(1, nullptr))
+            GTEST_SKIP() << "no sound server: " << FEngine->NoDeviceReason();
+        SetAudioLibrary(FEngine.get());
+        SetCueEndSyncProc(QueueNotice);
+        std::lock_guard lock(g_noticeLock);
+        g_notices.clear();
+    }
+    void TearDown() override {
+        Cues.clear();
+        SetAudioLibrary(nullptr);
+        SetCueEndSyncProc(nullptr);
+        FEngine.reset();
+    }
+
+    // A tone made by ffmpeg: `seconds` long, amplitude 0.35 a side.
+    std::string Tone(const std::string& name, double seconds, const std::string& codec = "",
+                     int hertz = 440) {
+        const std::string path = (Dir / name).string();
+        const std::string command =
+            "ffmpeg -nostdin -y -f lavfi -i sine=frequency=" + std::to_string(hertz) +
+            ":sample_rate=44100:duration=" + std::to_string(seconds) + " -af volume=4 -ac 2 " +
+            (codec.empty() ? "" : "-c:a " + codec + " ") + path;
+        EXPECT_EQ(Shell(command), 0) << command;
+        return path;
+    }
+
+    TCue& AddCue(const std::string& file, int32_t device = 1) {
+        Cues.push_back(std::make_unique<TCue>());
+        TCue& cue = *Cues.back();
+        cue.UID = std::to_string(Cues.size());
+        cue.FileName = file;
+        cue.SetAudioChannel(device);
+        return cue;
+    }
+
+    // Waits for the end notice of `stream`, keeping the others queued in order.
+    bool WaitForEnd(HSTREAM stream, std::chrono::milliseconds timeout, uint32_t* data = nullptr) {
+        const auto deadline = TClock::now() + timeout;
+        std::unique_lock lock(g_noticeLock);
+        for (;;) {
+            auto found = std::find_if(g_notices.begin(), g_notices.end(),
+                                      [stream](const TEndNotice& n) { return n.Stream == stream; });
+            if (found != g_notices.end()) {
+                if (data)
+                    *data = found->Data;
+                g_notices.erase(found);
+                return true;
+            }
+            if (g_noticeSignal.wait_until(lock, deadline) == std::cv_status::timeout)
+                return false;
+        }
+    }
+
+    TTempDir Dir;
+    std::vector<std::unique_ptr<TCue>> Cues;
+    std::unique_ptr<TAudioEngine> FEngine;
+};
+
+} // namespace
+
+TEST_F(PulsePlayback, DevicesAreTheDefaultSinkThenTheOthers) {
+    TAudioDeviceInfo info;
+    ASSERT_TRUE(FEngine->AudioGetDeviceInfo(1, &info));
+    EXPECT_EQ(info.Name, "out1");
+    ASSERT_TRUE(FEngine->AudioGetDeviceInfo(2, &info));
+    EXPECT_EQ(info.Name, "out2");
+    EXPECT_FALSE(FEngine->AudioGetDeviceInfo(3, &info));
+    EXPECT_TRUE(FEngine->AudioInit(1, 44100, 0, nullptr, nullptr));
+    EXPECT_TRUE(FEngine->AudioInit(2, 44100, 0, nullptr, nullptr));
+    EXPECT_FALSE(FEngine->AudioInit(3, 44100, 0, nullptr, nullptr));
+}
+
+TEST_F(PulsePlayback, CueOnDeviceTwoSoundsOnItsSinkOnly) {
+    TMonitorRecorder out1("out1.monitor"), out2("out2.monitor");
+    ASSERT_TRUE(out1.Start());
+    ASSERT_TRUE(out2.Start());
+    TCue& cue = AddCue(Tone("tone.wav", 0.3), 2);
+    const auto start = TClock::now();
+    ASSERT_TRUE(cue.Play());
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s));
+    std::this_thread::sleep_for(50ms);
+    const auto [left2, right2] = out2.PeakSince(start);
+    const auto [left1, right1] = out1.PeakSince(start);
+    EXPECT_GT(left2, 0.3f);
+    EXPECT_GT(right2, 0.3f);
+    EXPECT_LT(std::max(left1, right1), 0.001f);
+}
+
+TEST_F(PulsePlayback, CueOnAMissingDeviceSoundsOnDeviceOne) {
+    TMonitorRecorder out1("out1.monitor");
+    ASSERT_TRUE(out1.Start());
+    TCue& cue = AddCue(Tone("tone.wav", 0.2), 4);
+    const auto start = TClock::now();
+    ASSERT_TRUE(cue.Play());
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_GT(out1.PeakSince(start).first, 0.3f);
+}
+
+TEST_F(PulsePlayback, TwoCuesOnOneDeviceSoundTogether) {
+    TMonitorRecorder out1("out1.monitor");
+    ASSERT_TRUE(out1.Start());
+    TCue& left = AddCue(Tone("left.wav", 1.0));
+    TCue& right = AddCue(Tone("right.wav", 1.0, "", 660));
+    left.SetPan(-100);
+    right.SetPan(100);
+    ASSERT_TRUE(left.Play());
+    ASSERT_TRUE(right.Play());
+    std::this_thread::sleep_for(300ms);
+    const auto during = TClock::now();
+    std::this_thread::sleep_for(300ms);
+    const auto [l, r] = out1.PeakSince(during);
+    EXPECT_GT(l, 0.3f);
+    EXPECT_GT(r, 0.3f);
+    EXPECT_EQ(left.State(), csPlaying);
+    EXPECT_EQ(right.State(), csPlaying);
+}
+
+TEST_F(PulsePlayback, EverySupportedFormatPlaysToItsEnd) {
+    const std::pair<std::string, std::string> formats[] = {
+        {"tone.wav", ""},          {"tone.aiff", ""},     {"tone.mp3", "libmp3lame"},
+        {"tone.ogg", "libvorbis"}, {"tone.wma", "wmav2"}, {"tone.flac", "flac"},
+    };
+    TMonitorRecorder out1("out1.monitor");
+    ASSERT_TRUE(out1.Start());
+    for (const auto& [name, codec] : formats) {
+        SCOPED_TRACE(name);
+        TCue& cue = AddCue(Tone(name, 0.3, codec));
+        const auto start = TClock::now();
+        ASSERT_TRUE(cue.Play());
+        EXPECT_NEAR(cue.Frequency(), 44100.0f, 0.5f);
+        ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s));
+        EXPECT_GT(out1.PeakSince(start).first, 0.3f);
+    }
+}
+
+TEST_F(PulsePlayback, AifM4aAndMissingFilesDoNotPlay) {
+    const std::string aiff = Tone("tone.aiff", 0.2);
+    std::filesystem::copy(aiff, Dir / "tone.aif");
+    const std::string files[] = {(Dir / "tone.aif").string(), Tone("tone.m4a", 0.2, "aac"),
+                                 (Dir / "missing.wav").string()};
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        TCue& cue = AddCue(file);
+        EXPECT_FALSE(cue.Play());
+        EXPECT_EQ(cue.Stream(), 0u);
+    }
+}
+
+TEST_F(PulsePlayback, PauseHoldsTheSoundAndResumeContinues) {
+    TMonitorRecorder out1("out1.monitor");
+    ASSERT_TRUE(out1.Start());
+    TCue& cue = AddCue(Tone("tone.wav", 0.6));
+    ASSERT_TRUE(cue.Play());
+    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(cue.Pause());
+    std::this_thread::sleep_for(100ms);
+    const auto paused = TClock::now();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LT(out1.PeakSince(paused).first, 0.001f);
+    EXPECT_FALSE(WaitForEnd(cue.Stream(), 10ms));
+    ASSERT_TRUE(cue.Play());
+    const auto resumed = TClock::now();
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s));
+    EXPECT_GT(out1.PeakSince(resumed).first, 0.3f);
+}
+
+TEST_F(PulsePlayback, LoopKeepsPlayingAndSignalsEachPass) {
+    TCue& cue = AddCue(Tone("short.wav", 0.1));
+    cue.Loop = true;
+    ASSERT_TRUE(cue.Play());
+    for (int pass = 0; pass < 3; ++pass)
+        ASSERT_TRUE(WaitForEnd(cue.Stream(), 2s)) << "pass " << pass;
+    cue.Stop();
+}
+
+TEST_F(PulsePlayback, UnloadedSinkEndsItsCue) {
+    char index[32] = {};
+    FILE* load = popen("pactl load-module module-null-sink sink_name=out3", "r");
+    ASSERT_NE(load, nullptr);
+    ASSERT_NE(fgets(index, sizeof(index), load), nullptr);
+    pclose(load);
+    // Devices are listed once per engine: a new engine sees out3 as device 3.
+    SetAudioLibrary(nullptr);
+    FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    SetAudioLibrary(FEngine.get());
+    ASSERT_TRUE(FEngine->AudioGetDeviceInfo(3, nullptr));
+    TCue& cue = AddCue(Tone("long.wav", 10), 3);
+    ASSERT_TRUE(cue.Play());
+    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(Shell("pactl unload-module " + std::string(index)), 0);
+    uint32_t data = 0;
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 3s, &data));
+    EXPECT_EQ(data, 1u) << "a failed stream is told apart from one that ended";
+    EXPECT_TRUE(cue.Stop());
+    TCue& next = AddCue(Tone("tone.wav", 0.1), 3);
+    ASSERT_TRUE(next.Play());
+    EXPECT_TRUE(WaitForEnd(next.Stream(), 3s));
+}
+
+TEST_F(PulsePlayback, ServerGoneEndsTheCueAndABackServerPlaysAgain) {
+    TPrivateServer server(Dir.Path());
+    ASSERT_TRUE(server.Start());
+    SetAudioLibrary(nullptr);
+    FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    SetAudioLibrary(FEngine.get());
+    TAudioDeviceInfo info;
+    ASSERT_TRUE(FEngine->AudioGetDeviceInfo(1, &info));
+    ASSERT_EQ(info.Name, "private1");
+    TCue& cue = AddCue(Tone("long.wav", 10));
+    ASSERT_TRUE(cue.Play());
+    std::this_thread::sleep_for(200ms);
+
+    server.Stop();
+    uint32_t data = 0;
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s, &data));
+    EXPECT_EQ(data, 1u);
+    ASSERT_TRUE(cue.Stop());
+    ASSERT_TRUE(cue.Play()) << "the file opens; the start fails and ends the cue";
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s));
+    ASSERT_TRUE(cue.Stop());
+
+    ASSERT_TRUE(server.Start());
+    TMonitorRecorder monitor("private1.monitor");
+    ASSERT_TRUE(monitor.Start());
+    const auto start = TClock::now();
+    ASSERT_TRUE(cue.Play());
+    EXPECT_FALSE(WaitForEnd(cue.Stream(), 500ms));
+    EXPECT_GT(monitor.PeakSince(start).first, 0.3f);
+    cue.Stop();
+}
+
+// Many short cues ending while others start, the notices handled by this thread as the main
+// window handles them. Run under ThreadSanitizer too.
+TEST_F(PulsePlayback, ShortCuesEndWhileOthersStart) {
+    const std::string files[] = {Tone("a.wav", 0.03), Tone("b.ogg", 0.05, "libvorbis"),
+                                 Tone("c.flac", 0.02, "flac"), Tone("d.mp3", 0.04, "libmp3lame")};
+    for (int i = 0; i < 8; ++i)
+        AddCue(files[i % 4], 1 + i % 2).Loop = i == 7;
+    for (int round = 0; round < 10; ++round) {
+        for (auto& cue : Cues)
+            ASSERT_TRUE(cue->Play() || cue->State() == csPlaying);
+        int playing = 7;
+        const auto deadline = TClock::now() + 5s;
+        while (playing > 0 && TClock::now() < deadline) {
+            const auto notice = NextNotice(100ms);
+            if (!notice)
+                continue;
+            for (auto& cue : Cues)
+                if (cue->Stream() == notice->Stream && !cue->Loop && cue->Stop())
+                    --playing;
+        }
+        ASSERT_EQ(playing, 0) << "round " << round;
+    }
+    Cues.back()->Stop();
+}
