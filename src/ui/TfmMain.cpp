@@ -1,8 +1,14 @@
 #include "TfmMain.h"
 
+#include "TCueGrid.h"
+#include "TMainActions.h"
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QMessageBox>
 #include <QShowEvent>
+#include <QTimer>
+#include <QToolBar>
 
 #include <filesystem>
 
@@ -16,6 +22,14 @@ std::string ExecutableDirectory() {
     return dir;
 }
 
+// An error text as the standard error box shows it: with a final "." unless it ends in one
+// (or in a character below it).
+QString StandardErrorText(QString text) {
+    if (!text.isEmpty() && text.back() > QLatin1Char('.'))
+        text += QLatin1Char('.');
+    return text;
+}
+
 } // namespace
 
 TfmMain::TfmMain(QWidget* parent)
@@ -23,13 +37,32 @@ TfmMain::TfmMain(QWidget* parent)
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Trelmo"));
+    setWindowIcon(QIcon(QStringLiteral(":/trelmo.svg")));
     setMinimumSize(600, 200);
-    actHelp = new QAction(QStringLiteral("Help"), this);
+    OpenFileDialog = [this](const TOpenFileRequest& request) {
+        return TMainActions::ShowOpenFileDialog(this, request);
+    };
+    ErrorBox = [this](const QString& text) { ShowErrorBox(text); };
+    ActionList1 = new TMainActions(*this);
+    ToolBar1 = ActionList1->CreateToolBar();
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+    CreateGrid();
     FormCreate();
 }
 
 TfmMain::~TfmMain() {
+    grSounds->disconnect(this);
     FormDestroy();
+}
+
+void TfmMain::CreateGrid() {
+    grSounds =
+        new TCueGrid([this] { return Production ? &Production->Cues : nullptr; }, ImageList1, this);
+    grSounds->Model()->OnCellError = [this](const QString& text) { ErrorBox(text); };
+    connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
+    connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
+    connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
+    setCentralWidget(grSounds);
 }
 
 void TfmMain::FormCreate() {
@@ -48,6 +81,7 @@ void TfmMain::FormShow() {
     const TFormState& state = Production->FormState;
     move(state.Left, state.Top);
     resize(state.Width, state.Height);
+    RefreshGrid();
 }
 
 void TfmMain::FormClose() {
@@ -62,9 +96,68 @@ void TfmMain::FormDestroy() {
     Production.reset();
 }
 
-void TfmMain::CueStateChanged(const std::string&) {}
+void TfmMain::RefreshGrid() {
+    grSounds->RefreshGrid();
+    Production->Cues.SetCurrent(grSounds->CurrentRow());
+    UpdateActions();
+}
 
-void TfmMain::CurrentCueChanged(int32_t, int32_t) {}
+void TfmMain::RefreshRow(int32_t row) {
+    grSounds->Model()->RefreshRow(row);
+    RefreshRowState(row);
+}
+
+void TfmMain::RefreshRowState(int32_t row) {
+    grSounds->Model()->RefreshRowState(row);
+    UpdateActions();
+}
+
+void TfmMain::UpdateActions() {
+    ActionList1->UpdateActions();
+}
+
+void TfmMain::CueStateChanged(const std::string& uid) {
+    RefreshRowState(Production->Cues.IndexOfUID(uid));
+}
+
+void TfmMain::CurrentCueChanged(int32_t, int32_t) {
+    UpdateActions();
+}
+
+void TfmMain::grSoundsSelectCell(int32_t row) {
+    Production->Cues.SetCurrent(row);
+}
+
+void TfmMain::grSoundsRowMoved(int32_t from, int32_t to) {
+    TCueList& cues = Production->Cues;
+    if (from >= 1 && from <= cues.Count() && to >= 1 && to <= cues.Count())
+        cues.Move(from - 1, to - 1);
+    RefreshGrid();
+}
+
+void TfmMain::grSoundsDblClickCell(int32_t row, int col) {
+    const TCue* cue = grSounds->Model()->CueOfRow(row);
+    if (col != ccFileName || !cue || cue->State() != csStopped)
+        return;
+    actSelectAudioFile->trigger();
+    RefreshRow(row);
+}
+
+void TfmMain::ShowErrorBox(const QString& text) {
+    // Queued, so that an editor that reports while closing has closed before the box opens.
+    QTimer::singleShot(0, this, [this, text] {
+        QMessageBox::critical(this, QStringLiteral("Trelmo"), StandardErrorText(text));
+    });
+}
+
+void TfmMain::actRestoreExecute() {
+    showNormal();
+    activateWindow();
+}
+
+void TfmMain::actExitExecute() {
+    close();
+}
 
 void TfmMain::showEvent(QShowEvent* event) {
     if (!FFormShown) {
