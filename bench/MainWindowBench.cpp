@@ -1,0 +1,66 @@
+// The main window with N cues: start-up until it is on screen, and one RefreshGrid with the
+// repaint it causes. Needs a display (run under xvfb-run).
+#include "TCueGrid.h"
+#include "TfmMain.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace {
+
+void AddCues(TfmMain& fmMain, int64_t count) {
+    TCueList& cues = fmMain.Production->Cues;
+    for (int64_t i = 1; i <= count; ++i) {
+        auto cue = std::make_unique<TCue>();
+        // As loaded from Settings.xml, where every cue has its UID.
+        cue->UID = std::to_string(i);
+        cue->Description = "Cue " + std::to_string(i);
+        cue->FileName = "/shows/sounds/cue " + std::to_string(i) + ".wav";
+        cue->SetVolumeDB(static_cast<int32_t>(-(i % 60)));
+        cue->Loop = i % 2 == 0;
+        cue->OnStateChange = [&fmMain](const std::string& uid) { fmMain.CueStateChanged(uid); };
+        cues.Add(std::move(cue));
+    }
+    cues.AssignMissingUIDs();
+}
+
+void BM_ShowMainWindow(benchmark::State& state) {
+    for (auto _ : state) {
+        TfmMain fmMain;
+        AddCues(fmMain, state.range(0));
+        fmMain.show();
+        if (!QTest::qWaitForWindowExposed(&fmMain))
+            state.SkipWithError("the window was not shown");
+        state.PauseTiming();
+        fmMain.hide();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ShowMainWindow)->Arg(0)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_RefreshGrid(benchmark::State& state) {
+    TfmMain fmMain;
+    AddCues(fmMain, state.range(0));
+    fmMain.show();
+    if (!QTest::qWaitForWindowExposed(&fmMain))
+        state.SkipWithError("the window was not shown");
+    for (auto _ : state) {
+        fmMain.RefreshGrid();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_RefreshGrid)->Arg(0)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
