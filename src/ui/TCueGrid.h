@@ -24,6 +24,8 @@ public:
     // Row count and contents follow the list; the current cell is kept, or moves up to the new
     // last row when its row has gone.
     void RefreshGrid();
+    // Typing never moves the current cell to a row whose text matches.
+    void keyboardSearch(const QString&) override {}
 
 Q_SIGNALS:
     // The current cell moved to another row.
