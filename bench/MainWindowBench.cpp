@@ -1,6 +1,5 @@
-// The main window with N cues: start-up until it is on screen, and one RefreshGrid with the
-// repaint it causes. Needs a display (run under xvfb-run).
-#include "TCueGrid.h"
+// The main window with N cues: start-up until it is on screen, one RefreshGrid and one state
+// change, each with the repaint it causes. Needs a display (run under xvfb-run).
 #include "TfmMain.h"
 
 #include <QApplication>
@@ -54,6 +53,22 @@ void BM_RefreshGrid(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RefreshGrid)->Arg(0)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+// A cue's state picture drawn again after a state change, as the end of a file or a remote
+// command causes it.
+void BM_StateChange(benchmark::State& state) {
+    TfmMain fmMain;
+    AddCues(fmMain, state.range(0));
+    fmMain.show();
+    if (!QTest::qWaitForWindowExposed(&fmMain))
+        state.SkipWithError("the window was not shown");
+    const std::string uid = "1";
+    for (auto _ : state) {
+        fmMain.CueStateChanged(uid);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_StateChange)->Arg(1)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

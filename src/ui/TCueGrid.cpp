@@ -3,6 +3,7 @@
 #include "TCueGridDelegate.h"
 
 #include <QHeaderView>
+#include <QMetaMethod>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -24,6 +25,10 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     : QTableView(parent), FModel(new TCueGridModel(std::move(cues), images, this)) {
     setObjectName(QStringLiteral("grSounds"));
     setModel(FModel);
+    // The view lays itself out anew on every header change; here those are only state pictures,
+    // which the row header redraws itself, so a state change repaints one row header only.
+    disconnect(FModel, QMetaMethod::fromSignal(&QAbstractItemModel::headerDataChanged), this,
+               QMetaMethod());
     setItemDelegate(new TCueGridDelegate(this));
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);

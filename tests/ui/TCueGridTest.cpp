@@ -13,6 +13,21 @@
 
 #include <functional>
 
+namespace {
+// Counts the paint events of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        Count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+} // namespace
+
 class TCueGridTest : public UiTestFixture {
 public:
     QWidget* OpenEditor(int32_t row, int col) {
@@ -357,11 +372,17 @@ TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPicture) {
     for (const char* name : {"A", "B", "C"})
         AddCue(name);
     Show();
+    QTest::qWait(100);
+    PaintCounter cellPaints(Form->grSounds->viewport());
+    PaintCounter rowHeaderPaints(Form->grSounds->verticalHeader()->viewport());
     QSignalSpy cells(&Model(), &QAbstractItemModel::dataChanged);
     QSignalSpy headers(&Model(), &QAbstractItemModel::headerDataChanged);
     QSignalSpy resets(&Model(), &QAbstractItemModel::modelReset);
 
     Cues().Items(1)->Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowHeaderPaints.Count > 0; }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(cellPaints.Count, 0) << "the cells are not drawn again";
     ASSERT_EQ(headers.count(), 1);
     EXPECT_EQ(headers[0], QVariantList({QVariant::fromValue(Qt::Vertical), 1, 1}));
     EXPECT_EQ(StatePicture(2), Picture(csPlaying));
