@@ -13,6 +13,7 @@ namespace {
 
 void AddCues(TfmMain& fmMain, int64_t count) {
     TCueList& cues = fmMain.Production->Cues;
+    cues.Clear();
     for (int64_t i = 1; i <= count; ++i) {
         auto cue = std::make_unique<TCue>();
         // As loaded from Settings.xml, where every cue has its UID.

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     FakeAudioLibrary audio;
     QTemporaryDir dir;
     TfmMain fmMain;
+    fmMain.Production->Cues.Clear();
     fmMain.Production->FileName = dir.filePath(QStringLiteral("Settings.xml")).toStdString();
     struct Row {
         const char* Description;

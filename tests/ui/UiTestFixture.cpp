@@ -10,6 +10,8 @@ void UiTestFixture::SetUp() {
     DialogAnswer.reset();
     Errors.clear();
     Form = std::make_unique<TfmMain>();
+    // Each test starts from an empty list, whatever settings file lies next to the program.
+    Form->Production->Cues.Clear();
     // A close must never leave a settings file where other tests would read it.
     Form->Production->FileName = Dir.filePath(QStringLiteral("Settings.xml")).toStdString();
     Form->OpenFileDialog = [this](const TOpenFileRequest& request) {
