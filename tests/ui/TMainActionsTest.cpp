@@ -269,6 +269,16 @@ TEST_F(TMainActionsTest, DeleteRemovesTheCurrentCueAndKeepsTheGridOnACue) {
     }
 }
 
+TEST_F(TMainActionsTest, DeleteOnTheBlankRowOfAnEmptyListChangesNothing) {
+    Show();
+    ASSERT_FALSE(Form->actDeleteCue->isEnabled());
+    Form->actDeleteCue->setEnabled(true);
+    Form->actDeleteCue->trigger();
+    EXPECT_EQ(Cues().Count(), 0);
+    EXPECT_EQ(Model().rowCount(), 1);
+    EXPECT_EQ(Cues().Current(), 1);
+}
+
 TEST_F(TMainActionsTest, SelectAudioFileStartsInTheCuesFolderAndKeepsTheFileOnCancel) {
     TCue& cue = AddCue("Rain");
     Show();
