@@ -1,6 +1,7 @@
 #include "TCueGrid.h"
 
 #include "TCueGridDelegate.h"
+#include "TCueRowHeader.h"
 
 #include <QHeaderView>
 #include <QMetaMethod>
@@ -11,7 +12,6 @@
 
 namespace {
 constexpr int RowHeight = 22;
-constexpr int RowHeaderWidth = 40;
 constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 47};
 
 void MakeBold(QHeaderView& header) {
@@ -24,6 +24,7 @@ void MakeBold(QHeaderView& header) {
 TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images, QWidget* parent)
     : QTableView(parent), FModel(new TCueGridModel(std::move(cues), images, this)) {
     setObjectName(QStringLiteral("grSounds"));
+    setVerticalHeader(new TCueRowHeader(this));
     setModel(FModel);
     // The view lays itself out anew on every header change; here those are only state pictures,
     // which the row header redraws itself, so a state change repaints one row header only.
@@ -40,7 +41,7 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     // Long paths keep their start and the file's own name in view.
     setTextElideMode(Qt::ElideMiddle);
     SetUpColumns();
-    SetUpRowHeader();
+    connect(verticalHeader(), &QHeaderView::sectionMoved, this, &TCueGrid::RowHeaderMoved);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid())
@@ -63,17 +64,6 @@ void TCueGrid::SetUpColumns() {
             col, std::max(ColumnWidths[static_cast<size_t>(col)], header->sectionSizeHint(col)));
     // The file name takes whatever width the other columns leave.
     header->setSectionResizeMode(ccFileName, QHeaderView::Stretch);
-}
-
-void TCueGrid::SetUpRowHeader() {
-    QHeaderView* header = verticalHeader();
-    MakeBold(*header);
-    header->setSectionResizeMode(QHeaderView::Fixed);
-    header->setDefaultSectionSize(RowHeight);
-    header->setMinimumWidth(RowHeaderWidth);
-    header->setHighlightSections(false);
-    header->setSectionsMovable(true);
-    connect(header, &QHeaderView::sectionMoved, this, &TCueGrid::RowHeaderMoved);
 }
 
 void TCueGrid::RowHeaderMoved(int, int oldVisual, int newVisual) {

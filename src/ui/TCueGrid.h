@@ -37,7 +37,6 @@ Q_SIGNALS:
 
 private:
     void SetUpColumns();
-    void SetUpRowHeader();
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
 
     TCueGridModel* FModel;

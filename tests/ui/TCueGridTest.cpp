@@ -100,6 +100,16 @@ TEST_F(TCueGridTest, ShowsTheCuesWithTheirNumbersPicturesAndUnits) {
     EXPECT_EQ(alignments, QList<Qt::Alignment>({left, left, centre, centre, centre, centre, left}));
 }
 
+TEST_F(TCueGridTest, TheRowHeaderIsWideEnoughForThePictureAndTheLastNumber) {
+    for (int i = 1; i <= 1000; ++i)
+        AddCue("Cue " + std::to_string(i), false);
+    Show();
+    const QHeaderView* header = Form->grSounds->verticalHeader();
+    const int needed = 16 + header->fontMetrics().horizontalAdvance(QStringLiteral("1000"));
+    EXPECT_GT(header->width(), needed);
+    EXPECT_EQ(header->sectionSize(999), 22);
+}
+
 TEST_F(TCueGridTest, FileNameColumnTakesTheWidthLeftOverAndOthersCanBeResized) {
     AddCue("Rain");
     Show();
