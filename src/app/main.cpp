@@ -15,7 +15,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trelmo"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Trelmo.svg")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/trelmo.svg")));
     {
         // A session end during start-up (a message box may be open) closes the window once it
         // is shown, so the settings are still written.

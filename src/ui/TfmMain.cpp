@@ -1,17 +1,20 @@
 #include "TfmMain.h"
-#include "TTrayIcon.h"
 
 #include "EXMLParseError.h"
 #include "SettingsMessages.h"
-
 #include "TAudioEngine.h"
+#include "TCueGrid.h"
+#include "TMainActions.h"
 #include "TPulseOutput.h"
+#include "TTrayIcon.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QShowEvent>
+#include <QTimer>
+#include <QToolBar>
 
 #include <atomic>
 #include <filesystem>
@@ -49,9 +52,15 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
     // window going away: a message box closed while this window is in the tray would otherwise
     // end the program without saving.
     QApplication::setQuitOnLastWindowClosed(false);
-    actHelp = new QAction(QStringLiteral("Help"), this);
+    OpenFileDialog = [this](const TOpenFileRequest& request) {
+        return TMainActions::ShowOpenFileDialog(this, request);
+    };
+    ErrorBox = [this](const QString& text) { ShowErrorBox(text); };
+    ActionList1 = new TMainActions(*this);
+    ToolBar1 = ActionList1->CreateToolBar();
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+    CreateGrid();
     ConnectAppInstances(std::move(appInstances));
-    CreateTrayActions();
     TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
     TrayIcon->Activate();
     FAudio = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
@@ -63,15 +72,18 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
 }
 
 TfmMain::~TfmMain() {
+    grSounds->disconnect(this);
     FormDestroy();
 }
 
-// The two commands of the tray menu.
-void TfmMain::CreateTrayActions() {
-    actRestore = new QAction(QStringLiteral("Restore"), this);
-    connect(actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
-    actExit = new QAction(QStringLiteral("Exit"), this);
-    connect(actExit, &QAction::triggered, this, &TfmMain::close);
+void TfmMain::CreateGrid() {
+    grSounds =
+        new TCueGrid([this] { return Production ? &Production->Cues : nullptr; }, ImageList1, this);
+    grSounds->Model()->OnCellError = [this](const QString& text) { ErrorBox(text); };
+    connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
+    connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
+    connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
+    setCentralWidget(grSounds);
 }
 
 void TfmMain::FormCreate() {
@@ -89,17 +101,120 @@ void TfmMain::FormCreate() {
     FCommands = std::make_unique<TCommandList>();
 }
 
+void TfmMain::FormShow() {
+    const TFormState& state = Production->FormState;
+    move(state.Left, state.Top);
+    resize(state.Width, state.Height);
+    RefreshGrid();
+}
+
+void TfmMain::FormClose() {
+    TFormState& state = Production->FormState;
+    state.Top = y();
+    state.Left = x();
+    state.Height = height();
+    state.Width = width();
+    SaveSettings();
+}
+
+void TfmMain::FormDestroy() {
+    Production.reset();
+    FCommands.reset();
+    SetCueEndSyncProc(nullptr);
+    SetAudioLibrary(nullptr);
+    FAudio.reset();
+    g_endSyncWindow = nullptr;
+}
+
+// A file that cannot be read is reported; start-up goes on with the defaults.
+void TfmMain::LoadSettings() {
+    Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    try {
+        Production->LoadFromFile(Production->FileName);
+    } catch (const EXMLParseError& error) {
+        ShowError(LoadErrorText(error));
+    }
+}
+
+// A failed save is reported before the program ends, so the loss is not silent.
+void TfmMain::SaveSettings() {
+    std::string failure;
+    if (!Production->SaveToFile(Production->FileName, &failure))
+        ShowError(SaveErrorText(Production->FileName, failure));
+}
+
 void TfmMain::InitAudioDevices() {
     if (!FAudio->AudioGetDeviceInfo(1, nullptr)) {
         ShowError("No audio output device was found: " + FAudio->NoDeviceReason() +
-                  ". Cues cannot be played. Start the sound server, then restart "
-                  "Trelmo.");
+                  ". Cues cannot be played. Start the sound server, then restart Trelmo.");
         return;
     }
     for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
          ++device)
         if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
             ShowError("Error initializing audio device " + std::to_string(device));
+}
+
+// The standard error box: stop icon, OK, the text as plain text with its CR LF line breaks.
+void TfmMain::ShowError(const std::string& text) {
+    QMessageBox box(
+        QMessageBox::Critical, QStringLiteral("Trelmo"),
+        QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+        QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+// Queued, so that an editor that reports while closing has closed before the box opens.
+void TfmMain::ShowErrorBox(const QString& text) {
+    QTimer::singleShot(0, this, [this, text] { ShowError(WithClosingPeriod(text.toStdString())); });
+}
+
+void TfmMain::RefreshGrid() {
+    grSounds->RefreshGrid();
+    Production->Cues.SetCurrent(grSounds->CurrentRow());
+    UpdateActions();
+}
+
+void TfmMain::RefreshRow(int32_t row) {
+    grSounds->Model()->RefreshRow(row);
+    RefreshRowState(row);
+}
+
+void TfmMain::RefreshRowState(int32_t row) {
+    grSounds->Model()->RefreshRowState(row);
+    UpdateActions();
+}
+
+void TfmMain::UpdateActions() {
+    ActionList1->UpdateActions();
+}
+
+void TfmMain::CueStateChanged(const std::string& uid) {
+    RefreshRowState(Production->Cues.IndexOfUID(uid));
+}
+
+void TfmMain::CurrentCueChanged(int32_t, int32_t) {
+    UpdateActions();
+}
+
+void TfmMain::grSoundsSelectCell(int32_t row) {
+    Production->Cues.SetCurrent(row);
+}
+
+void TfmMain::grSoundsRowMoved(int32_t from, int32_t to) {
+    TCueList& cues = Production->Cues;
+    if (from >= 1 && from <= cues.Count() && to >= 1 && to <= cues.Count())
+        cues.Move(from - 1, to - 1);
+    RefreshGrid();
+}
+
+void TfmMain::grSoundsDblClickCell(int32_t row, int col) {
+    const TCue* cue = grSounds->Model()->CueOfRow(row);
+    if (col != ccFileName || !cue || cue->State() != csStopped)
+        return;
+    actSelectAudioFile->trigger();
+    RefreshRow(row);
 }
 
 // Audio worker thread: only hands the notice to the UI thread.
@@ -127,61 +242,6 @@ void TfmMain::CueEnded(const std::string& uid, HSTREAM stream, bool failed) {
         cue->Stop();
 }
 
-void TfmMain::FormShow() {
-    const TFormState& state = Production->FormState;
-    move(state.Left, state.Top);
-    resize(state.Width, state.Height);
-}
-
-void TfmMain::FormClose() {
-    TFormState& state = Production->FormState;
-    state.Top = y();
-    state.Left = x();
-    state.Height = height();
-    state.Width = width();
-    SaveSettings();
-}
-
-void TfmMain::FormDestroy() {
-    Production.reset();
-    FCommands.reset();
-    SetCueEndSyncProc(nullptr);
-    SetAudioLibrary(nullptr);
-    FAudio.reset();
-    g_endSyncWindow = nullptr;
-}
-
-// The error box: stop icon, OK, the text as plain text with its CR LF line breaks.
-void TfmMain::ShowError(const std::string& text) {
-    QMessageBox box(
-        QMessageBox::Critical, QStringLiteral("Trelmo"),
-        QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-        QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
-// A file that cannot be read is reported; start-up goes on with the defaults.
-void TfmMain::LoadSettings() {
-    Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
-    try {
-        Production->LoadFromFile(Production->FileName);
-    } catch (const EXMLParseError& error) {
-        ShowError(LoadErrorText(error));
-    }
-}
-
-// A failed save is reported before the program ends, so the loss is not silent.
-void TfmMain::SaveSettings() {
-    std::string failure;
-    if (!Production->SaveToFile(Production->FileName, &failure))
-        ShowError(SaveErrorText(Production->FileName, failure));
-}
-
-void TfmMain::CueStateChanged(const std::string&) {}
-
-void TfmMain::CurrentCueChanged(int32_t, int32_t) {}
-
 void TfmMain::ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances) {
     AppInstances1 = std::move(appInstances);
     if (!AppInstances1)
@@ -206,7 +266,7 @@ void TfmMain::RunHeldCmdLines() {
         try {
             AppInstances1CmdLineReceived(CmdLine);
         } catch (const std::exception& e) {
-            ShowError(TAppInstances::ErrorBoxText(e.what()));
+            ShowError(WithClosingPeriod(e.what()));
         }
     }
 }
@@ -237,6 +297,10 @@ int32_t TfmMain::ParseCommandLine(const std::vector<std::string>& CmdLine) {
 
 void TfmMain::actRestoreExecute() {
     TrayIcon->RestoreFromTray();
+}
+
+void TfmMain::actExitExecute() {
+    close();
 }
 
 void TfmMain::showEvent(QShowEvent* event) {

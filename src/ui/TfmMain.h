@@ -3,18 +3,25 @@
 #include "TAppInstances.h"
 #include "TAudioLibrary.h"
 #include "TCommandList.h"
+#include "TImageList.h"
+#include "TOpenFileRequest.h"
 #include "TProduction.h"
 
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QAction;
-class TTrayIcon;
+class QToolBar;
 class TAudioEngine;
+class TCueGrid;
+class TMainActions;
+class TTrayIcon;
 
 // The main window. Owns the production; every member runs on the UI thread.
 class TfmMain : public QMainWindow {
@@ -31,38 +38,67 @@ public:
     std::unique_ptr<TProduction> Production;
     std::unique_ptr<TAppInstances> AppInstances1;
 
+    const TImageList ImageList1;
+    // Created once by ActionList1; the toolbar and the tray menu share them.
+    QAction* actPlay = nullptr;
+    QAction* actPause = nullptr;
+    QAction* actStop = nullptr;
+    QAction* actStopAll = nullptr;
+    QAction* actInsertCue = nullptr;
+    QAction* actDeleteCue = nullptr;
+    QAction* actSelectAudioFile = nullptr;
     QAction* actHelp = nullptr;
     QAction* actRestore = nullptr;
     QAction* actExit = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    TCueGrid* grSounds = nullptr;
     TTrayIcon* TrayIcon = nullptr;
 
+    // Asks the operator for an audio file; nothing when cancelled. Tests answer it themselves.
+    std::function<std::optional<QString>(const TOpenFileRequest& request)> OpenFileDialog;
+    // Shows an error in a box captioned "Trelmo" once the current event has been handled.
+    std::function<void(const QString& text)> ErrorBox;
+
+    void RefreshGrid();
+    void RefreshRow(int32_t row);
+    void RefreshRowState(int32_t row);
+    void UpdateActions();
     void CueStateChanged(const std::string& uid);
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
+
     void actRestoreExecute();
+    void actExitExecute();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void CreateTrayActions();
     void FormCreate();
     void FormShow();
     void FormClose();
     void FormDestroy();
     void LoadSettings();
     void SaveSettings();
+    void InitAudioDevices();
     void ShowError(const std::string& text);
+
+    void CreateGrid();
+    void ShowErrorBox(const QString& text);
+    void grSoundsSelectCell(int32_t row);
+    void grSoundsRowMoved(int32_t from, int32_t to);
+    void grSoundsDblClickCell(int32_t row, int col);
 
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);
     void ReceiveCmdLine(const std::vector<std::string>& CmdLine);
     void RunHeldCmdLines();
-    void InitAudioDevices();
+
     void CueEnded(const std::string& uid, HSTREAM stream, bool failed);
     static void CueEndSync(HSYNC sync, HSTREAM stream, uint32_t data, void* user);
 
+    TMainActions* ActionList1 = nullptr;
     bool FFormShown = false;
     std::unique_ptr<TCommandList> FCommands;
     // Argument lists that arrived before FormCreate had finished, run right after it.

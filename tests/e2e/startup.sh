@@ -8,7 +8,7 @@ trap 'rm -rf "$dir"' EXIT
 cp "$program" "$dir/trelmo"
 
 "$dir/trelmo" & pid=$!
-if ! timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^Trelmo$' >/dev/null; then
+if ! timeout 30 xdotool search --sync --all --onlyvisible --pid "$pid" --name '^Trelmo$' >/dev/null; then
     echo "no Trelmo window appeared"; kill -9 "$pid"; exit 1
 fi
 kill -TERM "$pid"

@@ -1,0 +1,86 @@
+#include "TCueGrid.h"
+
+#include "TCueGridDelegate.h"
+#include "TCueRowHeader.h"
+
+#include <QHeaderView>
+#include <QMetaMethod>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+constexpr int RowHeight = 22;
+constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 47};
+
+void MakeBold(QHeaderView& header) {
+    QFont font = header.font();
+    font.setBold(true);
+    header.setFont(font);
+}
+} // namespace
+
+TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images, QWidget* parent)
+    : QTableView(parent), FModel(new TCueGridModel(std::move(cues), images, this)) {
+    setObjectName(QStringLiteral("grSounds"));
+    setVerticalHeader(new TCueRowHeader(this));
+    setModel(FModel);
+    // The view lays itself out anew on every header change; here those are only state pictures,
+    // which the row header redraws itself, so a state change repaints one row header only.
+    disconnect(FModel, QMetaMethod::fromSignal(&QAbstractItemModel::headerDataChanged), this,
+               QMetaMethod());
+    setItemDelegate(new TCueGridDelegate(this));
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setWordWrap(false);
+    // Long paths keep their start and the file's own name in view.
+    setTextElideMode(Qt::ElideMiddle);
+    SetUpColumns();
+    connect(verticalHeader(), &QHeaderView::sectionMoved, this, &TCueGrid::RowHeaderMoved);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    Q_EMIT SelectCell(current.row() + 1);
+            });
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        Q_EMIT DblClickCell(index.row() + 1, index.column());
+    });
+}
+
+void TCueGrid::SetUpColumns() {
+    QHeaderView* header = horizontalHeader();
+    MakeBold(*header);
+    header->setMinimumHeight(RowHeight);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    // Never narrower than the header text, which the desktop's bold font may need.
+    for (int col = 0; col < ccColumnCount; ++col)
+        header->resizeSection(
+            col, std::max(ColumnWidths[static_cast<size_t>(col)], header->sectionSizeHint(col)));
+    // The file name takes whatever width the other columns leave.
+    header->setSectionResizeMode(ccFileName, QHeaderView::Stretch);
+}
+
+void TCueGrid::RowHeaderMoved(int, int oldVisual, int newVisual) {
+    // The rows keep their places on screen; the list is reordered instead and the grid refreshed.
+    {
+        const QSignalBlocker blocker(verticalHeader());
+        verticalHeader()->moveSection(newVisual, oldVisual);
+    }
+    Q_EMIT RowMoved(oldVisual + 1, newVisual + 1);
+}
+
+int32_t TCueGrid::CurrentRow() const {
+    return std::max(currentIndex().row(), 0) + 1;
+}
+
+void TCueGrid::RefreshGrid() {
+    FModel->RefreshGrid();
+    if (!currentIndex().isValid())
+        setCurrentIndex(FModel->index(0, 0));
+}

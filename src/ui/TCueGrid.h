@@ -1,0 +1,43 @@
+#pragma once
+
+#include "TCueGridModel.h"
+
+#include <QTableView>
+
+#include <cstdint>
+
+class TImageList;
+
+// grSounds: the cue grid of the main window. Shows the cue list through TCueGridModel; the row
+// header holds the state picture and the number and drags rows to another place. UI thread only.
+class TCueGrid : public QTableView {
+    Q_OBJECT
+
+public:
+    TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
+             QWidget* parent = nullptr);
+
+    TCueGridModel* Model() const { return FModel; }
+
+    // The grid row number of the current cell; the grid always has one once it is filled.
+    int32_t CurrentRow() const;
+    // Row count and contents follow the list; the current cell is kept, or moves up to the new
+    // last row when its row has gone.
+    void RefreshGrid();
+    // Typing never moves the current cell to a row whose text matches.
+    void keyboardSearch(const QString&) override {}
+
+Q_SIGNALS:
+    // The current cell moved to another row.
+    void SelectCell(int32_t row);
+    // A row was dragged from grid row `from` to grid row `to`; the rows show the old order until
+    // the list has been changed and the grid refreshed.
+    void RowMoved(int32_t from, int32_t to);
+    void DblClickCell(int32_t row, int col);
+
+private:
+    void SetUpColumns();
+    void RowHeaderMoved(int logical, int oldVisual, int newVisual);
+
+    TCueGridModel* FModel;
+};

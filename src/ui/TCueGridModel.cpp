@@ -1,0 +1,237 @@
+#include "TCueGridModel.h"
+
+#include "TImageList.h"
+
+#include <QIcon>
+
+#include <array>
+#include <optional>
+
+namespace {
+
+const QString IntegerError = QStringLiteral("Cell does not contain integer value");
+
+struct TColumnInfo {
+    const char* Header;
+    Qt::Alignment Alignment;
+};
+
+constexpr std::array<TColumnInfo, ccColumnCount> Columns = {{
+    {"Description", Qt::AlignLeft},
+    {"Filename", Qt::AlignLeft},
+    {"Volume", Qt::AlignHCenter},
+    {"Pan", Qt::AlignHCenter},
+    {"Pitch", Qt::AlignHCenter},
+    {"Loop", Qt::AlignHCenter},
+    {"Output", Qt::AlignLeft},
+}};
+
+QVariant Alignment(int col) {
+    return QVariant::fromValue(Columns[static_cast<size_t>(col)].Alignment | Qt::AlignVCenter);
+}
+
+// A cell read as an integer: blanks around are ignored, empty text and a lone "-" read as 0.
+std::optional<int32_t> ReadCellInteger(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed == QLatin1String("-"))
+        return 0;
+    bool ok = false;
+    const int32_t value = trimmed.toInt(&ok, 10);
+    return ok ? std::optional<int32_t>(value) : std::nullopt;
+}
+
+// The volume cell without its "dB"; anything but a number is refused, so a typo never turns a
+// cue up to 0 dB.
+std::optional<int32_t> ReadVolumeCell(QString text) {
+    text.remove(QStringLiteral("dB"));
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed == QLatin1String("-"))
+        return std::nullopt;
+    return ReadCellInteger(trimmed);
+}
+
+QVariant DisplayText(const TCue& cue, int col) {
+    switch (col) {
+    case ccDescription:
+        return QString::fromStdString(cue.Description);
+    case ccFileName:
+        return QString::fromStdString(cue.FileName);
+    case ccVolume:
+        return QString::number(cue.VolumeDB()) + QStringLiteral("dB");
+    case ccPan:
+        return QString::number(cue.Pan());
+    case ccPitch:
+        return QString::number(cue.Pitch());
+    case ccOutput:
+        return QString::number(cue.AudioChannel());
+    default:
+        return {};
+    }
+}
+
+QVariant EditValue(const TCue& cue, int col) {
+    switch (col) {
+    case ccVolume:
+        return cue.VolumeDB();
+    case ccPan:
+        return cue.Pan();
+    case ccPitch:
+        return cue.Pitch();
+    case ccOutput:
+        return cue.AudioChannel();
+    default:
+        return DisplayText(cue, col);
+    }
+}
+
+} // namespace
+
+TCueGridModel::TCueGridModel(TCueListSource cues, const TImageList& images, QObject* parent)
+    : QAbstractTableModel(parent), FCues(std::move(cues)), FImages(images) {}
+
+int TCueGridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : FRowCount;
+}
+
+int TCueGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ccColumnCount;
+}
+
+TCue* TCueGridModel::CueOfRow(int32_t row) const {
+    const TCueList* cues = FCues();
+    if (!cues || row < 1 || row > cues->Count())
+        return nullptr;
+    return cues->Items(row - 1);
+}
+
+QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
+    const TCue* cue = CueOfRow(index.row() + 1);
+    if (!cue || !index.isValid())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return DisplayText(*cue, index.column());
+    case Qt::EditRole:
+        return EditValue(*cue, index.column());
+    case Qt::CheckStateRole:
+        if (index.column() == ccLoop)
+            return cue->Loop ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::TextAlignmentRole:
+        return Alignment(index.column());
+    default:
+        return {};
+    }
+}
+
+QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal) {
+        if (section < 0 || section >= ccColumnCount)
+            return {};
+        if (role == Qt::DisplayRole)
+            return QString::fromLatin1(Columns[static_cast<size_t>(section)].Header);
+        if (role == Qt::TextAlignmentRole)
+            return Alignment(section);
+        return {};
+    }
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    const TCue* cue = CueOfRow(section + 1);
+    if (role == Qt::DisplayRole)
+        return cue ? QString::number(section + 1) : QString();
+    if (role == Qt::DecorationRole && cue)
+        return FImages.Icon(cue->State());
+    return {};
+}
+
+bool TCueGridModel::grSoundsCanEditCell(int32_t row, int col) const {
+    const TCue* cue = CueOfRow(row);
+    return cue && col != ccFileName && cue->State() == csStopped;
+}
+
+Qt::ItemFlags TCueGridModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    // Always enabled, so that the loop check box keeps its normal look on a playing cue.
+    const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    if (!grSoundsCanEditCell(index.row() + 1, index.column()))
+        return flags;
+    return flags | (index.column() == ccLoop ? Qt::ItemIsUserCheckable : Qt::ItemIsEditable);
+}
+
+bool TCueGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    const int32_t row = index.row() + 1;
+    TCue* cue = CueOfRow(row);
+    if (!cue || !index.isValid() || !grSoundsCanEditCell(row, index.column()))
+        return false;
+    if (role == Qt::CheckStateRole && index.column() == ccLoop)
+        grSoundsCheckBoxClick(*cue, value.value<Qt::CheckState>() == Qt::Checked);
+    else if (role == Qt::EditRole && index.column() != ccLoop)
+        grSoundsEditCellDone(*cue, index.column(), value.toString());
+    else
+        return false;
+    RefreshRow(row);
+    return true;
+}
+
+void TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text) {
+    if (col == ccDescription) {
+        cue.Description = text.toStdString();
+        return;
+    }
+    const std::optional<int32_t> value =
+        col == ccVolume ? ReadVolumeCell(text) : ReadCellInteger(text);
+    if (!value) {
+        if (OnCellError)
+            OnCellError(IntegerError);
+        return;
+    }
+    switch (col) {
+    case ccVolume:
+        cue.SetVolumeDB(*value);
+        break;
+    case ccPan:
+        cue.SetPan(*value);
+        break;
+    case ccPitch:
+        cue.SetPitch(*value);
+        break;
+    case ccOutput:
+        cue.SetAudioChannel(*value);
+        break;
+    default:
+        break;
+    }
+}
+
+void TCueGridModel::grSoundsCheckBoxClick(TCue& cue, bool state) {
+    cue.Loop = state;
+}
+
+void TCueGridModel::RefreshGrid() {
+    const TCueList* cues = FCues();
+    const int rows = std::max(cues ? cues->Count() : 0, 1);
+    if (rows > FRowCount) {
+        beginInsertRows({}, FRowCount, rows - 1);
+        FRowCount = rows;
+        endInsertRows();
+    } else if (rows < FRowCount) {
+        beginRemoveRows({}, rows, FRowCount - 1);
+        FRowCount = rows;
+        endRemoveRows();
+    }
+    Q_EMIT dataChanged(index(0, 0), index(FRowCount - 1, ccColumnCount - 1));
+    Q_EMIT headerDataChanged(Qt::Vertical, 0, FRowCount - 1);
+}
+
+void TCueGridModel::RefreshRow(int32_t row) {
+    if (!CueOfRow(row) || row > FRowCount)
+        return;
+    Q_EMIT dataChanged(index(row - 1, 0), index(row - 1, ccColumnCount - 1));
+}
+
+void TCueGridModel::RefreshRowState(int32_t row) {
+    if (!CueOfRow(row) || row > FRowCount)
+        return;
+    Q_EMIT headerDataChanged(Qt::Vertical, row - 1, row - 1);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "TCueList.h"
+
+#include <QAbstractTableModel>
+
+#include <cstdint>
+#include <functional>
+
+class TImageList;
+
+// The columns of grSounds; the row header (state picture and number) is the vertical header.
+enum TCueColumn : int {
+    ccDescription,
+    ccFileName,
+    ccVolume,
+    ccPan,
+    ccPitch,
+    ccLoop,
+    ccOutput,
+    ccColumnCount
+};
+
+// Shows the cue list in grSounds. Every call reads the cues afresh and every edit goes through the
+// cue's setters at once; the model keeps nothing but the grid's row count. Rows are given as grid
+// row numbers, 1 for the first row, as the cue numbers are. UI thread only.
+class TCueGridModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    // The list to show; nullptr while there is none.
+    using TCueListSource = std::function<TCueList*()>;
+
+    TCueGridModel(TCueListSource cues, const TImageList& images, QObject* parent = nullptr);
+
+    // Tells the operator that a cell's text was refused. Set by the window.
+    std::function<void(const QString& text)> OnCellError;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    // The cue shown in grid row `row`, nullptr for the blank row.
+    TCue* CueOfRow(int32_t row) const;
+    // Asked whenever an editor would open or a check box would toggle.
+    bool grSoundsCanEditCell(int32_t row, int col) const;
+
+    // Row count follows the list (at least the one blank row); every row is drawn again.
+    void RefreshGrid();
+    // Draws the cells of one row again.
+    void RefreshRow(int32_t row);
+    // Draws the state picture of one row again; rows without a cue are ignored.
+    void RefreshRowState(int32_t row);
+
+private:
+    void grSoundsEditCellDone(TCue& cue, int col, const QString& text);
+    void grSoundsCheckBoxClick(TCue& cue, bool state);
+
+    TCueListSource FCues;
+    const TImageList& FImages;
+    int FRowCount = 1;
+};

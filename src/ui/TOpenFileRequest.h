@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the open-file dialog is asked to show: title, starting folder (empty: the platform
+// chooses) and name filters, the first one selected.
+struct TOpenFileRequest {
+    QString Title;
+    QString Folder;
+    QStringList Filters;
+};

@@ -1,0 +1,58 @@
+// Saves a picture of the main window with a few cues, one playing and one paused:
+// ui_screenshot <file.png>
+#include "FakeAudioLibrary.h"
+#include "TCueGrid.h"
+#include "TfmMain.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <iostream>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::cerr << "usage: ui_screenshot <file.png>\n";
+        return 2;
+    }
+    FakeAudioLibrary audio;
+    QTemporaryDir dir;
+    TfmMain fmMain;
+    SetAudioLibrary(&audio);
+    fmMain.Production->Cues.Clear();
+    fmMain.Production->FileName = dir.filePath(QStringLiteral("Settings.xml")).toStdString();
+    struct Row {
+        const char* Description;
+        int32_t Volume, Pan, Pitch, Output;
+        bool Loop;
+    };
+    const Row rows[] = {{"Pre-show music", -6, 0, 100, 1, true},
+                        {"Thunder", -12, -40, 100, 2, false},
+                        {"Door bell", 0, 100, 110, 1, false},
+                        {"Rain (long)", -20, 0, 95, 2, true}};
+    for (const Row& r : rows) {
+        auto cue = std::make_unique<TCue>();
+        cue->Description = r.Description;
+        cue->FileName = dir.filePath(QString::fromLatin1(r.Description) + ".wav").toStdString();
+        std::ofstream(cue->FileName) << "RIFF";
+        cue->SetVolumeDB(r.Volume);
+        cue->SetPan(r.Pan);
+        cue->SetPitch(r.Pitch);
+        cue->SetAudioChannel(r.Output);
+        cue->Loop = r.Loop;
+        cue->OnStateChange = [&fmMain](const std::string& uid) { fmMain.CueStateChanged(uid); };
+        fmMain.Production->Cues.Add(std::move(cue));
+    }
+    fmMain.Production->Cues.AssignMissingUIDs();
+    fmMain.show();
+    if (!QTest::qWaitForWindowExposed(&fmMain))
+        return 1;
+    fmMain.Production->Cues.Items(0)->Play();
+    fmMain.Production->Cues.Items(3)->Play();
+    fmMain.Production->Cues.Items(3)->Pause();
+    fmMain.grSounds->setCurrentIndex(fmMain.grSounds->Model()->index(0, 0));
+    QTest::qWait(200);
+    return fmMain.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+}

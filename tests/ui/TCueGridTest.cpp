@@ -1,0 +1,408 @@
+#include "UiTestFixture.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+// Counts the paint events of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        Count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+} // namespace
+
+class TCueGridTest : public UiTestFixture {
+public:
+    QWidget* OpenEditor(int32_t row, int col) {
+        const QModelIndex index = Cell(row, col);
+        SelectCell(row, col);
+        Form->grSounds->edit(index);
+        return Form->grSounds->indexWidget(index);
+    }
+    QString Text(int32_t row, int col) const { return Model().data(Cell(row, col)).toString(); }
+    qint64 StatePicture(int32_t row) const {
+        return Model()
+            .headerData(row - 1, Qt::Vertical, Qt::DecorationRole)
+            .value<QIcon>()
+            .cacheKey();
+    }
+    qint64 Picture(TCueState state) const { return Form->ImageList1.Icon(state).cacheKey(); }
+    void ClickLoopBox(int32_t row) {
+        const QRect cell = Form->grSounds->visualRect(Cell(row, ccLoop));
+        QTest::mouseClick(Form->grSounds->viewport(), Qt::LeftButton, {},
+                          QPoint(cell.left() + 10, cell.center().y()));
+    }
+};
+
+TEST_F(TCueGridTest, ShowsTheCuesWithTheirNumbersPicturesAndUnits) {
+    TCue& rain = AddCue("Rain");
+    rain.SetVolumeDB(-12);
+    rain.SetPan(-30);
+    rain.SetPitch(110);
+    rain.SetAudioChannel(2);
+    rain.Loop = true;
+    AddCue("Thunder");
+    QAbstractItemModelTester tester(&Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    Show();
+    Cues().Items(1)->Play();
+
+    EXPECT_EQ(Model().rowCount(), 2);
+    const QStringList row1 = {Text(1, ccDescription), Text(1, ccFileName), Text(1, ccVolume),
+                              Text(1, ccPan),         Text(1, ccPitch),    Text(1, ccOutput)};
+    EXPECT_EQ(row1, QStringList({"Rain", QString::fromStdString(rain.FileName), "-12dB", "-30",
+                                 "110", "2"}));
+    EXPECT_EQ(Text(2, ccVolume), QStringLiteral("0dB"));
+    EXPECT_EQ(Model().data(Cell(1, ccVolume), Qt::EditRole).toInt(), -12);
+    EXPECT_EQ(Model().data(Cell(1, ccLoop), Qt::CheckStateRole).value<Qt::CheckState>(),
+              Qt::Checked);
+    EXPECT_EQ(Model().data(Cell(2, ccLoop), Qt::CheckStateRole).value<Qt::CheckState>(),
+              Qt::Unchecked);
+    EXPECT_TRUE(Text(1, ccLoop).isEmpty());
+    EXPECT_EQ(Model().headerData(1, Qt::Vertical).toString(), QStringLiteral("2"));
+    EXPECT_EQ(StatePicture(1), Picture(csStopped));
+    EXPECT_EQ(StatePicture(2), Picture(csPlaying));
+    // The check box of a playing cue keeps its enabled look.
+    EXPECT_TRUE(Model().flags(Cell(2, ccLoop)) & Qt::ItemIsEnabled);
+
+    QStringList headers;
+    QList<Qt::Alignment> alignments;
+    for (int col = 0; col < ccColumnCount; ++col) {
+        headers << Model().headerData(col, Qt::Horizontal).toString();
+        alignments << (Model()
+                           .headerData(col, Qt::Horizontal, Qt::TextAlignmentRole)
+                           .value<Qt::Alignment>() &
+                       Qt::AlignHorizontal_Mask);
+        EXPECT_EQ(Model().data(Cell(1, col), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                      Qt::AlignHorizontal_Mask,
+                  alignments.back());
+    }
+    EXPECT_EQ(headers,
+              QStringList({"Description", "Filename", "Volume", "Pan", "Pitch", "Loop", "Output"}));
+    const Qt::Alignment left = Qt::AlignLeft, centre = Qt::AlignHCenter;
+    EXPECT_EQ(alignments, QList<Qt::Alignment>({left, left, centre, centre, centre, centre, left}));
+}
+
+TEST_F(TCueGridTest, TheRowHeaderIsWideEnoughForThePictureAndTheLastNumber) {
+    for (int i = 1; i <= 1000; ++i)
+        AddCue("Cue " + std::to_string(i), false);
+    Show();
+    const QHeaderView* header = Form->grSounds->verticalHeader();
+    const int needed = 16 + header->fontMetrics().horizontalAdvance(QStringLiteral("1000"));
+    EXPECT_GT(header->width(), needed);
+    EXPECT_EQ(header->sectionSize(999), 22);
+}
+
+TEST_F(TCueGridTest, FileNameColumnTakesTheWidthLeftOverAndOthersCanBeResized) {
+    AddCue("Rain");
+    Show();
+    QHeaderView* header = Form->grSounds->horizontalHeader();
+    EXPECT_GE(header->sectionSize(ccDescription), 100);
+    EXPECT_GE(header->sectionSize(ccVolume), 55);
+    EXPECT_EQ(header->sectionResizeMode(ccPan), QHeaderView::Interactive);
+    const int fileName = header->sectionSize(ccFileName);
+    EXPECT_EQ(header->length(), header->viewport()->width());
+    Form->resize(Form->width() + 100, Form->height());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return header->sectionSize(ccFileName) == fileName + 100; }, 5000));
+    header->resizeSection(ccDescription, 150);
+    EXPECT_EQ(header->length(), header->viewport()->width());
+}
+
+TEST_F(TCueGridTest, EditsAreWrittenThroughTheSettersAndShownClamped) {
+    struct Case {
+        int Col;
+        QString Text;
+        std::function<int32_t(const TCue&)> Read;
+        int32_t Expected;
+        bool Refused;
+    };
+    const auto volume = [](const TCue& c) { return c.VolumeDB(); };
+    const auto pan = [](const TCue& c) { return c.Pan(); };
+    const auto pitch = [](const TCue& c) { return c.Pitch(); };
+    const auto output = [](const TCue& c) { return c.AudioChannel(); };
+    // The cue starts at volume -20, pan 10, pitch 90, output 2.
+    const Case cases[] = {
+        {ccPitch, "200", pitch, 125, false},
+        {ccPitch, "0", pitch, 75, false},
+        {ccVolume, "-12dB", volume, -12, false},
+        {ccVolume, " -7 ", volume, -7, false},
+        {ccVolume, "6", volume, 0, false},
+        {ccVolume, "-100dB", volume, -60, false},
+        {ccVolume, "abc", volume, -20, true},
+        {ccVolume, "", volume, -20, true},
+        {ccVolume, "-dB", volume, -20, true},
+        {ccPan, "-101", pan, -100, false},
+        {ccPan, "x1", pan, 10, true},
+        {ccPan, "", pan, 0, false},
+        {ccOutput, "5", output, 4, false},
+        {ccOutput, "-", output, 1, false},
+        {ccOutput, "2.5", output, 2, true},
+    };
+    TCue& cue = AddCue("Rain");
+    Show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text.toStdString());
+        cue.SetVolumeDB(-20);
+        cue.SetPan(10);
+        cue.SetPitch(90);
+        cue.SetAudioChannel(2);
+        Errors.clear();
+        Model().setData(Cell(1, c.Col), c.Text);
+        EXPECT_EQ(c.Read(cue), c.Expected);
+        EXPECT_EQ(Model().data(Cell(1, c.Col), Qt::EditRole).toInt(), c.Expected);
+        EXPECT_EQ(Errors,
+                  c.Refused ? QStringList{"Cell does not contain integer value"} : QStringList{});
+    }
+    Model().setData(Cell(1, ccDescription), QStringLiteral("Heavy rain"));
+    EXPECT_EQ(cue.Description, "Heavy rain");
+}
+
+TEST_F(TCueGridTest, TypingIntoTheSpinEditorsBringsTheValueIntoRange) {
+    struct Case {
+        int Col;
+        const char* Typed;
+        QString Shown;
+    };
+    const Case cases[] = {
+        {ccPitch, "200", "125"}, {ccVolume, "-12", "-12dB"}, {ccVolume, "-99", "-60dB"},
+        {ccPan, "-150", "-100"}, {ccOutput, "3", "3"},       {ccDescription, "Storm", "Storm"},
+    };
+    AddCue("Rain");
+    Show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        QWidget* editor = OpenEditor(1, c.Col);
+        ASSERT_NE(editor, nullptr);
+        if (auto* spin = qobject_cast<QSpinBox*>(editor))
+            spin->selectAll();
+        else
+            static_cast<QLineEdit*>(editor)->selectAll();
+        QTest::keyClicks(editor, QLatin1String(c.Typed));
+        QTest::keyClick(editor, Qt::Key_Return);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !Form->grSounds->indexWidget(Cell(1, c.Col)); }, 5000));
+        EXPECT_EQ(Text(1, c.Col), c.Shown);
+    }
+    EXPECT_EQ(Cues().Items(0)->Pitch(), 125);
+    EXPECT_EQ(Cues().Items(0)->Description, "Storm");
+}
+
+TEST_F(TCueGridTest, ARefusedVolumeShowsTheErrorBoxAndKeepsTheVolume) {
+    Form = std::make_unique<TfmMain>(); // with its own error box
+    Form->Production->Cues.Clear();
+    Form->Production->FileName = AudioFile("Settings.xml");
+    TCue& cue = AddCue("Rain");
+    cue.SetVolumeDB(-30);
+    Show();
+    // The box runs its own event loop; a timer inside it reads and closes it.
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            box->accept();
+        }
+    });
+    closer.start(10);
+    Model().setData(Cell(1, ccVolume), QStringLiteral("abc"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !text.isEmpty(); }, 5000));
+    EXPECT_EQ(title, QStringLiteral("Trelmo"));
+    EXPECT_EQ(text, QStringLiteral("Cell does not contain integer value."));
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(cue.VolumeDB(), -30);
+    EXPECT_EQ(Text(1, ccVolume), QStringLiteral("-30dB"));
+}
+
+TEST_F(TCueGridTest, ACueThatStartedAfterItsCellBecameCurrentIsNotEdited) {
+    TCue& cue = AddCue("Rain");
+    Show();
+    for (int col : {ccDescription, ccVolume, ccPan, ccPitch, ccOutput}) {
+        SCOPED_TRACE(col);
+        cue.Stop();
+        SelectCell(1, col);
+        cue.Play();
+        QTest::keyClick(Form->grSounds->viewport(), Qt::Key_5);
+        QTest::keyClick(Form->grSounds->viewport(), Qt::Key_F2);
+        Form->grSounds->edit(Cell(1, col));
+        EXPECT_EQ(Form->grSounds->indexWidget(Cell(1, col)), nullptr);
+    }
+    EXPECT_FALSE(Model().setData(Cell(1, ccPitch), QStringLiteral("80")));
+    cue.Pause();
+    EXPECT_EQ(OpenEditor(1, ccPan), nullptr);
+    EXPECT_EQ(cue.Pitch(), 100);
+    EXPECT_EQ(cue.Description, "Rain");
+    cue.Stop();
+    EXPECT_NE(OpenEditor(1, ccPitch), nullptr);
+}
+
+TEST_F(TCueGridTest, TheLoopBoxOfAPlayingOrPausedCueDoesNotToggle) {
+    TCue& cue = AddCue("Rain");
+    Show();
+    SelectCell(1, ccLoop);
+    ClickLoopBox(1);
+    ASSERT_TRUE(cue.Loop) << "a click on the box of a stopped cue toggles it";
+    QTest::keyClick(Form->grSounds->viewport(), Qt::Key_Space);
+    ASSERT_FALSE(cue.Loop) << "so does the space bar";
+    for (bool pause : {false, true}) {
+        cue.Play();
+        if (pause)
+            cue.Pause();
+        ClickLoopBox(1);
+        QTest::keyClick(Form->grSounds->viewport(), Qt::Key_Space);
+        EXPECT_FALSE(cue.Loop);
+        cue.Stop();
+    }
+    ClickLoopBox(1);
+    EXPECT_TRUE(cue.Loop);
+}
+
+TEST_F(TCueGridTest, TheBlankRowOfAnEmptyListIsNeverEdited) {
+    Show();
+    EXPECT_EQ(Model().rowCount(), 1);
+    EXPECT_EQ(Cues().Current(), 1);
+    for (int col = 0; col < ccColumnCount; ++col)
+        EXPECT_EQ(OpenEditor(1, col), nullptr);
+    EXPECT_FALSE(Model().setData(Cell(1, ccPitch), QStringLiteral("80")));
+    const QRect fileName = Form->grSounds->visualRect(Cell(1, ccFileName));
+    QTest::mouseDClick(Form->grSounds->viewport(), Qt::LeftButton, {}, fileName.center());
+    EXPECT_TRUE(DialogRequests.empty());
+}
+
+TEST_F(TCueGridTest, DoubleClickOnAStoppedCuesFileNameSelectsItsFile) {
+    AddCue("Rain");
+    TCue& thunder = AddCue("Thunder");
+    Show();
+    const QRect fileName = Form->grSounds->visualRect(Cell(2, ccFileName));
+    DialogAnswer = QStringLiteral("/shows/thunder.flac");
+
+    thunder.Play();
+    QTest::mouseDClick(Form->grSounds->viewport(), Qt::LeftButton, {}, fileName.center());
+    EXPECT_TRUE(DialogRequests.empty());
+    EXPECT_EQ(Form->grSounds->indexWidget(Cell(2, ccFileName)), nullptr);
+
+    thunder.Stop();
+    QTest::mouseDClick(Form->grSounds->viewport(), Qt::LeftButton, {}, fileName.center());
+    ASSERT_EQ(DialogRequests.size(), 1u);
+    EXPECT_EQ(thunder.FileName, "/shows/thunder.flac");
+    EXPECT_EQ(Text(2, ccFileName), QStringLiteral("/shows/thunder.flac"));
+    EXPECT_EQ(Form->grSounds->indexWidget(Cell(2, ccFileName)), nullptr);
+}
+
+TEST_F(TCueGridTest, DraggingRowThreeOntoRowOneMovesTheCueWithItsPicture) {
+    AddCue("P");
+    AddCue("Q");
+    TCue& r = AddCue("R");
+    QAbstractItemModelTester tester(&Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    Show();
+    SelectCell(2);
+    r.Play();
+    const HSTREAM firstStream = r.Stream();
+
+    Form->grSounds->verticalHeader()->moveSection(2, 0);
+
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"R", "P", "Q"}));
+    for (int32_t row = 1; row <= 3; ++row) {
+        EXPECT_EQ(Model().headerData(row - 1, Qt::Vertical).toString(), QString::number(row));
+        EXPECT_EQ(Form->grSounds->verticalHeader()->logicalIndex(row - 1), row - 1);
+        EXPECT_EQ(Text(row, ccDescription), QString::fromStdString(Descriptions()[row - 1]));
+    }
+    EXPECT_EQ(StatePicture(1), Picture(csPlaying));
+    EXPECT_EQ(StatePicture(2), Picture(csStopped));
+    EXPECT_EQ(r.State(), csPlaying);
+    EXPECT_EQ(r.Stream(), firstStream);
+    EXPECT_EQ(Cues().Current(), Form->grSounds->CurrentRow());
+
+    r.Stop();
+    EXPECT_EQ(StatePicture(1), Picture(csStopped));
+}
+
+TEST_F(TCueGridTest, DraggingWithTheMouseReordersTheList) {
+    AddCue("P");
+    AddCue("Q");
+    AddCue("R");
+    Show();
+    QHeaderView* header = Form->grSounds->verticalHeader();
+    const int x = header->width() / 2;
+    const QPoint from(x, header->sectionViewportPosition(2) + 11);
+    const QPoint to(x, header->sectionViewportPosition(0) + 5);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, from);
+    for (int y = from.y(); y >= to.y(); y -= 4) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, y),
+                         header->viewport()->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &move);
+    }
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, to);
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"R", "P", "Q"}));
+    EXPECT_EQ(Text(1, ccDescription), QStringLiteral("R"));
+}
+
+TEST_F(TCueGridTest, CurrentFollowsTheCurrentRowThroughRebuilds) {
+    for (const char* name : {"A", "B", "C", "D"})
+        AddCue(name);
+    Show();
+    EXPECT_EQ(Cues().Current(), 1);
+    SelectCell(3, ccPan);
+    EXPECT_EQ(Cues().Current(), 3);
+    QTest::keyClick(Form->grSounds->viewport(), Qt::Key_Down);
+    EXPECT_EQ(Cues().Current(), 4);
+    Form->RefreshGrid();
+    EXPECT_EQ(Cues().Current(), 4);
+    EXPECT_EQ(Form->grSounds->CurrentRow(), 4);
+    Cues().Delete(3);
+    Cues().Delete(2);
+    Form->RefreshGrid();
+    EXPECT_EQ(Form->grSounds->CurrentRow(), 2);
+    EXPECT_EQ(Cues().Current(), 2);
+    EXPECT_EQ(Cues().CurrentCue()->Description, "B");
+}
+
+TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPicture) {
+    for (const char* name : {"A", "B", "C"})
+        AddCue(name);
+    Show();
+    QTest::qWait(100);
+    PaintCounter cellPaints(Form->grSounds->viewport());
+    PaintCounter rowHeaderPaints(Form->grSounds->verticalHeader()->viewport());
+    QSignalSpy cells(&Model(), &QAbstractItemModel::dataChanged);
+    QSignalSpy headers(&Model(), &QAbstractItemModel::headerDataChanged);
+    QSignalSpy resets(&Model(), &QAbstractItemModel::modelReset);
+
+    Cues().Items(1)->Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowHeaderPaints.Count > 0; }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(cellPaints.Count, 0) << "the cells are not drawn again";
+    ASSERT_EQ(headers.count(), 1);
+    EXPECT_EQ(headers[0], QVariantList({QVariant::fromValue(Qt::Vertical), 1, 1}));
+    EXPECT_EQ(StatePicture(2), Picture(csPlaying));
+    EXPECT_TRUE(Form->actStopAll->isEnabled());
+
+    Form->CueStateChanged("no such cue");
+    Cues().Items(1)->Stop();
+    EXPECT_EQ(headers.count(), 2);
+    EXPECT_EQ(cells.count(), 0);
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_FALSE(Form->actStopAll->isEnabled());
+}

@@ -1,0 +1,68 @@
+#include "UiTestFixture.h"
+
+#include <QTest>
+
+#include <fstream>
+
+void UiTestFixture::SetUp() {
+    ASSERT_TRUE(Dir.isValid());
+    DialogRequests.clear();
+    DialogAnswer.reset();
+    Errors.clear();
+    Form = std::make_unique<TfmMain>();
+    // The cues play on the fake library, not on the window's sound engine.
+    SetAudioLibrary(&Audio);
+    // Each test starts from an empty list, whatever settings file lies next to the program.
+    Form->Production->Cues.Clear();
+    // A close must never leave a settings file where other tests would read it.
+    Form->Production->FileName = Dir.filePath(QStringLiteral("Settings.xml")).toStdString();
+    Form->OpenFileDialog = [this](const TOpenFileRequest& request) {
+        DialogRequests.push_back(request);
+        return DialogAnswer;
+    };
+    Form->ErrorBox = [this](const QString& text) { Errors << text; };
+}
+
+void UiTestFixture::TearDown() {
+    Form.reset();
+}
+
+std::string UiTestFixture::AudioFile(const std::string& name) const {
+    return Dir.filePath(QString::fromStdString(name)).toStdString();
+}
+
+TCue& UiTestFixture::AddCue(const std::string& description, bool withFile) {
+    auto cue = std::make_unique<TCue>();
+    cue->Description = description;
+    if (withFile) {
+        cue->FileName = AudioFile(description + ".wav");
+        std::ofstream(cue->FileName) << "RIFF";
+    }
+    cue->OnStateChange = [form = Form.get()](const std::string& uid) {
+        form->CueStateChanged(uid);
+    };
+    TCue& added = *cue;
+    Cues().Add(std::move(cue));
+    Cues().AssignMissingUIDs();
+    return added;
+}
+
+void UiTestFixture::Show() {
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+}
+
+QModelIndex UiTestFixture::Cell(int32_t row, int col) const {
+    return Model().index(row - 1, col);
+}
+
+void UiTestFixture::SelectCell(int32_t row, int col) {
+    Form->grSounds->setCurrentIndex(Cell(row, col));
+}
+
+std::vector<std::string> UiTestFixture::Descriptions() const {
+    std::vector<std::string> result;
+    for (int32_t i = 0; i < Cues().Count(); ++i)
+        result.push_back(Cues().Items(i)->Description);
+    return result;
+}
