@@ -12,8 +12,11 @@ extern "C" {
 namespace {
 // How often the worker tops up the rings while something plays; well inside a ring's length.
 constexpr auto ServicePeriod = std::chrono::milliseconds(20);
-// Decoded before a stream starts, so that its first request is answered at once.
-constexpr size_t FirstBlockFrames = 8192;
+// Decoded before a stream starts, so that its first request, the server's whole buffer, is
+// answered at once.
+constexpr size_t FirstBlockFrames = 10240;
+// How long the server may take to play out what it has queued once asked to drain.
+constexpr auto DrainDeadline = std::chrono::milliseconds(1500);
 } // namespace
 
 TAudioEngine::TAudioEngine(std::unique_ptr<TAudioOutput> output, bool worker)
@@ -25,16 +28,16 @@ TAudioEngine::TAudioEngine(std::unique_ptr<TAudioOutput> output, bool worker)
 }
 
 TAudioEngine::~TAudioEngine() {
-    {
-        std::lock_guard lock(FWakeLock);
-        FQuit = true;
-    }
-    FWakeSignal.notify_one();
+    FQuit = true;
+    Wake();
     if (FWorker.joinable())
         FWorker.join();
     std::lock_guard lock(FLock);
-    for (auto& [handle, stream] : FStreams)
+    for (auto& [handle, stream] : FStreams) {
+        std::lock_guard control(stream->Control);
         FOutput->Close(*stream);
+        stream->Release();
+    }
     FStreams.clear();
 }
 
@@ -50,8 +53,9 @@ bool TAudioEngine::AudioInit(uint32_t device, uint32_t frequency, uint32_t, void
     return frequency == 44100 && FOutput->InitDevice(device);
 }
 
+// The reason found by the last question about devices: asking again could wait on the server.
 std::string TAudioEngine::NoDeviceReason() {
-    return FOutput->DeviceExists(1) ? std::string() : FOutput->Problem();
+    return FOutput->Problem();
 }
 
 bool TAudioEngine::AudioSetDevice(uint32_t device) {
@@ -64,9 +68,9 @@ HSTREAM TAudioEngine::AudioStreamCreateFile(bool mem, const std::string& file, u
                                             uint32_t flags) {
     if (mem)
         return 0;
-    auto stream =
-        std::make_shared<TAudioStream>(FNextHandle, FDevice, (flags & AUDIO_SAMPLE_LOOP) != 0);
-    if (!stream->Open(file))
+    auto stream = std::make_shared<TAudioStream>(FNextHandle, FDevice,
+                                                 (flags & AUDIO_SAMPLE_LOOP) != 0, file);
+    if (!stream->Open())
         return 0;
     std::lock_guard lock(FLock);
     FStreams.emplace(FNextHandle, std::move(stream));
@@ -92,10 +96,13 @@ bool TAudioEngine::AudioStreamFree(HSTREAM handle) {
             return false;
         stream = std::move(found->second);
         FStreams.erase(found);
-        stream->Freed = true;
-        FFreedUnderruns += stream->Underruns;
     }
+    std::lock_guard control(stream->Control);
+    stream->Freed = true;
     FOutput->Close(*stream);
+    stream->Release();
+    std::lock_guard lock(FLock);
+    FFreedUnderruns += stream->Underruns;
     return true;
 }
 
@@ -119,13 +126,13 @@ uint64_t TAudioEngine::Underruns() {
 
 HSYNC TAudioEngine::AudioChannelSetSync(HSTREAM handle, uint32_t type, uint64_t, SyncProc proc,
                                         void* user) {
-    std::lock_guard lock(FLock);
-    auto found = FStreams.find(handle);
-    if (found == FStreams.end() || type != AUDIO_SYNC_END || !proc)
+    auto stream = Find(handle);
+    if (!stream || type != AUDIO_SYNC_END || !proc)
         return 0;
-    found->second->Sync = proc;
-    found->second->SyncUser = user;
-    found->second->SyncHandle = handle;
+    std::lock_guard control(stream->Control);
+    stream->Sync = proc;
+    stream->SyncUser = user;
+    stream->SyncHandle = handle;
     return handle;
 }
 
@@ -138,11 +145,16 @@ bool TAudioEngine::AudioChannelSetAttribute(HSTREAM handle, uint32_t attrib, flo
         stream->SetRate(value);
         return value > 0;
     case AUDIO_ATTRIB_VOL:
-        stream->SetVolume(value);
+    case AUDIO_ATTRIB_PAN: {
+        std::lock_guard control(stream->Control);
+        if (attrib == AUDIO_ATTRIB_VOL)
+            stream->SetVolume(value);
+        else
+            stream->SetPan(value);
+        if (stream->State == TAudioStream::psPlaying || stream->State == TAudioStream::psPaused)
+            FOutput->Refresh(*stream);
         return true;
-    case AUDIO_ATTRIB_PAN:
-        stream->SetPan(value);
-        return true;
+    }
     default:
         return false;
     }
@@ -167,23 +179,41 @@ bool TAudioEngine::AudioChannelGetAttribute(HSTREAM handle, uint32_t attrib, flo
     }
 }
 
+// A stream that stopped or ended opens its file again and starts from the beginning.
+bool TAudioEngine::Start(TAudioStream& stream) {
+    if (stream.State != TAudioStream::psIdle && !stream.Open())
+        return false;
+    stream.Failed = false;
+    stream.Drained = false;
+    stream.DrainRequested = false;
+    stream.Prepare(FirstBlockFrames);
+    FOutput->Start(stream);
+    if (stream.Failed) {
+        stream.Release();
+        stream.State = TAudioStream::psStopped;
+        return false;
+    }
+    stream.State = TAudioStream::psPlaying;
+    return true;
+}
+
 bool TAudioEngine::AudioChannelPlay(HSTREAM handle, bool) {
     auto stream = Find(handle);
     if (!stream)
         return false;
-    switch (stream->State) {
-    case TAudioStream::psIdle:
-        stream->Fill(FirstBlockFrames);
-        FOutput->Start(*stream);
-        stream->State = TAudioStream::psPlaying;
-        break;
-    case TAudioStream::psPaused:
-    case TAudioStream::psStopped:
-        stream->State = TAudioStream::psPlaying;
-        FOutput->Resume(*stream);
-        break;
-    default:
-        return false;
+    {
+        std::lock_guard control(stream->Control);
+        switch (stream->State) {
+        case TAudioStream::psPaused:
+            stream->State = TAudioStream::psPlaying;
+            FOutput->Resume(*stream);
+            break;
+        case TAudioStream::psPlaying:
+            return false;
+        default:
+            if (!Start(*stream))
+                return false;
+        }
     }
     Wake();
     return true;
@@ -191,7 +221,10 @@ bool TAudioEngine::AudioChannelPlay(HSTREAM handle, bool) {
 
 bool TAudioEngine::AudioChannelPause(HSTREAM handle) {
     auto stream = Find(handle);
-    if (!stream || stream->State != TAudioStream::psPlaying)
+    if (!stream)
+        return false;
+    std::lock_guard control(stream->Control);
+    if (stream->State != TAudioStream::psPlaying)
         return false;
     stream->State = TAudioStream::psPaused;
     FOutput->Pause(*stream);
@@ -202,11 +235,17 @@ bool TAudioEngine::AudioChannelStop(HSTREAM handle) {
     auto stream = Find(handle);
     if (!stream)
         return false;
-    if (stream->State == TAudioStream::psPlaying || stream->State == TAudioStream::psPaused) {
-        stream->State = TAudioStream::psStopped;
-        FOutput->Stop(*stream);
-    }
+    std::lock_guard control(stream->Control);
+    if (stream->State == TAudioStream::psPlaying || stream->State == TAudioStream::psPaused)
+        Finish(*stream, TAudioStream::psStopped);
     return true;
+}
+
+// With the stream's Control lock held: silences it and gives back what it holds.
+void TAudioEngine::Finish(TAudioStream& stream, TAudioStream::TPlayState state) {
+    FOutput->Close(stream);
+    stream.Release();
+    stream.State = state;
 }
 
 void TAudioEngine::Service() {
@@ -214,72 +253,69 @@ void TAudioEngine::Service() {
     {
         std::lock_guard lock(FLock);
         for (auto& [handle, stream] : FStreams)
-            if (stream->State == TAudioStream::psPlaying || stream->Failed)
+            if (stream->State == TAudioStream::psPlaying || stream->State == TAudioStream::psPaused)
                 playing.push_back(stream);
     }
     for (auto& stream : playing)
-        stream->Fill();
-    std::lock_guard lock(FLock);
-    for (auto& stream : playing)
-        if (!stream->Freed)
+        if (stream->State == TAudioStream::psPlaying)
+            stream->Fill();
+    for (auto& stream : playing) {
+        // A stream the UI thread is changing is looked at in the next round.
+        std::unique_lock control(stream->Control, std::try_to_lock);
+        if (control && !stream->Freed)
             RaiseEvents(*stream);
+    }
 }
 
-// With FLock held.
+// With the stream's Control lock held.
 void TAudioEngine::RaiseEvents(TAudioStream& stream) {
-    const auto raise = [&stream](uint32_t data) {
+    const auto end = [this, &stream](uint32_t data) {
+        Finish(stream, TAudioStream::psEnded);
         if (stream.Sync)
             stream.Sync(stream.SyncHandle, stream.Handle(), data, stream.SyncUser);
     };
     if (stream.State != TAudioStream::psPlaying && stream.State != TAudioStream::psPaused)
         return;
     if (stream.Failed) {
-        stream.State = TAudioStream::psEnded;
-        raise(1);
+        end(1);
         return;
     }
     if (stream.State != TAudioStream::psPlaying)
         return;
     const TAudioStream::TEvents events = stream.TakeEvents();
-    for (int pass = 0; pass < events.Passes; ++pass)
-        raise(0);
+    for (int pass = 0; pass < events.Passes && stream.Sync; ++pass)
+        stream.Sync(stream.SyncHandle, stream.Handle(), 0, stream.SyncUser);
     if (!events.RenderedOut)
         return;
-    if (!stream.DrainRequested.exchange(true))
+    const auto now = std::chrono::steady_clock::now();
+    if (!stream.DrainRequested) {
+        stream.DrainRequested = true;
+        stream.DrainDeadline = now + DrainDeadline;
         FOutput->Drain(stream);
-    if (stream.Drained) {
-        stream.State = TAudioStream::psEnded;
-        raise(0);
-    } else if (stream.Failed) {
-        stream.State = TAudioStream::psEnded;
-        raise(1);
     }
+    if (stream.Drained || now >= stream.DrainDeadline)
+        end(0);
+    else if (stream.Failed)
+        end(1);
 }
 
 void TAudioEngine::Wake() {
-    {
-        std::lock_guard lock(FWakeLock);
-        FWakeFlag = true;
-    }
-    FWakeSignal.notify_one();
+    if (!FWakeFlag.exchange(true))
+        FWakeSignal.release();
 }
 
 void TAudioEngine::Run() {
-    std::unique_lock lock(FWakeLock);
     while (!FQuit) {
-        lock.unlock();
         Service();
         bool busy = false;
         {
-            std::lock_guard streams(FLock);
+            std::lock_guard lock(FLock);
             for (auto& [handle, stream] : FStreams)
                 busy = busy || stream->State == TAudioStream::psPlaying;
         }
-        lock.lock();
-        if (busy)
-            FWakeSignal.wait_for(lock, ServicePeriod, [this] { return FWakeFlag || FQuit; });
-        else
-            FWakeSignal.wait(lock, [this] { return FWakeFlag || FQuit; });
-        FWakeFlag = false;
+        const bool woken =
+            busy ? FWakeSignal.try_acquire_for(ServicePeriod) : (FWakeSignal.acquire(), true);
+        if (woken)
+            FWakeFlag = false;
     }
 }

@@ -2,16 +2,16 @@
 
 #include "TAudioLibrary.h"
 #include "TAudioOutput.h"
+#include "TAudioStream.h"
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <thread>
-
-class TAudioStream;
 
 struct TAudioDeviceInfo {
     std::string Name;
@@ -22,6 +22,9 @@ struct TAudioDeviceInfo {
 // The program's audio library: file streams decoded with FFmpeg, played on an output target.
 // Every public member runs on the UI thread (or a test's thread). A worker thread decodes
 // ahead and raises the end syncs; after AudioStreamFree returns, no sync for that stream runs.
+// A stream that ends or is stopped gives back its server stream, decoder and file at once; its
+// handle stays valid until it is freed, and playing it again starts it from its beginning.
+// Each stream's state changes with its Control lock held, by the UI thread or the worker.
 class TAudioEngine : public TAudioLibrary {
 public:
     // With `worker` false nothing decodes ahead by itself: the caller runs Service (tests).
@@ -55,7 +58,8 @@ public:
 
     // Decodes ahead for every playing stream and raises the syncs that are due: an end sync
     // per loop pass, once at the end of a played-out file, and once, with data 1, for a
-    // stream whose output failed. The worker runs it; without one, tests do.
+    // stream whose output failed; a stream that ended is released. The worker runs it; without
+    // one, tests do.
     void Service();
 
     // The stream behind a handle, for output targets and tests; nullptr when freed.
@@ -65,7 +69,11 @@ public:
 
 private:
     std::shared_ptr<TAudioStream> Find(HSTREAM stream);
+    // With the stream's Control lock held.
+    bool Start(TAudioStream& stream);
+    void Finish(TAudioStream& stream, TAudioStream::TPlayState state);
     void RaiseEvents(TAudioStream& stream);
+    // Any thread, the output's own included: takes no lock.
     void Wake();
     void Run();
 
@@ -73,14 +81,15 @@ private:
     uint32_t FDevice = 1;
     HSTREAM FNextHandle = 1;
 
-    // Guards FStreams and the sync fields of every stream; held while syncs are raised.
+    // Guards FStreams and FFreedUnderruns; never held while a stream's Control lock is taken.
     std::mutex FLock;
     std::map<HSTREAM, std::shared_ptr<TAudioStream>> FStreams;
     uint64_t FFreedUnderruns = 0;
 
-    std::mutex FWakeLock;
-    std::condition_variable FWakeSignal;
-    bool FWakeFlag = false;
-    bool FQuit = false;
+    // Wakes the worker: the flag, set by whoever wakes it first, keeps the semaphore at 1 at
+    // most; the worker clears it after taking the semaphore.
+    std::atomic<bool> FWakeFlag{false};
+    std::binary_semaphore FWakeSignal{0};
+    std::atomic<bool> FQuit{false};
     std::thread FWorker;
 };

@@ -7,13 +7,14 @@
 class TAudioStream;
 
 // Where streams sound: the sound server, or an offline target for tests. Devices are numbered
-// from 1. Called by the engine on the UI thread, Drain also on its worker, never concurrently
-// for one stream.
+// from 1. The device calls come from the UI thread. The stream calls come from the UI thread or
+// the engine's worker, always with the stream's Control lock held, so calls for one stream never
+// overlap; each returns within a bounded time, also when the server does not answer.
 class TAudioOutput {
 public:
     virtual ~TAudioOutput() = default;
 
-    // Called (on any non-real-time thread) when a stream has failed or drained.
+    // Called on the target's own thread when a stream has failed or drained; must not block.
     void SetWake(std::function<void()> wake) { FWake = std::move(wake); }
 
     virtual bool DeviceExists(uint32_t device) = 0;
@@ -23,15 +24,17 @@ public:
     // Why no device could be found; empty when one was.
     virtual std::string Problem() = 0;
 
-    // Starts a stream whose first block is decoded; a start that fails sets stream.Failed.
+    // Starts a stream whose first block is decoded; a start that fails (also one the server
+    // did not confirm in time) sets stream.Failed and leaves nothing to close.
     virtual void Start(TAudioStream& stream) = 0;
     virtual void Pause(TAudioStream& stream) = 0;
     virtual void Resume(TAudioStream& stream) = 0;
-    // Silences at once and drops what was queued; the stream can still be resumed.
-    virtual void Stop(TAudioStream& stream) = 0;
+    // The stream's gains changed: what is queued and not played yet is rendered again.
+    virtual void Refresh(TAudioStream& stream) = 0;
     // Sets stream.Drained once everything rendered has been played.
     virtual void Drain(TAudioStream& stream) = 0;
-    // Releases the target's part of the stream; no callback touches it afterwards.
+    // Silences the stream at once and releases the target's part of it; no callback touches
+    // the stream afterwards.
     virtual void Close(TAudioStream& stream) = 0;
 
 protected:

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
-TAudioRing::TAudioRing(size_t frames) : FData(frames * 2), FCapacity(frames) {}
+TAudioRing::TAudioRing(size_t frames, size_t kept)
+    : FData(frames * 2), FCapacity(frames), FKept(std::min(kept, frames)) {}
 
 size_t TAudioRing::FreeFrames() const {
     return FCapacity - static_cast<size_t>(FWritten.load(std::memory_order_relaxed) -
-                                           FRead.load(std::memory_order_acquire));
+                                           FReleased.load(std::memory_order_acquire));
 }
 
 size_t TAudioRing::ReadableFrames() const {
-    return static_cast<size_t>(FWritten.load(std::memory_order_acquire) -
-                               FRead.load(std::memory_order_relaxed));
+    return static_cast<size_t>(FWritten.load(std::memory_order_acquire) - FRead);
 }
 
 size_t TAudioRing::Write(const float* data, size_t frames) {
@@ -27,12 +27,20 @@ size_t TAudioRing::Write(const float* data, size_t frames) {
 }
 
 size_t TAudioRing::Read(float* out, size_t frames) {
-    const uint64_t read = FRead.load(std::memory_order_relaxed);
     const size_t count = std::min(frames, ReadableFrames());
-    const size_t start = static_cast<size_t>(read % FCapacity);
+    const size_t start = static_cast<size_t>(FRead % FCapacity);
     const size_t first = std::min(count, FCapacity - start);
     std::memcpy(out, &FData[start * 2], first * 2 * sizeof(float));
     std::memcpy(out + first * 2, FData.data(), (count - first) * 2 * sizeof(float));
-    FRead.store(read + count, std::memory_order_release);
+    FRead += count;
+    if (FRead > FKept && FRead - FKept > FReleased.load(std::memory_order_relaxed))
+        FReleased.store(FRead - FKept, std::memory_order_release);
+    return count;
+}
+
+size_t TAudioRing::Rewind(size_t frames) {
+    const size_t count =
+        std::min<uint64_t>(frames, FRead - FReleased.load(std::memory_order_relaxed));
+    FRead -= count;
     return count;
 }

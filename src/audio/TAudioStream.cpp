@@ -5,20 +5,48 @@
 
 namespace {
 constexpr size_t ChunkFrames = 4096;
+// Frames over which Render moves to new gains: short enough to be heard as a step, long enough
+// not to click.
+constexpr size_t GainRampFrames = 128;
+} // namespace
+
+TAudioStream::TAudioStream(HSTREAM handle, uint32_t device, bool loop, std::string file)
+    : FHandle(handle), FDevice(device), FLoop(loop), FFile(std::move(file)),
+      FName(std::filesystem::path(FFile).filename().string()) {}
+
+bool TAudioStream::Open() {
+    std::lock_guard lock(FDecodeLock);
+    auto decoder = std::make_unique<TAudioDecoder>();
+    if (!decoder->Open(FFile))
+        return false;
+    decoder->SetLoop(FLoop);
+    FNativeRate = static_cast<float>(decoder->NativeRate());
+    if (!(FRate > 0))
+        FRate = FNativeRate;
+    decoder->SetPlayRate(FRate);
+    FDecoder = std::move(decoder);
+    FRing = std::make_unique<TAudioRing>(AheadFrames + KeptFrames, KeptFrames);
+    FChunk.resize(ChunkFrames * 2);
+    FWrittenTotal = 0;
+    FPassFrames = 0;
+    FPassEnds.clear();
+    FConsumed.store(0, std::memory_order_relaxed);
+    FFileEnded.store(false, std::memory_order_relaxed);
+    return true;
 }
 
-TAudioStream::TAudioStream(HSTREAM handle, uint32_t device, bool loop)
-    : FHandle(handle), FDevice(device), FLoop(loop), FChunk(ChunkFrames * 2) {}
+void TAudioStream::Prepare(size_t frames) {
+    FAppliedLeft = FGainLeft.load(std::memory_order_relaxed);
+    FAppliedRight = FGainRight.load(std::memory_order_relaxed);
+    Fill(frames);
+}
 
-bool TAudioStream::Open(const std::string& file) {
+void TAudioStream::Release() {
     std::lock_guard lock(FDecodeLock);
-    if (!FDecoder.Open(file))
-        return false;
-    FDecoder.SetLoop(FLoop);
-    FName = std::filesystem::path(file).filename().string();
-    FNativeRate = static_cast<float>(FDecoder.NativeRate());
-    FRate = FNativeRate;
-    return true;
+    FDecoder.reset();
+    FRing.reset();
+    FChunk = {};
+    FPassEnds.clear();
 }
 
 void TAudioStream::SetRate(float rate) {
@@ -26,7 +54,8 @@ void TAudioStream::SetRate(float rate) {
         return;
     std::lock_guard lock(FDecodeLock);
     FRate = rate;
-    FDecoder.SetPlayRate(rate);
+    if (FDecoder)
+        FDecoder->SetPlayRate(rate);
 }
 
 void TAudioStream::SetVolume(float volume) {
@@ -46,19 +75,21 @@ void TAudioStream::UpdateGains() {
 
 void TAudioStream::Fill(size_t frames) {
     std::lock_guard lock(FDecodeLock);
+    if (!FDecoder)
+        return;
     size_t filled = 0;
     while (!FFileEnded.load(std::memory_order_relaxed) && filled < frames) {
-        const size_t wanted = std::min({FRing.FreeFrames(), ChunkFrames, frames - filled});
+        const size_t wanted = std::min({FRing->FreeFrames(), ChunkFrames, frames - filled});
         if (wanted == 0)
             break;
-        const size_t got = FDecoder.Read(FChunk.data(), wanted);
-        FRing.Write(FChunk.data(), got);
+        const size_t got = FDecoder->Read(FChunk.data(), wanted);
+        FRing->Write(FChunk.data(), got);
         FWrittenTotal += got;
         FPassFrames += got;
         filled += got;
         if (got == wanted)
             continue;
-        if (FLoop && FPassFrames > 0 && FDecoder.Rewind()) {
+        if (FLoop && FPassFrames > 0 && FDecoder->Rewind()) {
             FPassEnds.push_back(FWrittenTotal);
             FPassFrames = 0;
         } else {
@@ -67,21 +98,51 @@ void TAudioStream::Fill(size_t frames) {
     }
 }
 
-size_t TAudioStream::Render(size_t frames, float* out, bool& end) {
-    const bool fileEnded = FFileEnded.load(std::memory_order_acquire);
-    const size_t got = FRing.Read(out, frames);
+// Scales by the gains, moving linearly from the ones applied last to the wanted ones.
+void TAudioStream::ApplyGains(float* out, size_t frames) {
     const float left = FGainLeft.load(std::memory_order_relaxed);
     const float right = FGainRight.load(std::memory_order_relaxed);
-    for (size_t i = 0; i < got; ++i) {
-        out[i * 2] *= left;
-        out[i * 2 + 1] *= right;
+    size_t i = 0;
+    if (left != FAppliedLeft || right != FAppliedRight) {
+        const size_t ramp = std::min(frames, GainRampFrames);
+        const float stepLeft = (left - FAppliedLeft) / static_cast<float>(GainRampFrames);
+        const float stepRight = (right - FAppliedRight) / static_cast<float>(GainRampFrames);
+        for (; i < ramp; ++i) {
+            out[i * 2] *= FAppliedLeft + stepLeft * static_cast<float>(i + 1);
+            out[i * 2 + 1] *= FAppliedRight + stepRight * static_cast<float>(i + 1);
+        }
+        FAppliedLeft = ramp == GainRampFrames ? left : FAppliedLeft + stepLeft * ramp;
+        FAppliedRight = ramp == GainRampFrames ? right : FAppliedRight + stepRight * ramp;
     }
+    for (; i < frames; ++i) {
+        out[i * 2] *= FAppliedLeft;
+        out[i * 2 + 1] *= FAppliedRight;
+    }
+}
+
+size_t TAudioStream::Render(size_t frames, float* out, bool& end) {
+    if (!FRing) {
+        std::fill(out, out + frames * 2, 0.0f);
+        end = true;
+        return 0;
+    }
+    const bool fileEnded = FFileEnded.load(std::memory_order_acquire);
+    const size_t got = FRing->Read(out, frames);
+    ApplyGains(out, got);
     std::fill(out + got * 2, out + frames * 2, 0.0f);
     end = fileEnded && got < frames;
     if (got < frames && !fileEnded)
         Underruns.fetch_add(1, std::memory_order_relaxed);
     FConsumed.fetch_add(got, std::memory_order_release);
     return got;
+}
+
+size_t TAudioStream::Rewind(size_t frames) {
+    if (!FRing)
+        return 0;
+    const size_t count = FRing->Rewind(frames);
+    FConsumed.fetch_sub(count, std::memory_order_release);
+    return count;
 }
 
 TAudioStream::TEvents TAudioStream::TakeEvents() {

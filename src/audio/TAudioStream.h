@@ -5,28 +5,36 @@
 #include "TAudioRing.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 // One file stream: a decoder that fills a ring ahead (worker or UI thread) and a real-time
-// Render that only copies from the ring and applies the gains (audio callback). The engine owns
-// it; an output target plays it.
+// Render that only copies from the ring and applies the gains (audio callback). While it plays
+// it holds its file, decoder and ring; a stream that has stopped or ended gives them back and
+// opens the file again when it is played again. The engine owns it; an output target plays it.
 class TAudioStream {
 public:
     enum TPlayState : uint8_t { psIdle, psPlaying, psPaused, psStopped, psEnded };
 
-    // Frames rendered ahead of the audio callback: about half a second.
-    static constexpr size_t RingFrames = TAudioDecoder::OutputRate / 2;
+    // Frames decoded ahead of the audio callback, and frames kept after it for rendering again
+    // what the server has queued but not played yet.
+    static constexpr size_t AheadFrames = TAudioDecoder::OutputRate / 4;
+    static constexpr size_t KeptFrames = TAudioDecoder::OutputRate / 4;
 
-    TAudioStream(HSTREAM handle, uint32_t device, bool loop);
+    TAudioStream(HSTREAM handle, uint32_t device, bool loop, std::string file);
     TAudioStream(const TAudioStream&) = delete;
     TAudioStream& operator=(const TAudioStream&) = delete;
 
-    bool Open(const std::string& file);
+    // Opens the file at its beginning and decodes its first frame; false if it cannot be played.
+    bool Open();
+    // Gives back the decoder, the file and the ring; the output has closed its part before.
+    void Release();
 
     HSTREAM Handle() const { return FHandle; }
     uint32_t Device() const { return FDevice; }
@@ -42,14 +50,21 @@ public:
     void SetVolume(float volume);
     void SetPan(float pan);
 
+    // Before the output starts it: the gains of now apply from the first frame on, and
+    // `frames` frames are decoded.
+    void Prepare(size_t frames);
     // Worker or UI thread: decodes ahead until the ring is full, `frames` more frames were
     // decoded, or the file has ended.
-    void Fill(size_t frames = RingFrames);
+    void Fill(size_t frames = AheadFrames);
 
     // Audio callback: writes `frames` frames to `out`, silence where nothing was decoded yet;
     // returns the frames taken from the file. `end` tells that the file has been rendered to
-    // its last sample. No allocation, lock or I/O.
+    // its last sample. A gain change reaches its new value within a few milliseconds. No
+    // allocation, lock or I/O.
     size_t Render(size_t frames, float* out, bool& end);
+    // Audio callback: steps back over up to `frames` rendered frames, so that the next Render
+    // renders them again with the gains of now; returns how many.
+    size_t Rewind(size_t frames);
 
     // Worker: the loop passes rendered out since the last call, and whether the whole file has.
     struct TEvents {
@@ -58,15 +73,19 @@ public:
     };
     TEvents TakeEvents();
 
-    // Any thread. Failure comes from the output (device gone); drained is set by it once the
-    // last rendered sample has been played.
+    // Held by the engine around every change of the play state and every output call for this
+    // stream, from the UI thread and from the worker; never by the audio callback.
+    std::mutex Control;
+    // Written with Control held; atomic so that the offline target reads it without the lock.
     std::atomic<TPlayState> State{psIdle};
+    // Set by the output from its own thread (device gone, last sample played), reset at a start.
     std::atomic<bool> Failed{false};
     std::atomic<bool> Drained{false};
-    std::atomic<bool> DrainRequested{false};
     std::atomic<uint64_t> Underruns{0};
 
-    // Guarded by the engine's lock.
+    // Guarded by Control.
+    bool DrainRequested = false;
+    std::chrono::steady_clock::time_point DrainDeadline;
     SyncProc Sync = nullptr;
     void* SyncUser = nullptr;
     HSYNC SyncHandle = 0;
@@ -77,21 +96,28 @@ public:
 
 private:
     void UpdateGains();
+    void ApplyGains(float* out, size_t frames);
 
     const HSTREAM FHandle;
     const uint32_t FDevice;
     const bool FLoop;
+    const std::string FFile;
     std::string FName;
     float FNativeRate = 0;
     float FRate = 0;
     float FVolume = 1;
     float FPan = 0;
 
-    // Gains applied by Render; relaxed is enough, each is a value on its own.
+    // Gains Render moves towards; relaxed is enough, each is a value on its own.
     std::atomic<float> FGainLeft{1};
     std::atomic<float> FGainRight{1};
+    // Audio callback only: the gains applied to the last frame rendered.
+    float FAppliedLeft = 1;
+    float FAppliedRight = 1;
 
-    TAudioRing FRing{RingFrames};
+    // Created by Open, dropped by Release; the producer reaches it with FDecodeLock held, the
+    // audio callback only between the output's start and close.
+    std::unique_ptr<TAudioRing> FRing;
     // Frames Render has taken from the ring; release so the worker's acquire sees them taken.
     std::atomic<uint64_t> FConsumed{0};
     // Set by the producer after the file's last frame is in the ring.
@@ -99,7 +125,7 @@ private:
 
     // Producer side, guarded by FDecodeLock.
     std::mutex FDecodeLock;
-    TAudioDecoder FDecoder;
+    std::unique_ptr<TAudioDecoder> FDecoder;
     std::vector<float> FChunk;
     uint64_t FWrittenTotal = 0;
     uint64_t FPassFrames = 0;

@@ -28,7 +28,8 @@ void TOfflineOutput::Pause(TAudioStream&) {}
 
 void TOfflineOutput::Resume(TAudioStream&) {}
 
-void TOfflineOutput::Stop(TAudioStream&) {}
+// Nothing is queued here: every frame is rendered when it is taken.
+void TOfflineOutput::Refresh(TAudioStream&) {}
 
 void TOfflineOutput::Drain(TAudioStream& stream) {
     stream.Drained = true;

@@ -17,7 +17,7 @@ public:
     void Start(TAudioStream& stream) override;
     void Pause(TAudioStream& stream) override;
     void Resume(TAudioStream& stream) override;
-    void Stop(TAudioStream& stream) override;
+    void Refresh(TAudioStream& stream) override;
     void Drain(TAudioStream& stream) override;
     void Close(TAudioStream& stream) override;
 

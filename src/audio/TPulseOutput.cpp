@@ -6,43 +6,86 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
+using TClock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
 constexpr pa_sample_spec OutputSpec{PA_SAMPLE_FLOAT32LE, TAudioDecoder::OutputRate, 2};
-// Server-side buffer per stream; a new stream starts as soon as this much is written.
-constexpr pa_usec_t TargetLatencyUsec = 40 * 1000;
 constexpr size_t FrameBytes = 2 * sizeof(float);
-
-struct TSinkList {
-    pa_threaded_mainloop* Mainloop;
-    std::string Default;
-    std::vector<std::string> Others;
-    bool Done = false;
-};
-
-// Waits, with the mainloop locked, until the operation has completed.
-void Await(pa_threaded_mainloop* mainloop, pa_operation* operation) {
-    if (!operation)
-        return;
-    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
-        pa_threaded_mainloop_wait(mainloop);
-    pa_operation_unref(operation);
-}
+constexpr int64_t FramesPerSecond = TAudioDecoder::OutputRate;
+// Server-side buffer per stream: deep enough for a busy desktop that refills it late. Starts do
+// not wait for it (the server mixes a new stream in at once), and gain changes rewrite what is
+// queued, so it costs no responsiveness.
+constexpr pa_usec_t BufferUsec = 200 * 1000;
+// The longest any one engine call waits on the server.
+constexpr auto ServerWait = 700ms;
+// A connection already pending that long is not waited for again in full.
+constexpr auto PendingWait = 50ms;
+// A failed connection is begun again after this long at the soonest.
+constexpr auto RetryInterval = 100ms;
+// Rewritten frames begin this far after the frame being played, for the time the write takes
+// to reach the server.
+constexpr int64_t RewriteLeadFrames = FramesPerSecond * 3 / 1000;
 
 void Forget(pa_operation* operation) {
     if (operation)
         pa_operation_unref(operation);
 }
 
-// Per-stream state kept by this target, reached through TAudioStream::Target.
+void Drop(pa_operation*& operation) {
+    if (!operation)
+        return;
+    pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    operation = nullptr;
+}
+
+// Per-stream state kept by this target, reached through TAudioStream::Target and as the user
+// data of the stream's callbacks.
 struct TServerStream {
     pa_stream* Stream = nullptr;
     TPulseOutput* Output = nullptr;
+    TAudioStream* Audio = nullptr;
     pa_operation* Draining = nullptr;
-    bool Corked = false;
-    bool Flush = false;
+    pa_operation* Timing = nullptr;
+    // Mainloop thread only: the stream index, in frames, after the last frame written, and
+    // after the last silence written for frames that were not decoded in time. Frames from
+    // PaddedTo on are the ring's frames just read, in order.
+    int64_t Written = 0;
+    int64_t PaddedTo = 0;
 };
+
+struct TSinkList {
+    pa_threaded_mainloop* Mainloop;
+    std::string Default;
+    std::vector<std::string> Others;
+};
+
+// Renders `frames` frames of the stream and writes them at stream index `at`; returns the
+// frames written.
+size_t WriteAt(pa_stream* server, TServerStream& own, int64_t at, size_t frames) {
+    void* data = nullptr;
+    size_t bytes = frames * FrameBytes;
+    if (pa_stream_begin_write(server, &data, &bytes) < 0 || !data)
+        return 0;
+    frames = std::min(frames, bytes / FrameBytes);
+    bool end = false;
+    const size_t got = own.Audio->Render(frames, static_cast<float*>(data), end);
+    const size_t count = end ? got : frames;
+    if (count == 0) {
+        pa_stream_cancel_write(server);
+        return 0;
+    }
+    if (got < count)
+        own.PaddedTo = at + static_cast<int64_t>(count);
+    pa_stream_write(server, data, count * FrameBytes, nullptr, at * int64_t{FrameBytes},
+                    PA_SEEK_ABSOLUTE);
+    own.Written = std::max(own.Written, at + static_cast<int64_t>(count));
+    return count;
+}
 
 } // namespace
 
@@ -59,12 +102,52 @@ TPulseOutput::~TPulseOutput() {
         pa_threaded_mainloop_free(FMainloop);
 }
 
-void TPulseOutput::ContextStateCallback(pa_context*, void* user) {
-    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(user), 0);
+// With the mainloop locked: waits until `done()` holds or the deadline passes.
+template <class TDone> bool TPulseOutput::WaitUntil(TDone done, TDeadline deadline) {
+    if (done())
+        return true;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - TClock::now());
+    if (left <= 0us)
+        return false;
+    struct TTimer {
+        pa_threaded_mainloop* Mainloop;
+        bool Expired = false;
+    } timer{FMainloop};
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(FMainloop);
+    timeval when{};
+    pa_timeval_add(pa_gettimeofday(&when), static_cast<pa_usec_t>(left.count()));
+    pa_time_event* event = api->time_new(
+        api, &when,
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
+            auto* t = static_cast<TTimer*>(user);
+            t->Expired = true;
+            pa_threaded_mainloop_signal(t->Mainloop, 0);
+        },
+        &timer);
+    bool held = false;
+    while (!(held = done()) && !timer.Expired)
+        pa_threaded_mainloop_wait(FMainloop);
+    api->time_free(event);
+    return held;
 }
 
-// Connects, or after the server has gone, connects again and lists the sinks anew.
-bool TPulseOutput::Connect() {
+// With the mainloop locked: waits for the operation until the deadline, then gives it up.
+bool TPulseOutput::Await(pa_operation* operation, TDeadline deadline) {
+    if (!operation)
+        return false;
+    const bool done =
+        WaitUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; },
+                  deadline);
+    if (!done)
+        pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    return done;
+}
+
+// Connects, or after the server has gone, connects again and lists the sinks anew. A
+// connection that the server has not answered stays pending rather than being begun again.
+bool TPulseOutput::Connect(TDeadline deadline) {
     if (!FMainloop) {
         FMainloop = pa_threaded_mainloop_new();
         if (!FMainloop || pa_threaded_mainloop_start(FMainloop) < 0) {
@@ -73,73 +156,92 @@ bool TPulseOutput::Connect() {
         }
     }
     pa_threaded_mainloop_lock(FMainloop);
-    bool ready = FContext && pa_context_get_state(FContext) == PA_CONTEXT_READY;
-    if (!ready) {
-        if (FContext) {
-            pa_context_disconnect(FContext);
-            pa_context_unref(FContext);
-        }
+    if (FContext && !PA_CONTEXT_IS_GOOD(pa_context_get_state(FContext))) {
+        pa_context_disconnect(FContext);
+        pa_context_unref(FContext);
+        FContext = nullptr;
         FSinks.clear();
-        ready = OpenContext();
     }
+    const auto now = TClock::now();
+    if (!FContext) {
+        if (now - FConnectBegun < RetryInterval) {
+            pa_threaded_mainloop_unlock(FMainloop);
+            return false;
+        }
+        FConnectBegun = now;
+        FContext = pa_context_new(pa_threaded_mainloop_get_api(FMainloop), "Trelmo");
+        if (!FContext) {
+            FProblem = "the sound server's client could not be set up";
+            pa_threaded_mainloop_unlock(FMainloop);
+            return false;
+        }
+        pa_context_set_state_callback(
+            FContext,
+            [](pa_context*, void* loop) {
+                pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+            },
+            FMainloop);
+        pa_context_connect(FContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+    } else if (now - FConnectBegun > ServerWait) {
+        deadline = std::min(deadline, now + PendingWait);
+    }
+    const bool settled = WaitUntil(
+        [this] {
+            const pa_context_state_t state = pa_context_get_state(FContext);
+            return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+        },
+        deadline);
+    const bool ready = pa_context_get_state(FContext) == PA_CONTEXT_READY;
+    if (!settled)
+        FProblem = "the sound server (PulseAudio or PipeWire) does not answer";
+    else if (!ready)
+        FProblem = std::string("the sound server (PulseAudio or PipeWire) could not be reached: ") +
+                   pa_strerror(pa_context_errno(FContext));
+    const bool listed = ready && (!FSinks.empty() || ListSinks(deadline));
     pa_threaded_mainloop_unlock(FMainloop);
-    return ready;
+    return listed;
 }
 
 // With the mainloop locked.
-bool TPulseOutput::OpenContext() {
-    FContext = pa_context_new(pa_threaded_mainloop_get_api(FMainloop), "Trelmo");
-    if (!FContext) {
-        FProblem = "the sound server's client could not be set up";
-        return false;
-    }
-    pa_context_set_state_callback(FContext, ContextStateCallback, FMainloop);
-    if (pa_context_connect(FContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-        pa_context_state_t state;
-        while ((state = pa_context_get_state(FContext)) != PA_CONTEXT_READY &&
-               PA_CONTEXT_IS_GOOD(state))
-            pa_threaded_mainloop_wait(FMainloop);
-    }
-    if (pa_context_get_state(FContext) != PA_CONTEXT_READY) {
-        FProblem = std::string("the sound server (PulseAudio or PipeWire) could not be reached: ") +
-                   pa_strerror(pa_context_errno(FContext));
-        return false;
-    }
-    FProblem.clear();
-    ListSinks();
-    return true;
-}
-
-void TPulseOutput::ListSinks() {
+bool TPulseOutput::ListSinks(TDeadline deadline) {
     TSinkList list{FMainloop, {}, {}};
-    Await(FMainloop, pa_context_get_server_info(
-                         FContext,
-                         [](pa_context*, const pa_server_info* info, void* user) {
-                             auto* sinks = static_cast<TSinkList*>(user);
-                             if (info && info->default_sink_name)
-                                 sinks->Default = info->default_sink_name;
-                             pa_threaded_mainloop_signal(sinks->Mainloop, 0);
-                         },
-                         &list));
-    Await(FMainloop, pa_context_get_sink_info_list(
-                         FContext,
-                         [](pa_context*, const pa_sink_info* info, int, void* user) {
-                             auto* sinks = static_cast<TSinkList*>(user);
-                             if (info)
-                                 sinks->Others.emplace_back(info->name);
-                             pa_threaded_mainloop_signal(sinks->Mainloop, 0);
-                         },
-                         &list));
+    const bool answered = Await(pa_context_get_server_info(
+                                    FContext,
+                                    [](pa_context*, const pa_server_info* info, void* user) {
+                                        auto* sinks = static_cast<TSinkList*>(user);
+                                        if (info && info->default_sink_name)
+                                            sinks->Default = info->default_sink_name;
+                                        pa_threaded_mainloop_signal(sinks->Mainloop, 0);
+                                    },
+                                    &list),
+                                deadline) &&
+                          Await(pa_context_get_sink_info_list(
+                                    FContext,
+                                    [](pa_context*, const pa_sink_info* info, int, void* user) {
+                                        auto* sinks = static_cast<TSinkList*>(user);
+                                        if (info)
+                                            sinks->Others.emplace_back(info->name);
+                                        pa_threaded_mainloop_signal(sinks->Mainloop, 0);
+                                    },
+                                    &list),
+                                deadline);
+    if (!answered) {
+        FProblem = "the sound server (PulseAudio or PipeWire) does not answer";
+        return false;
+    }
     auto defaultSink = std::find(list.Others.begin(), list.Others.end(), list.Default);
     if (defaultSink != list.Others.end())
         std::rotate(list.Others.begin(), defaultSink, defaultSink + 1);
     FSinks = std::move(list.Others);
     if (FSinks.empty())
         FProblem = "the sound server reports no output device";
+    else
+        FProblem.clear();
+    return true;
 }
 
 bool TPulseOutput::DeviceExists(uint32_t device) {
-    Connect();
+    Connect(TClock::now() + ServerWait);
     return device >= 1 && device <= FSinks.size();
 }
 
@@ -148,7 +250,9 @@ std::string TPulseOutput::DeviceName(uint32_t device) {
 }
 
 std::string TPulseOutput::SinkFor(uint32_t device) {
-    return DeviceExists(device) ? FSinks[device - 1] : FSinks.empty() ? std::string() : FSinks[0];
+    return device >= 1 && device <= FSinks.size() ? FSinks[device - 1]
+           : FSinks.empty()                       ? std::string()
+                                                  : FSinks[0];
 }
 
 bool TPulseOutput::InitDevice(uint32_t device) {
@@ -159,15 +263,16 @@ bool TPulseOutput::InitDevice(uint32_t device) {
         bool Found = false;
     } query{FMainloop};
     pa_threaded_mainloop_lock(FMainloop);
-    Await(FMainloop, pa_context_get_sink_info_by_name(
-                         FContext, FSinks[device - 1].c_str(),
-                         [](pa_context*, const pa_sink_info* info, int, void* user) {
-                             auto* q = static_cast<TQuery*>(user);
-                             if (info && info->state != PA_SINK_INVALID_STATE)
-                                 q->Found = true;
-                             pa_threaded_mainloop_signal(q->Mainloop, 0);
-                         },
-                         &query));
+    Await(pa_context_get_sink_info_by_name(
+              FContext, FSinks[device - 1].c_str(),
+              [](pa_context*, const pa_sink_info* info, int, void* user) {
+                  auto* q = static_cast<TQuery*>(user);
+                  if (info && info->state != PA_SINK_INVALID_STATE)
+                      q->Found = true;
+                  pa_threaded_mainloop_signal(q->Mainloop, 0);
+              },
+              &query),
+          TClock::now() + ServerWait);
     pa_threaded_mainloop_unlock(FMainloop);
     return query.Found;
 }
@@ -177,115 +282,166 @@ std::string TPulseOutput::Problem() {
 }
 
 void TPulseOutput::StreamStateCallback(pa_stream* server, void* user) {
-    auto& stream = *static_cast<TAudioStream*>(user);
-    auto* own = static_cast<TServerStream*>(stream.Target);
+    auto& own = *static_cast<TServerStream*>(user);
     const pa_stream_state_t state = pa_stream_get_state(server);
-    if (state == PA_STREAM_READY && own->Corked) {
-        Forget(pa_stream_cork(server, 1, nullptr, nullptr));
-        if (own->Flush)
-            Forget(pa_stream_flush(server, nullptr, nullptr));
-    } else if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
-        stream.Failed = true;
-        own->Output->Wake();
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+        own.Audio->Failed = true;
+        own.Output->Wake();
     }
+    pa_threaded_mainloop_signal(own.Output->FMainloop, 0);
 }
 
 void TPulseOutput::StreamWriteCallback(pa_stream* server, size_t bytes, void* user) {
-    auto& stream = *static_cast<TAudioStream*>(user);
-    void* data = nullptr;
-    if (pa_stream_begin_write(server, &data, &bytes) < 0 || !data)
-        return;
-    const size_t frames = bytes / FrameBytes;
-    bool end = false;
-    const size_t got = stream.Render(frames, static_cast<float*>(data), end);
-    const size_t count = end ? got : frames;
-    if (count == 0) {
-        pa_stream_cancel_write(server);
-        return;
+    auto& own = *static_cast<TServerStream*>(user);
+    size_t frames = bytes / FrameBytes;
+    while (frames > 0) {
+        const size_t written = WriteAt(server, own, own.Written, frames);
+        if (written == 0)
+            return;
+        frames -= std::min(frames, written);
     }
-    pa_stream_write(server, data, count * FrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+}
+
+// The server's read position is fresh: everything queued after the frame now being played
+// is rendered again, with the gains of now.
+void TPulseOutput::TimingCallback(pa_stream* server, int success, void* user) {
+    auto& own = *static_cast<TServerStream*>(user);
+    const pa_timing_info* timing = success ? pa_stream_get_timing_info(server) : nullptr;
+    if (!timing || timing->read_index_corrupt)
+        return;
+    const auto frames = [](pa_usec_t usec) {
+        return static_cast<int64_t>(usec) * FramesPerSecond / 1000000;
+    };
+    const int64_t playing = timing->read_index / int64_t{FrameBytes} - frames(timing->sink_usec) +
+                            (timing->playing ? frames(pa_timeval_age(&timing->timestamp)) : 0);
+    const int64_t from = std::max(playing + RewriteLeadFrames, own.PaddedTo);
+    if (from >= own.Written)
+        return;
+    const int64_t end = own.Written;
+    int64_t at = end - static_cast<int64_t>(own.Audio->Rewind(static_cast<size_t>(end - from)));
+    while (at < end) {
+        const size_t written = WriteAt(server, own, at, static_cast<size_t>(end - at));
+        if (written == 0)
+            return;
+        at += static_cast<int64_t>(written);
+    }
 }
 
 void TPulseOutput::DrainCallback(pa_stream*, int, void* user) {
-    auto& stream = *static_cast<TAudioStream*>(user);
-    stream.Drained = true;
-    static_cast<TServerStream*>(stream.Target)->Output->Wake();
+    auto& own = *static_cast<TServerStream*>(user);
+    own.Audio->Drained = true;
+    own.Output->Wake();
+}
+
+// With the mainloop locked: a playback stream on `sink` that the server has made ready, or
+// nullptr.
+pa_stream* TPulseOutput::OpenStream(void* own, const std::string& name, const std::string& sink,
+                                    TDeadline deadline) {
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, name.c_str());
+    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+    pa_stream* server =
+        pa_stream_new_with_proplist(FContext, "Trelmo cue", &OutputSpec, nullptr, properties);
+    pa_proplist_free(properties);
+    if (!server)
+        return nullptr;
+    pa_stream_set_state_callback(server, StreamStateCallback, own);
+    pa_stream_set_write_callback(server, StreamWriteCallback, own);
+    pa_buffer_attr attributes;
+    attributes.maxlength = static_cast<uint32_t>(-1);
+    attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec, &OutputSpec));
+    attributes.prebuf = static_cast<uint32_t>(-1);
+    attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.fragsize = static_cast<uint32_t>(-1);
+    pa_cvolume volume;
+    pa_cvolume_set(&volume, OutputSpec.channels, PA_VOLUME_NORM);
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+    const bool ready = pa_stream_connect_playback(server, sink.c_str(), &attributes, flags, &volume,
+                                                  nullptr) >= 0 &&
+                       WaitUntil(
+                           [server] {
+                               const pa_stream_state_t state = pa_stream_get_state(server);
+                               return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+                           },
+                           deadline) &&
+                       pa_stream_get_state(server) == PA_STREAM_READY;
+    if (ready)
+        return server;
+    pa_stream_set_state_callback(server, nullptr, nullptr);
+    pa_stream_set_write_callback(server, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(server)))
+        pa_stream_disconnect(server);
+    pa_stream_unref(server);
+    return nullptr;
 }
 
 void TPulseOutput::Start(TAudioStream& stream) {
-    auto* own = new TServerStream{nullptr, this};
-    stream.Target = own;
-    if (!Connect() || FSinks.empty()) {
+    const TDeadline deadline = TClock::now() + ServerWait;
+    stream.Target = nullptr;
+    if (!Connect(deadline) || FSinks.empty()) {
         stream.Failed = true;
         return;
     }
-    const std::string sink = SinkFor(stream.Device());
     pa_threaded_mainloop_lock(FMainloop);
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, stream.Name().c_str());
-    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    own->Stream =
-        pa_stream_new_with_proplist(FContext, "Trelmo cue", &OutputSpec, nullptr, properties);
-    pa_proplist_free(properties);
-    if (own->Stream) {
-        pa_stream_set_state_callback(own->Stream, StreamStateCallback, &stream);
-        pa_stream_set_write_callback(own->Stream, StreamWriteCallback, &stream);
-        pa_buffer_attr attributes;
-        attributes.maxlength = static_cast<uint32_t>(-1);
-        attributes.tlength =
-            static_cast<uint32_t>(pa_usec_to_bytes(TargetLatencyUsec, &OutputSpec));
-        attributes.prebuf = static_cast<uint32_t>(-1);
-        attributes.minreq = static_cast<uint32_t>(-1);
-        attributes.fragsize = static_cast<uint32_t>(-1);
-        pa_cvolume volume;
-        pa_cvolume_set(&volume, OutputSpec.channels, PA_VOLUME_NORM);
-        const auto flags =
-            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
-        if (pa_stream_connect_playback(own->Stream, sink.c_str(), &attributes, flags, &volume,
-                                       nullptr) < 0)
-            stream.Failed = true;
-    } else {
-        stream.Failed = true;
-    }
+    auto own = std::make_unique<TServerStream>();
+    own->Output = this;
+    own->Audio = &stream;
+    own->Stream = OpenStream(own.get(), stream.Name(), SinkFor(stream.Device()), deadline);
+    // A sink that has gone since the sinks were listed: list them again; a device that is
+    // missing now plays on device 1.
+    if (!own->Stream && pa_context_errno(FContext) == PA_ERR_NOENTITY && ListSinks(deadline) &&
+        !FSinks.empty())
+        own->Stream = OpenStream(own.get(), stream.Name(), SinkFor(stream.Device()), deadline);
+    // Set by the state callback of a failed attempt too.
+    stream.Failed = !own->Stream;
+    if (own->Stream)
+        stream.Target = own.release();
     pa_threaded_mainloop_unlock(FMainloop);
 }
 
-void TPulseOutput::Cork(TAudioStream& stream, bool cork, bool flush) {
+void TPulseOutput::Cork(TAudioStream& stream, bool cork) {
     auto* own = static_cast<TServerStream*>(stream.Target);
-    if (!own || !own->Stream)
+    if (!own)
         return;
     pa_threaded_mainloop_lock(FMainloop);
-    own->Corked = cork;
-    own->Flush = flush;
-    if (pa_stream_get_state(own->Stream) == PA_STREAM_READY) {
+    if (pa_stream_get_state(own->Stream) == PA_STREAM_READY)
         Forget(pa_stream_cork(own->Stream, cork ? 1 : 0, nullptr, nullptr));
-        if (flush)
-            Forget(pa_stream_flush(own->Stream, nullptr, nullptr));
-    }
     pa_threaded_mainloop_unlock(FMainloop);
 }
 
 void TPulseOutput::Pause(TAudioStream& stream) {
-    Cork(stream, true, false);
+    Cork(stream, true);
 }
 
 void TPulseOutput::Resume(TAudioStream& stream) {
-    Cork(stream, false, false);
+    Cork(stream, false);
 }
 
-void TPulseOutput::Stop(TAudioStream& stream) {
-    Cork(stream, true, true);
+void TPulseOutput::Refresh(TAudioStream& stream) {
+    auto* own = static_cast<TServerStream*>(stream.Target);
+    if (!own)
+        return;
+    pa_threaded_mainloop_lock(FMainloop);
+    if (own->Timing && pa_operation_get_state(own->Timing) != PA_OPERATION_RUNNING) {
+        pa_operation_unref(own->Timing);
+        own->Timing = nullptr;
+    }
+    // A pending rewrite renders with the newest gains already.
+    if (!own->Timing && pa_stream_get_state(own->Stream) == PA_STREAM_READY)
+        own->Timing = pa_stream_update_timing_info(own->Stream, TimingCallback, own);
+    pa_threaded_mainloop_unlock(FMainloop);
 }
 
 void TPulseOutput::Drain(TAudioStream& stream) {
     auto* own = static_cast<TServerStream*>(stream.Target);
-    if (!own || !own->Stream) {
+    if (!own) {
         stream.Drained = true;
         return;
     }
     pa_threaded_mainloop_lock(FMainloop);
     if (pa_stream_get_state(own->Stream) == PA_STREAM_READY && !own->Draining)
-        own->Draining = pa_stream_drain(own->Stream, DrainCallback, &stream);
+        own->Draining = pa_stream_drain(own->Stream, DrainCallback, own);
     if (!own->Draining)
         stream.Failed = true;
     pa_threaded_mainloop_unlock(FMainloop);
@@ -295,22 +451,15 @@ void TPulseOutput::Close(TAudioStream& stream) {
     auto* own = static_cast<TServerStream*>(stream.Target);
     if (!own)
         return;
-    if (own->Stream) {
-        pa_threaded_mainloop_lock(FMainloop);
-        pa_stream_set_state_callback(own->Stream, nullptr, nullptr);
-        pa_stream_set_write_callback(own->Stream, nullptr, nullptr);
-        if (own->Draining) {
-            pa_operation_cancel(own->Draining);
-            pa_operation_unref(own->Draining);
-        }
-        if (pa_stream_get_state(own->Stream) == PA_STREAM_READY ||
-            pa_stream_get_state(own->Stream) == PA_STREAM_CREATING)
-            pa_stream_disconnect(own->Stream);
-        pa_stream_unref(own->Stream);
-        stream.Target = nullptr;
-        pa_threaded_mainloop_unlock(FMainloop);
-    } else {
-        stream.Target = nullptr;
-    }
+    pa_threaded_mainloop_lock(FMainloop);
+    pa_stream_set_state_callback(own->Stream, nullptr, nullptr);
+    pa_stream_set_write_callback(own->Stream, nullptr, nullptr);
+    Drop(own->Draining);
+    Drop(own->Timing);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(own->Stream)))
+        pa_stream_disconnect(own->Stream);
+    pa_stream_unref(own->Stream);
+    stream.Target = nullptr;
+    pa_threaded_mainloop_unlock(FMainloop);
     delete own;
 }

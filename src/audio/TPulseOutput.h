@@ -2,10 +2,12 @@
 
 #include "TAudioOutput.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 struct pa_context;
+struct pa_operation;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
@@ -13,8 +15,9 @@ struct pa_threaded_mainloop;
 // context for the program, one playback stream per playing file. Device 1 is the default sink,
 // 2, 3 ... the other sinks in the server's order, as found when connecting. A server that has
 // gone is connected to again at the next question about devices.
-// Engine calls come from the UI thread and the engine's worker; the stream callbacks run on
-// the mainloop thread.
+// Engine calls come from the UI thread and the engine's worker; each waits on the server for a
+// bounded time only, so a stopped or hung server costs a call well under a second. The stream
+// callbacks run on the mainloop thread and take no lock of the program's.
 class TPulseOutput : public TAudioOutput {
 public:
     TPulseOutput();
@@ -30,24 +33,32 @@ public:
     void Start(TAudioStream& stream) override;
     void Pause(TAudioStream& stream) override;
     void Resume(TAudioStream& stream) override;
-    void Stop(TAudioStream& stream) override;
+    void Refresh(TAudioStream& stream) override;
     void Drain(TAudioStream& stream) override;
     void Close(TAudioStream& stream) override;
 
 private:
-    bool Connect();
-    bool OpenContext();
-    void ListSinks();
-    void Cork(TAudioStream& stream, bool cork, bool flush);
+    using TDeadline = std::chrono::steady_clock::time_point;
+
+    bool Connect(TDeadline deadline);
+    bool ListSinks(TDeadline deadline);
+    template <class TDone> bool WaitUntil(TDone done, TDeadline deadline);
+    bool Await(pa_operation* operation, TDeadline deadline);
+    pa_stream* OpenStream(void* own, const std::string& name, const std::string& sink,
+                          TDeadline deadline);
+    void Cork(TAudioStream& stream, bool cork);
     std::string SinkFor(uint32_t device);
 
-    static void ContextStateCallback(pa_context* context, void* user);
     static void StreamStateCallback(pa_stream* server, void* user);
     static void StreamWriteCallback(pa_stream* server, size_t bytes, void* user);
+    static void TimingCallback(pa_stream* server, int success, void* user);
     static void DrainCallback(pa_stream* server, int success, void* user);
 
     pa_threaded_mainloop* FMainloop = nullptr;
     pa_context* FContext = nullptr;
+    // When the last connection was begun; a new one is begun only after the last one failed,
+    // and not more often than RetryInterval.
+    TDeadline FConnectBegun;
     std::string FProblem;
     std::vector<std::string> FSinks;
 };

@@ -90,7 +90,10 @@ bool TCue::Play() {
     audio->AudioChannelSetAttribute(
         FStream, AUDIO_ATTRIB_FREQ,
         static_cast<float>(static_cast<double>(FPitch) / 100.0 * static_cast<double>(FFrequency)));
-    audio->AudioChannelPlay(FStream, false);
+    if (!audio->AudioChannelPlay(FStream, false)) {
+        FreeStream();
+        return false;
+    }
     SetState(csPlaying);
     return true;
 }
@@ -108,7 +111,10 @@ bool TCue::Resume() {
     if (FState != csPaused)
         return false;
     if (TAudioLibrary* audio = AudioLibrary())
-        audio->AudioChannelPlay(FStream, false);
+        if (!audio->AudioChannelPlay(FStream, false)) {
+            FreeStream();
+            return false;
+        }
     SetState(csPlaying);
     return true;
 }
