@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 namespace {
 constexpr pa_sample_spec RecordSpec{PA_SAMPLE_FLOAT32LE, 44100, 2};
@@ -12,6 +11,13 @@ constexpr double Rate = 44100.0;
 } // namespace
 
 TMonitorRecorder::TMonitorRecorder(const std::string& source) : FSource(source) {}
+
+// Waits, with FLock taken, until `done()` holds, checking it after each block.
+template <class TDone>
+bool TMonitorRecorder::WaitFor(TDone done, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(FLock);
+    return FArrived.wait_for(lock, timeout, done);
+}
 
 TMonitorRecorder::~TMonitorRecorder() {
     if (FMainloop)
@@ -53,15 +59,7 @@ bool TMonitorRecorder::Start() {
                                          PA_STREAM_ADJUST_LATENCY) >= 0;
     }
     pa_threaded_mainloop_unlock(FMainloop);
-    for (int i = 0; ready && i < 500; ++i) {
-        {
-            std::lock_guard lock(FLock);
-            if (!FArrivals.empty())
-                return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return ready && WaitFor([this] { return !FArrivals.empty(); }, std::chrono::seconds(5));
 }
 
 void TMonitorRecorder::ReadCallback(pa_stream* stream, size_t, void* user) {
@@ -83,6 +81,7 @@ void TMonitorRecorder::ReadCallback(pa_stream* stream, size_t, void* user) {
         self.FArrivals.emplace_back(self.FSamples.size() / 2, now);
         pa_stream_drop(stream);
     }
+    self.FArrived.notify_all();
 }
 
 // With FLock held: the block that brought frame `frame`.
@@ -153,4 +152,46 @@ std::vector<float> TMonitorRecorder::SoundFrom(TClock::time_point since, float l
     const size_t end = std::min(FSamples.size(), (*frame + frames) * 2);
     return {FSamples.begin() + static_cast<long>(*frame * 2),
             FSamples.begin() + static_cast<long>(end)};
+}
+
+bool TMonitorRecorder::WaitForSound(TClock::time_point since, float level,
+                                    std::chrono::milliseconds timeout) {
+    return WaitFor([&] { return FirstSoundFrame(since, level).has_value(); }, timeout);
+}
+
+bool TMonitorRecorder::WaitForQuiet(TClock::time_point since, float level,
+                                    std::chrono::milliseconds length,
+                                    std::chrono::milliseconds timeout) {
+    const size_t wanted = static_cast<size_t>(Rate * std::chrono::duration<double>(length).count());
+    return WaitFor(
+        [&] {
+            size_t quiet = 0;
+            for (size_t i = FirstFrameAfter(since) * 2; i + 1 < FSamples.size() && quiet < wanted;
+                 i += 2)
+                quiet = std::max(std::fabs(FSamples[i]), std::fabs(FSamples[i + 1])) < level
+                            ? quiet + 1
+                            : 0;
+            return quiet >= wanted;
+        },
+        timeout);
+}
+
+bool TMonitorRecorder::WaitUntilRecorded(TClock::time_point moment,
+                                         std::chrono::milliseconds timeout) {
+    return WaitFor([&] { return !FArrivals.empty() && FArrivals.back().second > moment; }, timeout);
+}
+
+size_t TMonitorRecorder::BlocksBelow(TClock::time_point from, TClock::time_point to, float level) {
+    constexpr size_t BlockFrames = 441;
+    std::lock_guard lock(FLock);
+    const size_t first = FirstFrameAfter(from);
+    const size_t last = std::min(FirstFrameAfter(to), FSamples.size() / 2);
+    size_t holes = 0;
+    for (size_t block = first; block + BlockFrames <= last; block += BlockFrames) {
+        bool below = false;
+        for (size_t i = block * 2; i < (block + BlockFrames) * 2 && !below; ++i)
+            below = FSamples[i] < level;
+        holes += below;
+    }
+    return holes;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <optional>
@@ -34,10 +35,22 @@ public:
     // The recorded frames, interleaved, from the first sound after `since` on.
     std::vector<float> SoundFrom(TClock::time_point since, float level, size_t frames);
 
+    // Waits until a sample louder than `level` after `since` has been recorded.
+    bool WaitForSound(TClock::time_point since, float level, std::chrono::milliseconds timeout);
+    // Waits until `length` of recording after `since` has stayed below `level` on both sides.
+    bool WaitForQuiet(TClock::time_point since, float level, std::chrono::milliseconds length,
+                      std::chrono::milliseconds timeout);
+    // Waits until what was played up to `moment` has been recorded.
+    bool WaitUntilRecorded(TClock::time_point moment, std::chrono::milliseconds timeout);
+    // The 10 ms blocks recorded between `from` and `to` in which some sample of either side is
+    // below `level`: holes in a signal that never falls that low.
+    size_t BlocksBelow(TClock::time_point from, TClock::time_point to, float level);
+
 private:
     static void ReadCallback(pa_stream* stream, size_t bytes, void* user);
     size_t FirstFrameAfter(TClock::time_point since);
     std::optional<size_t> FirstSoundFrame(TClock::time_point since, float level);
+    template <class TDone> bool WaitFor(TDone done, std::chrono::milliseconds timeout);
     std::vector<std::pair<size_t, TClock::time_point>>::iterator BlockOf(size_t frame);
     TClock::time_point FrameTime(size_t frame);
 
@@ -47,6 +60,8 @@ private:
     pa_stream* FStream = nullptr;
 
     std::mutex FLock;
+    // Signalled after each block recorded.
+    std::condition_variable FArrived;
     std::vector<float> FSamples;
     // Frames recorded when each block arrived, and when.
     std::vector<std::pair<size_t, TClock::time_point>> FArrivals;
