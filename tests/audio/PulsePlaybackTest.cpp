@@ -520,7 +520,7 @@ TEST_F(PulsePlayback, LoopingCuesNeverDropOutWhileBothCoresAreBusy) {
     constexpr int Count = 8;
     constexpr float Level = 0.05f;
     WriteFloatWav(Dir / "level.wav", 2, 44100, std::vector<float>(44100 * 2, Level));
-    TMonitorRecorder out1("out1.monitor");
+    TMonitorRecorder out1("out1.monitor", 20000);
     ASSERT_TRUE(out1.Start());
     TCpuLoad load;
     ASSERT_TRUE(load.Running());

@@ -10,7 +10,8 @@ constexpr pa_sample_spec RecordSpec{PA_SAMPLE_FLOAT32LE, 44100, 2};
 constexpr double Rate = 44100.0;
 } // namespace
 
-TMonitorRecorder::TMonitorRecorder(const std::string& source) : FSource(source) {}
+TMonitorRecorder::TMonitorRecorder(const std::string& source, uint32_t fragmentUsec)
+    : FSource(source), FFragmentUsec(fragmentUsec) {}
 
 // Waits, with FLock taken, until `done()` holds, checking it after each block.
 template <class TDone>
@@ -54,7 +55,7 @@ bool TMonitorRecorder::Start() {
         pa_stream_set_read_callback(FStream, ReadCallback, this);
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<uint32_t>(-1);
-        attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(2000, &RecordSpec));
+        attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(FFragmentUsec, &RecordSpec));
         ready = pa_stream_connect_record(FStream, FSource.c_str(), &attributes,
                                          PA_STREAM_ADJUST_LATENCY) >= 0;
     }
@@ -77,6 +78,7 @@ void TMonitorRecorder::ReadCallback(pa_stream* stream, size_t, void* user) {
             self.FSamples.insert(self.FSamples.end(), samples, samples + count);
         } else {
             self.FSamples.resize(self.FSamples.size() + count, 0.0f);
+            self.FGapFrames += count / 2;
         }
         self.FArrivals.emplace_back(self.FSamples.size() / 2, now);
         pa_stream_drop(stream);
@@ -134,6 +136,15 @@ TMonitorRecorder::FirstSoundAfter(TClock::time_point since, float level) {
     std::lock_guard lock(FLock);
     const auto frame = FirstSoundFrame(since, level);
     return frame ? std::optional(FrameTime(*frame)) : std::nullopt;
+}
+
+std::optional<TMonitorRecorder::TClock::time_point>
+TMonitorRecorder::FirstQuietAfter(TClock::time_point since, float level) {
+    std::lock_guard lock(FLock);
+    for (size_t i = FirstFrameAfter(since) * 2; i + 1 < FSamples.size(); i += 2)
+        if (std::fabs(FSamples[i]) < level && std::fabs(FSamples[i + 1]) < level)
+            return FrameTime(i / 2);
+    return std::nullopt;
 }
 
 std::optional<TMonitorRecorder::TClock::time_point>

@@ -18,7 +18,9 @@ class TMonitorRecorder {
 public:
     using TClock = std::chrono::steady_clock;
 
-    explicit TMonitorRecorder(const std::string& source);
+    // Blocks of `fragmentUsec` time sounds finely; on PipeWire they also set the graph's
+    // cycle, so recordings that need no fine timing ask for longer ones.
+    explicit TMonitorRecorder(const std::string& source, uint32_t fragmentUsec = 2000);
     ~TMonitorRecorder();
     TMonitorRecorder(const TMonitorRecorder&) = delete;
     TMonitorRecorder& operator=(const TMonitorRecorder&) = delete;
@@ -30,6 +32,8 @@ public:
     std::pair<float, float> PeakSince(TClock::time_point since);
     // When the first sample louder than `level` after `since` was played.
     std::optional<TClock::time_point> FirstSoundAfter(TClock::time_point since, float level);
+    // When the first frame after `since` with both sides below `level` was played.
+    std::optional<TClock::time_point> FirstQuietAfter(TClock::time_point since, float level);
     // When the block holding that sample reached this process: a bound from above.
     std::optional<TClock::time_point> FirstSoundArrival(TClock::time_point since, float level);
     // The recorded frames, interleaved, from the first sound after `since` on.
@@ -46,6 +50,12 @@ public:
     // below `level`: holes in a signal that never falls that low.
     size_t BlocksBelow(TClock::time_point from, TClock::time_point to, float level);
 
+    // Frames the server reported as lost to the recording (filled with silence here).
+    size_t GapFrames() {
+        std::lock_guard lock(FLock);
+        return FGapFrames;
+    }
+
 private:
     static void ReadCallback(pa_stream* stream, size_t bytes, void* user);
     size_t FirstFrameAfter(TClock::time_point since);
@@ -55,6 +65,7 @@ private:
     TClock::time_point FrameTime(size_t frame);
 
     std::string FSource;
+    uint32_t FFragmentUsec;
     pa_threaded_mainloop* FMainloop = nullptr;
     pa_context* FContext = nullptr;
     pa_stream* FStream = nullptr;
@@ -63,6 +74,7 @@ private:
     // Signalled after each block recorded.
     std::condition_variable FArrived;
     std::vector<float> FSamples;
+    size_t FGapFrames = 0;
     // Frames recorded when each block arrived, and when.
     std::vector<std::pair<size_t, TClock::time_point>> FArrivals;
 };

@@ -1,0 +1,121 @@
+// Time from a control change to its effect on the sink's monitor: a volume change to 0, back
+// to 1, and Stop, on a cue playing a constant level; beside it, paplay of the same file ended
+// by SIGTERM. Usage: bench_control_latency [runs] [sink]
+#include "TAudioEngine.h"
+#include "TCue.h"
+#include "TMonitorRecorder.h"
+#include "TPulseOutput.h"
+#include "TestAudioFiles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr float Level = 0.5f;
+constexpr float Half = Level / 2;
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5)];
+}
+
+void Report(const char* name, const std::vector<double>& ms, int missed) {
+    std::printf("%-22s runs %zu  median %.2f ms  p10 %.2f  p90 %.2f  max %.2f  missed %d\n", name,
+                ms.size(), Percentile(ms, 0.5), Percentile(ms, 0.1), Percentile(ms, 0.9),
+                Percentile(ms, 1.0), missed);
+}
+
+struct TSeries {
+    std::vector<double> Ms;
+    int Missed = 0;
+
+    // Records how long after `since` the event was heard, waiting for it up to two seconds.
+    template <class TFind> void Add(TClock::time_point since, TFind find) {
+        std::optional<TClock::time_point> heard;
+        const auto deadline = TClock::now() + 2s;
+        while (!(heard = find()) && TClock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
+        if (!heard) {
+            ++Missed;
+            return;
+        }
+        Ms.push_back(std::chrono::duration<double, std::milli>(*heard - since).count());
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 20;
+    const std::string sink = argc > 2 ? argv[2] : "out1";
+    TTempDir dir;
+    const std::string path = (dir / "level.wav").string();
+    WriteFloatWav(path, 2, 44100, std::vector<float>(44100 * 2 * 5, Level));
+
+    TAudioEngine engine(std::make_unique<TPulseOutput>());
+    SetAudioLibrary(&engine);
+    TAudioDeviceInfo info;
+    int32_t device = 1;
+    while (engine.AudioGetDeviceInfo(static_cast<uint32_t>(device), &info) && info.Name != sink)
+        ++device;
+    TMonitorRecorder recorder(sink + ".monitor");
+    if (info.Name != sink || !recorder.Start()) {
+        std::fprintf(stderr, "cannot play on and record %s: %s\n", sink.c_str(),
+                     engine.NoDeviceReason().c_str());
+        return 1;
+    }
+    TCue cue;
+    cue.FileName = path;
+    cue.SetAudioChannel(device);
+    TSeries down, up, stop, peerStop;
+    for (int run = 0; run < runs; ++run) {
+        auto start = TClock::now();
+        cue.Play();
+        recorder.WaitForSound(start, Half, 2s);
+        // Changes land at varied points of the server's buffer.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300 + 37 * (run % 7)));
+        auto since = TClock::now();
+        engine.AudioChannelSetAttribute(cue.Stream(), AUDIO_ATTRIB_VOL, 0.0f);
+        down.Add(since, [&] { return recorder.FirstQuietAfter(since, Half); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200 + 23 * (run % 5)));
+        since = TClock::now();
+        engine.AudioChannelSetAttribute(cue.Stream(), AUDIO_ATTRIB_VOL, 1.0f);
+        up.Add(since, [&] { return recorder.FirstSoundAfter(since, Half); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200 + 29 * (run % 3)));
+        since = TClock::now();
+        cue.Stop();
+        stop.Add(since, [&] { return recorder.FirstQuietAfter(since, Half); });
+
+        const char* args[] = {"paplay", "-d", sink.c_str(), path.c_str(), nullptr};
+        pid_t pid = 0;
+        start = TClock::now();
+        if (posix_spawnp(&pid, "paplay", nullptr, nullptr, const_cast<char**>(args), environ) != 0)
+            return 1;
+        recorder.WaitForSound(start, Half, 2s);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300 + 37 * (run % 7)));
+        since = TClock::now();
+        kill(pid, SIGTERM);
+        peerStop.Add(since, [&] { return recorder.FirstQuietAfter(since, Half); });
+        waitpid(pid, nullptr, 0);
+    }
+    SetAudioLibrary(nullptr);
+    std::printf("sink %s\n", sink.c_str());
+    Report("trelmo volume 1 -> 0", down.Ms, down.Missed);
+    Report("trelmo volume 0 -> 1", up.Ms, up.Missed);
+    Report("trelmo stop", stop.Ms, stop.Missed);
+    Report("paplay SIGTERM", peerStop.Ms, peerStop.Missed);
+    return 0;
+}
