@@ -241,6 +241,17 @@ bool TAudioEngine::AudioChannelStop(HSTREAM handle) {
     return true;
 }
 
+bool TAudioEngine::AudioChannelSetName(HSTREAM handle, const std::string& name) {
+    auto stream = Find(handle);
+    if (!stream)
+        return false;
+    std::lock_guard control(stream->Control);
+    stream->SetName(name);
+    if (stream->State == TAudioStream::psPlaying || stream->State == TAudioStream::psPaused)
+        FOutput->Rename(*stream);
+    return true;
+}
+
 // With the stream's Control lock held: silences it and gives back what it holds.
 void TAudioEngine::Finish(TAudioStream& stream, TAudioStream::TPlayState state) {
     FOutput->Close(stream);

@@ -55,6 +55,7 @@ public:
     bool AudioChannelPlay(HSTREAM stream, bool restart) override;
     bool AudioChannelPause(HSTREAM stream) override;
     bool AudioChannelStop(HSTREAM stream) override;
+    bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;
 
     // Decodes ahead for every playing stream and raises the syncs that are due: an end sync
     // per loop pass, once at the end of a played-out file, and once, with data 1, for a

@@ -31,6 +31,8 @@ public:
     virtual void Resume(TAudioStream& stream) = 0;
     // The stream's gains changed: what is queued and not played yet is rendered again.
     virtual void Refresh(TAudioStream& stream) = 0;
+    // The stream's name changed.
+    virtual void Rename(TAudioStream& stream) = 0;
     // Sets stream.Drained once everything rendered has been played.
     virtual void Drain(TAudioStream& stream) = 0;
     // Silences the stream at once and releases the target's part of it; no callback touches

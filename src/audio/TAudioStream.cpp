@@ -49,6 +49,10 @@ void TAudioStream::Release() {
     FPassEnds.clear();
 }
 
+void TAudioStream::SetName(const std::string& name) {
+    FName = name.empty() ? std::filesystem::path(FFile).filename().string() : name;
+}
+
 void TAudioStream::SetRate(float rate) {
     if (!(rate > 0))
         return;

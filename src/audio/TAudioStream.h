@@ -38,7 +38,9 @@ public:
 
     HSTREAM Handle() const { return FHandle; }
     uint32_t Device() const { return FDevice; }
+    // The name the desktop's mixer shows: the one given, or the file's name. With Control held.
     const std::string& Name() const { return FName; }
+    void SetName(const std::string& name);
     bool Loop() const { return FLoop; }
 
     // UI thread.

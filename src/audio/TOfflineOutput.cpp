@@ -31,6 +31,8 @@ void TOfflineOutput::Resume(TAudioStream&) {}
 // Nothing is queued here: every frame is rendered when it is taken.
 void TOfflineOutput::Refresh(TAudioStream&) {}
 
+void TOfflineOutput::Rename(TAudioStream&) {}
+
 void TOfflineOutput::Drain(TAudioStream& stream) {
     stream.Drained = true;
 }

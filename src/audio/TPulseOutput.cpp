@@ -341,7 +341,7 @@ pa_stream* TPulseOutput::OpenStream(void* own, const std::string& name, const st
     pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, name.c_str());
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
     pa_stream* server =
-        pa_stream_new_with_proplist(FContext, "Trelmo cue", &OutputSpec, nullptr, properties);
+        pa_stream_new_with_proplist(FContext, name.c_str(), &OutputSpec, nullptr, properties);
     pa_proplist_free(properties);
     if (!server)
         return nullptr;
@@ -430,6 +430,21 @@ void TPulseOutput::Refresh(TAudioStream& stream) {
     // A pending rewrite renders with the newest gains already.
     if (!own->Timing && pa_stream_get_state(own->Stream) == PA_STREAM_READY)
         own->Timing = pa_stream_update_timing_info(own->Stream, TimingCallback, own);
+    pa_threaded_mainloop_unlock(FMainloop);
+}
+
+void TPulseOutput::Rename(TAudioStream& stream) {
+    auto* own = static_cast<TServerStream*>(stream.Target);
+    if (!own)
+        return;
+    pa_threaded_mainloop_lock(FMainloop);
+    if (pa_stream_get_state(own->Stream) == PA_STREAM_READY) {
+        pa_proplist* properties = pa_proplist_new();
+        pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, stream.Name().c_str());
+        Forget(pa_stream_proplist_update(own->Stream, PA_UPDATE_REPLACE, properties, nullptr,
+                                         nullptr));
+        pa_proplist_free(properties);
+    }
     pa_threaded_mainloop_unlock(FMainloop);
 }
 

@@ -34,6 +34,7 @@ public:
     void Pause(TAudioStream& stream) override;
     void Resume(TAudioStream& stream) override;
     void Refresh(TAudioStream& stream) override;
+    void Rename(TAudioStream& stream) override;
     void Drain(TAudioStream& stream) override;
     void Close(TAudioStream& stream) override;
 

@@ -36,6 +36,8 @@ public:
     virtual bool AudioChannelPlay(HSTREAM stream, bool restart) = 0;
     virtual bool AudioChannelPause(HSTREAM stream) = 0;
     virtual bool AudioChannelStop(HSTREAM stream) = 0;
+    // The name the desktop's sound mixer shows for the stream; empty names it after its file.
+    virtual bool AudioChannelSetName(HSTREAM stream, const std::string& name) = 0;
 };
 
 // The process-wide library the cues play through; none until start-up sets one.

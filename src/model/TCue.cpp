@@ -83,6 +83,7 @@ bool TCue::Play() {
         return false;
     FSyncUID = std::make_unique<std::string>(UID);
     audio->AudioChannelSetSync(FStream, AUDIO_SYNC_END, 0, CueEndSyncProc(), FSyncUID.get());
+    audio->AudioChannelSetName(FStream, Description);
     audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
     audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
                                     static_cast<float>(static_cast<double>(FPan) / 100.0));

@@ -330,6 +330,42 @@ TEST_F(PulsePlayback, AifM4aAndMissingFilesDoNotPlay) {
     }
 }
 
+// The media names of the server's playback streams, in the server's order.
+std::vector<std::string> MediaNames() {
+    std::vector<std::string> names;
+    FILE* list = popen("pactl list sink-inputs", "r");
+    char line[512];
+    while (list && fgets(line, sizeof(line), list)) {
+        const std::string text = line;
+        const auto key = text.find("media.name = \"");
+        if (key != std::string::npos)
+            names.push_back(text.substr(key + 14, text.rfind('"') - key - 14));
+    }
+    if (list)
+        pclose(list);
+    return names;
+}
+
+// The desktop's mixer shows a cue by its description, or by its file's name without one.
+TEST_F(PulsePlayback, TheMixerShowsTheCuesDescriptionOrItsFilesName) {
+    TCue& described = AddCue(Tone("rain.wav", 5));
+    described.Description = "Rain on the roof";
+    TCue& plain = AddCue(Tone("wind.wav", 5));
+    plain.Description = "";
+    ASSERT_TRUE(described.Play());
+    ASSERT_TRUE(plain.Play());
+    auto names = MediaNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Rain on the roof"), 1) << names.size();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "wind.wav"), 1);
+    ASSERT_TRUE(FEngine->AudioChannelSetName(described.Stream(), "Storm"));
+    const auto deadline = TClock::now() + 2s;
+    while (std::count(names.begin(), names.end(), "Storm") == 0 && TClock::now() < deadline)
+        names = MediaNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Storm"), 1);
+    described.Stop();
+    plain.Stop();
+}
+
 TEST_F(PulsePlayback, PauseHoldsTheSoundAndResumeContinues) {
     TMonitorRecorder out1("out1.monitor");
     ASSERT_TRUE(out1.Start());

@@ -57,6 +57,11 @@ bool FakeAudioLibrary::AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib,
 
 bool FakeAudioLibrary::AudioChannelPlay(HSTREAM stream, bool) {
     Calls.push_back("play " + std::to_string(stream));
+    return !FailPlay;
+}
+
+bool FakeAudioLibrary::AudioChannelSetName(HSTREAM stream, const std::string& name) {
+    Calls.push_back("name " + std::to_string(stream) + " " + name);
     return true;
 }
 

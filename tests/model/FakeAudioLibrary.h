@@ -13,6 +13,7 @@ public:
 
     std::vector<std::string> Calls;
     bool FailOpen = false;
+    bool FailPlay = false;
     float NativeRate = 44100;
     HSTREAM NextStream = 1;
     std::vector<HSTREAM> Freed;
@@ -34,6 +35,7 @@ public:
     bool AudioChannelPlay(HSTREAM stream, bool restart) override;
     bool AudioChannelPause(HSTREAM stream) override;
     bool AudioChannelStop(HSTREAM stream) override;
+    bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;
 
 private:
     HSTREAM Open(const std::string& opener, uint32_t flags);

@@ -111,9 +111,11 @@ TEST_F(CueFixture, PlayMakesTheLibraryCallsInOrder) {
     Cue.SetPan(50);
     Cue.SetPitch(75);
     Cue.Loop = true;
+    Cue.Description = "Rain";
     ASSERT_TRUE(Cue.Play());
-    const std::vector<std::string> expected = {"device 3", "open flags 4", "sync 1 2", "set 1 2",
-                                               "set 1 3",  "get 1 1",      "set 1 1",  "play 1"};
+    const std::vector<std::string> expected = {"device 3",    "open flags 4", "sync 1 2",
+                                               "name 1 Rain", "set 1 2",      "set 1 3",
+                                               "get 1 1",     "set 1 1",      "play 1"};
     EXPECT_EQ(Audio.Calls, expected);
     EXPECT_FLOAT_EQ(Audio.Volume, 0.5f);
     EXPECT_FLOAT_EQ(Audio.PanValue, 0.5f);
@@ -205,6 +207,21 @@ TEST_F(CueFixture, StopThenPlayFreesTheOldStreamFirst) {
     ASSERT_TRUE(Cue.Play());
     EXPECT_EQ(Audio.Calls.front(), "free 1");
     EXPECT_EQ(Cue.Stream(), 2u);
+}
+
+// A stream that opens but cannot start (the sound server does not answer) is given back, and
+// the cue stays stopped.
+TEST_F(CueFixture, FailedStartLeavesTheCueStoppedWithoutAStream) {
+    Cue.FileName = Dir.File("a.wav");
+    Audio.FailPlay = true;
+    EXPECT_FALSE(Cue.Play());
+    EXPECT_EQ(Cue.State(), csStopped);
+    EXPECT_EQ(Cue.Stream(), 0u);
+    EXPECT_EQ(Audio.Freed, std::vector<HSTREAM>{1});
+    EXPECT_TRUE(Notices.empty());
+    Audio.FailPlay = false;
+    EXPECT_TRUE(Cue.Play());
+    EXPECT_EQ(Cue.State(), csPlaying);
 }
 
 TEST_F(CueFixture, FailedOpenAfterAPlayLeavesNoStreamAndNoNotice) {
