@@ -160,8 +160,8 @@ TEST_P(UnreadableSettings, FileIsKeptInTheConfigurationFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Place, UnreadableSettings, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "ConfigurationFolder" : "NextToTheExecutable";
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? "ConfigurationFolder" : "NextToTheExecutable";
                          });
 
 } // namespace
