@@ -32,13 +32,16 @@ TAudioEngine::~TAudioEngine() {
     Wake();
     if (FWorker.joinable())
         FWorker.join();
-    std::lock_guard lock(FLock);
-    for (auto& [handle, stream] : FStreams) {
+    std::map<HSTREAM, std::shared_ptr<TAudioStream>> streams;
+    {
+        std::lock_guard lock(FLock);
+        streams.swap(FStreams);
+    }
+    for (auto& [handle, stream] : streams) {
         std::lock_guard control(stream->Control);
         FOutput->Close(*stream);
         stream->Release();
     }
-    FStreams.clear();
 }
 
 bool TAudioEngine::AudioGetDeviceInfo(uint32_t device, TAudioDeviceInfo* info) {
@@ -97,10 +100,12 @@ bool TAudioEngine::AudioStreamFree(HSTREAM handle) {
         stream = std::move(found->second);
         FStreams.erase(found);
     }
-    std::lock_guard control(stream->Control);
-    stream->Freed = true;
-    FOutput->Close(*stream);
-    stream->Release();
+    {
+        std::lock_guard control(stream->Control);
+        stream->Freed = true;
+        FOutput->Close(*stream);
+        stream->Release();
+    }
     std::lock_guard lock(FLock);
     FFreedUnderruns += stream->Underruns;
     return true;

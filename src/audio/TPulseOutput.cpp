@@ -21,7 +21,7 @@ constexpr int64_t FramesPerSecond = TAudioDecoder::OutputRate;
 // queued, so it costs no responsiveness.
 constexpr pa_usec_t BufferUsec = 200 * 1000;
 // The longest any one engine call waits on the server.
-constexpr auto ServerWait = 700ms;
+constexpr auto ServerWait = 500ms;
 // A connection already pending that long is not waited for again in full.
 constexpr auto PendingWait = 50ms;
 // A failed connection is begun again after this long at the soonest.
