@@ -17,6 +17,15 @@ constexpr auto ServicePeriod = std::chrono::milliseconds(20);
 constexpr size_t FirstBlockFrames = 10240;
 // How long the server may take to play out what it has queued once asked to drain.
 constexpr auto DrainDeadline = std::chrono::milliseconds(1500);
+
+uint32_t FramesOf(uint32_t milliseconds) {
+    return static_cast<uint32_t>(uint64_t{milliseconds} * TAudioDecoder::OutputRate / 1000);
+}
+
+bool Sounding(TAudioStream::TPlayState state) {
+    return state == TAudioStream::psPlaying || state == TAudioStream::psPaused ||
+           state == TAudioStream::psStopping;
+}
 } // namespace
 
 TAudioEngine::TAudioEngine(std::unique_ptr<TAudioOutput> output, bool worker)
@@ -186,6 +195,8 @@ bool TAudioEngine::AudioChannelGetAttribute(HSTREAM handle, uint32_t attrib, flo
 
 // A stream that stopped or ended opens its file again and starts from the beginning.
 bool TAudioEngine::Start(TAudioStream& stream) {
+    if (stream.State == TAudioStream::psStopping)
+        Finish(stream, TAudioStream::psStopped);
     if (stream.State != TAudioStream::psIdle && !stream.Open())
         return false;
     stream.Failed = false;
@@ -211,6 +222,7 @@ bool TAudioEngine::AudioChannelPlay(HSTREAM handle, bool) {
         switch (stream->State) {
         case TAudioStream::psPaused:
             stream->State = TAudioStream::psPlaying;
+            stream->Move(TAudioStream::mvUp, TAudioStream::RampFrames, TGainEnvelope::ecRamp);
             FOutput->Resume(*stream);
             break;
         case TAudioStream::psPlaying:
@@ -232,6 +244,7 @@ bool TAudioEngine::AudioChannelPause(HSTREAM handle) {
     if (stream->State != TAudioStream::psPlaying)
         return false;
     stream->State = TAudioStream::psPaused;
+    stream->Move(TAudioStream::mvHold, TAudioStream::RampFrames, TGainEnvelope::ecRamp);
     FOutput->Pause(*stream);
     return true;
 }
@@ -240,9 +253,44 @@ bool TAudioEngine::AudioChannelStop(HSTREAM handle) {
     auto stream = Find(handle);
     if (!stream)
         return false;
+    {
+        std::lock_guard control(stream->Control);
+        if (stream->State == TAudioStream::psPaused)
+            Finish(*stream, TAudioStream::psStopped);
+        if (stream->State != TAudioStream::psPlaying)
+            return true;
+        // Ramps down from the frame now playing; the worker closes it once that is heard.
+        stream->State = TAudioStream::psStopping;
+        stream->StopDeadline = std::chrono::steady_clock::now() + DrainDeadline;
+        stream->DrainRequested = false;
+        stream->Move(TAudioStream::mvEnd, TAudioStream::RampFrames, TGainEnvelope::ecRamp);
+        FOutput->Refresh(*stream);
+    }
+    Wake();
+    return true;
+}
+
+bool TAudioEngine::AudioChannelFadeIn(HSTREAM handle, uint32_t milliseconds) {
+    auto stream = Find(handle);
+    if (!stream)
+        return false;
     std::lock_guard control(stream->Control);
-    if (stream->State == TAudioStream::psPlaying || stream->State == TAudioStream::psPaused)
-        Finish(*stream, TAudioStream::psStopped);
+    stream->SetFadeIn(FramesOf(milliseconds));
+    return true;
+}
+
+bool TAudioEngine::AudioChannelFadeOut(HSTREAM handle, uint32_t milliseconds) {
+    auto stream = Find(handle);
+    if (!stream)
+        return false;
+    std::lock_guard control(stream->Control);
+    if (stream->State != TAudioStream::psPlaying)
+        return false;
+    if (milliseconds == 0)
+        stream->Move(TAudioStream::mvEnd, TAudioStream::RampFrames, TGainEnvelope::ecRamp);
+    else
+        stream->Move(TAudioStream::mvEnd, FramesOf(milliseconds), TGainEnvelope::ecFade);
+    FOutput->Refresh(*stream);
     return true;
 }
 
@@ -269,7 +317,7 @@ void TAudioEngine::Service() {
     {
         std::lock_guard lock(FLock);
         for (auto& [handle, stream] : FStreams)
-            if (stream->State == TAudioStream::psPlaying || stream->State == TAudioStream::psPaused)
+            if (Sounding(stream->State))
                 playing.push_back(stream);
     }
     for (auto& stream : playing)
@@ -290,29 +338,45 @@ void TAudioEngine::RaiseEvents(TAudioStream& stream) {
         if (stream.Sync)
             stream.Sync(stream.SyncHandle, stream.Handle(), data, stream.SyncUser);
     };
+    if (stream.State == TAudioStream::psStopping) {
+        FinishStopping(stream);
+        return;
+    }
     if (stream.State != TAudioStream::psPlaying && stream.State != TAudioStream::psPaused)
         return;
     if (stream.Failed) {
-        end(1);
+        end(AUDIO_END_FAILED);
         return;
     }
     if (stream.State != TAudioStream::psPlaying)
         return;
     const TAudioStream::TEvents events = stream.TakeEvents();
     for (int pass = 0; pass < events.Passes && stream.Sync; ++pass)
-        stream.Sync(stream.SyncHandle, stream.Handle(), 0, stream.SyncUser);
-    if (!events.RenderedOut)
+        stream.Sync(stream.SyncHandle, stream.Handle(), AUDIO_END_FILE, stream.SyncUser);
+    const bool faded = stream.FadedOut();
+    if (!events.RenderedOut && !faded)
         return;
+    if (PlayedOut(stream))
+        end(faded ? AUDIO_END_FADED : AUDIO_END_FILE);
+    else if (stream.Failed)
+        end(AUDIO_END_FAILED);
+}
+
+// With the stream's Control lock held: closes a stopped stream once its ramp has been heard.
+void TAudioEngine::FinishStopping(TAudioStream& stream) {
+    if (stream.Failed || std::chrono::steady_clock::now() >= stream.StopDeadline ||
+        (stream.FadedOut() && PlayedOut(stream)))
+        Finish(stream, TAudioStream::psStopped);
+}
+
+bool TAudioEngine::PlayedOut(TAudioStream& stream) {
     const auto now = std::chrono::steady_clock::now();
     if (!stream.DrainRequested) {
         stream.DrainRequested = true;
         stream.DrainDeadline = now + DrainDeadline;
         FOutput->Drain(stream);
     }
-    if (stream.Drained || now >= stream.DrainDeadline)
-        end(0);
-    else if (stream.Failed)
-        end(1);
+    return stream.Drained || now >= stream.DrainDeadline;
 }
 
 void TAudioEngine::Wake() {
@@ -327,7 +391,8 @@ void TAudioEngine::Run() {
         {
             std::lock_guard lock(FLock);
             for (auto& [handle, stream] : FStreams)
-                busy = busy || stream->State == TAudioStream::psPlaying;
+                busy = busy || stream->State == TAudioStream::psPlaying ||
+                       stream->State == TAudioStream::psStopping;
         }
         const bool woken =
             busy ? FWakeSignal.try_acquire_for(ServicePeriod) : (FWakeSignal.acquire(), true);

@@ -56,10 +56,13 @@ public:
     bool AudioChannelPause(HSTREAM stream) override;
     bool AudioChannelStop(HSTREAM stream) override;
     bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;
+    bool AudioChannelFadeIn(HSTREAM stream, uint32_t milliseconds) override;
+    bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) override;
 
     // Decodes ahead for every playing stream and raises the syncs that are due: an end sync
-    // per loop pass, once at the end of a played-out file, and once, with data 1, for a
-    // stream whose output failed; a stream that ended is released. The worker runs it; without
+    // per loop pass, once at the end of a played-out file or fade-out, and once, with
+    // AUDIO_END_FAILED, for a stream whose output failed; a stream that ended, or whose stop
+    // ramp has been played, is released. The worker runs it; without
     // one, tests do.
     void Service();
 
@@ -74,6 +77,9 @@ private:
     bool Start(TAudioStream& stream);
     void Finish(TAudioStream& stream, TAudioStream::TPlayState state);
     void RaiseEvents(TAudioStream& stream);
+    void FinishStopping(TAudioStream& stream);
+    // Asks the output to play out what it holds, once; true when it has or the wait is over.
+    bool PlayedOut(TAudioStream& stream);
     // Any thread, the output's own included: takes no lock.
     void Wake();
     void Run();

@@ -5,9 +5,7 @@
 
 namespace {
 constexpr size_t ChunkFrames = 4096;
-// Frames over which Render moves to new gains: short enough to be heard as a step, long enough
-// not to click.
-constexpr size_t GainRampFrames = 128;
+constexpr size_t GainRampFrames = TAudioStream::RampFrames;
 } // namespace
 
 TAudioStream::TAudioStream(HSTREAM handle, uint32_t device, bool loop, std::string file)
@@ -38,7 +36,47 @@ bool TAudioStream::Open() {
 void TAudioStream::Prepare(size_t frames) {
     FAppliedLeft = FGainLeft.load(std::memory_order_relaxed);
     FAppliedRight = FGainRight.load(std::memory_order_relaxed);
+    FPosition = 0;
+    FHoldStart = 0;
+    FHoldFrames = 0;
+    FMove = mvUp;
+    FMoveSeen = FMoveSequence;
+    FFadedOut.store(false, std::memory_order_relaxed);
+    FEnvelope.Reset(0.0f);
+    if (FFadeInFrames > 0)
+        FEnvelope.MoveTo(0, 1.0f, FFadeInFrames, TGainEnvelope::ecFade);
+    else
+        FEnvelope.MoveTo(0, 1.0f, RampFrames, TGainEnvelope::ecRamp);
     Fill(frames);
+}
+
+void TAudioStream::Move(TMove move, uint32_t frames, TGainEnvelope::TCurve curve) {
+    ++FMoveSequence;
+    FMoveRequest.store(uint64_t{frames} | uint64_t{move} << 32 | uint64_t{curve} << 40 |
+                           uint64_t{FMoveSequence} << 48,
+                       std::memory_order_release);
+}
+
+void TAudioStream::TakeMove() {
+    const uint64_t request = FMoveRequest.load(std::memory_order_acquire);
+    const auto sequence = static_cast<uint16_t>(request >> 48);
+    if (sequence == FMoveSeen)
+        return;
+    FMoveSeen = sequence;
+    const auto move = static_cast<TMove>((request >> 32) & 0xff);
+    const auto curve = static_cast<TGainEnvelope::TCurve>((request >> 40) & 0xff);
+    const auto frames = static_cast<uint32_t>(request);
+    if (move == mvEnd && FMove == mvEnd && FPosition + int64_t{frames} > FEnvelope.SettledFrom())
+        return;
+    FMove = move;
+    FEnvelope.MoveTo(FPosition, move == mvUp ? 1.0f : 0.0f, frames, curve);
+}
+
+size_t TAudioStream::LiveFrames(size_t frames) const {
+    if (FMove == mvUp)
+        return frames;
+    const int64_t left = FEnvelope.SettledFrom() - FPosition;
+    return static_cast<size_t>(std::clamp<int64_t>(left, 0, static_cast<int64_t>(frames)));
 }
 
 void TAudioStream::Release() {
@@ -102,7 +140,8 @@ void TAudioStream::Fill(size_t frames) {
     }
 }
 
-// Scales by the gains, moving linearly from the ones applied last to the wanted ones.
+// Scales by the gains, moving linearly from the ones applied last to the wanted ones, and by the
+// envelope from the position on.
 void TAudioStream::ApplyGains(float* out, size_t frames) {
     const float left = FGainLeft.load(std::memory_order_relaxed);
     const float right = FGainRight.load(std::memory_order_relaxed);
@@ -122,6 +161,13 @@ void TAudioStream::ApplyGains(float* out, size_t frames) {
         out[i * 2] *= FAppliedLeft;
         out[i * 2 + 1] *= FAppliedRight;
     }
+    if (FEnvelope.SettledFrom() <= FPosition && FEnvelope.Target() == 1.0f)
+        return;
+    for (i = 0; i < frames; ++i) {
+        const float level = FEnvelope.At(FPosition + static_cast<int64_t>(i));
+        out[i * 2] *= level;
+        out[i * 2 + 1] *= level;
+    }
 }
 
 size_t TAudioStream::Render(size_t frames, float* out, bool& end) {
@@ -130,23 +176,65 @@ size_t TAudioStream::Render(size_t frames, float* out, bool& end) {
         end = true;
         return 0;
     }
+    TakeMove();
+    const size_t live = LiveFrames(frames);
     const bool fileEnded = FFileEnded.load(std::memory_order_acquire);
-    const size_t got = FRing->Read(out, frames);
+    const size_t got = FRing->Read(out, live);
     ApplyGains(out, got);
     std::fill(out + got * 2, out + frames * 2, 0.0f);
-    end = fileEnded && got < frames;
-    if (got < frames && !fileEnded)
-        Underruns.fetch_add(1, std::memory_order_relaxed);
+    FPosition += static_cast<int64_t>(got);
     FConsumed.fetch_add(got, std::memory_order_release);
-    return got;
+    end = false;
+    if (got < live) {
+        end = fileEnded;
+        if (!fileEnded)
+            Underruns.fetch_add(1, std::memory_order_relaxed);
+        return got;
+    }
+    if (live == frames)
+        return got;
+    if (FMove == mvEnd) {
+        FFadedOut.store(true, std::memory_order_release);
+        end = true;
+        return got;
+    }
+    if (FHoldStart + FHoldFrames != FPosition || FHoldFrames == 0) {
+        FHoldStart = FPosition;
+        FHoldFrames = 0;
+    }
+    const auto held = static_cast<int64_t>(frames - live);
+    FHoldFrames += held;
+    FPosition += held;
+    return frames;
 }
 
+// Steps back over the frames after the last pause's silence, that silence, then the frames
+// before it, in the order they were rendered.
 size_t TAudioStream::Rewind(size_t frames) {
     if (!FRing)
         return 0;
-    const size_t count = FRing->Rewind(frames);
-    FConsumed.fetch_sub(count, std::memory_order_release);
-    return count;
+    size_t done = 0;
+    while (done < frames) {
+        const int64_t holdEnd = FHoldStart + FHoldFrames;
+        const auto wanted = static_cast<int64_t>(frames - done);
+        if (FHoldFrames > 0 && FPosition > FHoldStart && FPosition <= holdEnd) {
+            const int64_t step = std::min(wanted, FPosition - FHoldStart);
+            FPosition -= step;
+            FHoldFrames = FPosition - FHoldStart;
+            done += static_cast<size_t>(step);
+            continue;
+        }
+        const int64_t ringFrames =
+            FHoldFrames > 0 && FPosition > holdEnd ? std::min(wanted, FPosition - holdEnd) : wanted;
+        const size_t count = FRing->Rewind(static_cast<size_t>(ringFrames));
+        FConsumed.fetch_sub(count, std::memory_order_release);
+        FPosition -= static_cast<int64_t>(count);
+        done += count;
+        if (static_cast<int64_t>(count) < ringFrames)
+            break;
+    }
+    FEnvelope.Rewound(FPosition);
+    return done;
 }
 
 TAudioStream::TEvents TAudioStream::TakeEvents() {

@@ -3,6 +3,7 @@
 #include "TAudioDecoder.h"
 #include "TAudioLibrary.h"
 #include "TAudioRing.h"
+#include "TGainEnvelope.h"
 
 #include <atomic>
 #include <chrono>
@@ -20,12 +21,19 @@
 // opens the file again when it is played again. The engine owns it; an output target plays it.
 class TAudioStream {
 public:
-    enum TPlayState : uint8_t { psIdle, psPlaying, psPaused, psStopped, psEnded };
+    // psStopping: stopped for its caller, while the output plays its last ramp to silence.
+    enum TPlayState : uint8_t { psIdle, psPlaying, psPaused, psStopping, psStopped, psEnded };
+    // Where the gain goes: up to full level, or down to silence and then holding the file's
+    // position (pause) or ending the stream (stop, fade-out).
+    enum TMove : uint8_t { mvUp, mvHold, mvEnd };
 
     // Frames decoded ahead of the audio callback, and frames kept after it for rendering again
     // what the server has queued but not played yet.
     static constexpr size_t AheadFrames = TAudioDecoder::OutputRate / 4;
     static constexpr size_t KeptFrames = TAudioDecoder::OutputRate / 4;
+    // The ramp of every start, pause, resume and stop, and of every change of volume or pan:
+    // long enough not to click, short enough to be heard as at once.
+    static constexpr uint32_t RampFrames = TAudioDecoder::OutputRate * 5 / 1000;
 
     TAudioStream(HSTREAM handle, uint32_t device, bool loop, std::string file);
     TAudioStream(const TAudioStream&) = delete;
@@ -52,20 +60,29 @@ public:
     void SetVolume(float volume);
     void SetPan(float pan);
 
-    // Before the output starts it: the gains of now apply from the first frame on, and
-    // `frames` frames are decoded.
+    // The next start from the beginning fades in over `frames` frames; 0 is the short ramp.
+    // With Control held.
+    void SetFadeIn(uint32_t frames) { FFadeInFrames = frames; }
+    // Before the output starts it: the gains of now apply from the first frame on, the start
+    // ramps or fades in, and `frames` frames are decoded.
     void Prepare(size_t frames);
+    // With Control held: from the next frame rendered on, the gain moves over `frames` frames.
+    // A move to end the stream never ends it later than one already under way.
+    void Move(TMove move, uint32_t frames, TGainEnvelope::TCurve curve);
+    // Any thread: a move to end has reached silence; nothing more will be rendered.
+    bool FadedOut() const { return FFadedOut.load(std::memory_order_acquire); }
     // Worker or UI thread: decodes ahead until the ring is full, `frames` more frames were
     // decoded, or the file has ended.
     void Fill(size_t frames = AheadFrames);
 
     // Audio callback: writes `frames` frames to `out`, silence where nothing was decoded yet;
-    // returns the frames taken from the file. `end` tells that the file has been rendered to
-    // its last sample. A gain change reaches its new value within a few milliseconds. No
-    // allocation, lock or I/O.
+    // returns the frames rendered: taken from the file, or held silent during a pause. `end`
+    // tells that the file has been rendered to its last sample, or a move to end has reached
+    // silence. A gain change reaches its new value within a few milliseconds. No allocation,
+    // lock or I/O.
     size_t Render(size_t frames, float* out, bool& end);
     // Audio callback: steps back over up to `frames` rendered frames, so that the next Render
-    // renders them again with the gains of now; returns how many.
+    // renders them again with the gains and moves of now; returns how many.
     size_t Rewind(size_t frames);
 
     // Worker: the loop passes rendered out since the last call, and whether the whole file has.
@@ -88,6 +105,8 @@ public:
     // Guarded by Control.
     bool DrainRequested = false;
     std::chrono::steady_clock::time_point DrainDeadline;
+    // When a stream that is stopping is closed whether its ramp was heard or not.
+    std::chrono::steady_clock::time_point StopDeadline;
     SyncProc Sync = nullptr;
     void* SyncUser = nullptr;
     HSYNC SyncHandle = 0;
@@ -99,6 +118,9 @@ public:
 private:
     void UpdateGains();
     void ApplyGains(float* out, size_t frames);
+    void TakeMove();
+    // Frames, from the position on, that are rendered from the file before the move settles.
+    size_t LiveFrames(size_t frames) const;
 
     const HSTREAM FHandle;
     const uint32_t FDevice;
@@ -116,6 +138,25 @@ private:
     // Audio callback only: the gains applied to the last frame rendered.
     float FAppliedLeft = 1;
     float FAppliedRight = 1;
+
+    // Moves asked for: frames (bits 0-31), TMove (32-39), curve (40-47) and a sequence number
+    // (48-63) that tells the audio callback a new one came. Release/acquire: the callback sees
+    // the request whole. The sequence is the UI side's own, with Control held.
+    std::atomic<uint64_t> FMoveRequest{0};
+    uint16_t FMoveSequence = 0;
+    uint32_t FFadeInFrames = 0;
+    // Set by the audio callback, read by the worker.
+    std::atomic<bool> FFadedOut{false};
+
+    // Audio callback only (Prepare sets them before the output starts): the output position,
+    // the gain over it, the move under way and the last pause's silent frames, which took
+    // nothing from the ring.
+    TGainEnvelope FEnvelope;
+    int64_t FPosition = 0;
+    TMove FMove = mvUp;
+    uint16_t FMoveSeen = 0;
+    int64_t FHoldStart = 0;
+    int64_t FHoldFrames = 0;
 
     // Created by Open, dropped by Release; the producer reaches it with FDecodeLock held, the
     // audio callback only between the output's start and close.

@@ -42,7 +42,10 @@ void TOfflineOutput::Close(TAudioStream& stream) {
 }
 
 size_t TOfflineOutput::Render(TAudioStream& stream, size_t frames, float* out) {
-    if (stream.Target != this || stream.State != TAudioStream::psPlaying) {
+    const TAudioStream::TPlayState state = stream.State;
+    if (stream.Target != this ||
+        (state != TAudioStream::psPlaying && state != TAudioStream::psPaused &&
+         state != TAudioStream::psStopping)) {
         std::fill(out, out + frames * 2, 0.0f);
         return 0;
     }

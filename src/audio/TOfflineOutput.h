@@ -22,9 +22,9 @@ public:
     void Drain(TAudioStream& stream) override;
     void Close(TAudioStream& stream) override;
 
-    // Renders `frames` frames of a started stream as the sound server would take them; a
-    // paused, stopped or ended stream gives silence and keeps its position. Returns the frames
-    // taken from the file.
+    // Renders `frames` frames of a started stream as the sound server would take them: a
+    // paused stream its ramp down, then silence at the same position; a stopping one its ramp,
+    // then nothing; a stopped or ended one silence. Returns the frames rendered.
     size_t Render(TAudioStream& stream, size_t frames, float* out);
 
 private:

@@ -29,6 +29,9 @@ constexpr auto RetryInterval = 100ms;
 // Rewritten frames begin this far after the frame being played, for the time the write takes
 // to reach the server.
 constexpr int64_t RewriteLeadFrames = FramesPerSecond * 3 / 1000;
+// A pause corks the stream once its ramp to silence has been played: the rewrite of what is
+// queued, its lead and the ramp take well under this.
+constexpr pa_usec_t CorkDelayUsec = 60 * 1000;
 
 void Forget(pa_operation* operation) {
     if (operation)
@@ -51,12 +54,23 @@ struct TServerStream {
     TAudioStream* Audio = nullptr;
     pa_operation* Draining = nullptr;
     pa_operation* Timing = nullptr;
+    // Corks a paused stream after its ramp; mainloop lock held.
+    pa_time_event* CorkTimer = nullptr;
     // Mainloop thread only: the stream index, in frames, after the last frame written, and
     // after the last silence written for frames that were not decoded in time. Frames from
     // PaddedTo on are the ring's frames just read, in order.
     int64_t Written = 0;
     int64_t PaddedTo = 0;
 };
+
+// With the mainloop locked.
+void DropCorkTimer(pa_threaded_mainloop* mainloop, TServerStream& own) {
+    if (!own.CorkTimer)
+        return;
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop);
+    api->time_free(own.CorkTimer);
+    own.CorkTimer = nullptr;
+}
 
 struct TSinkList {
     pa_threaded_mainloop* Mainloop;
@@ -74,7 +88,9 @@ size_t WriteAt(pa_stream* server, TServerStream& own, int64_t at, size_t frames)
     frames = std::min(frames, bytes / FrameBytes);
     bool end = false;
     const size_t got = own.Audio->Render(frames, static_cast<float*>(data), end);
-    const size_t count = end ? got : frames;
+    // Frames queued after an end are overwritten with the silence Render put there.
+    const bool rewrite = at + static_cast<int64_t>(frames) <= own.Written;
+    const size_t count = end && !rewrite ? got : frames;
     if (count == 0) {
         pa_stream_cancel_write(server);
         return 0;
@@ -410,12 +426,43 @@ void TPulseOutput::Cork(TAudioStream& stream, bool cork) {
     pa_threaded_mainloop_unlock(FMainloop);
 }
 
+// The ramp to silence is rendered over what is queued at once; the stream is corked once it
+// has been heard.
 void TPulseOutput::Pause(TAudioStream& stream) {
-    Cork(stream, true);
+    auto* own = static_cast<TServerStream*>(stream.Target);
+    if (!own)
+        return;
+    Refresh(stream);
+    pa_threaded_mainloop_lock(FMainloop);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(FMainloop);
+    if (own->CorkTimer)
+        api->time_free(own->CorkTimer);
+    timeval when{};
+    pa_timeval_add(pa_gettimeofday(&when), CorkDelayUsec);
+    own->CorkTimer = api->time_new(
+        api, &when,
+        [](pa_mainloop_api* loop, pa_time_event* event, const timeval*, void* user) {
+            auto* target = static_cast<TServerStream*>(user);
+            loop->time_free(event);
+            target->CorkTimer = nullptr;
+            if (pa_stream_get_state(target->Stream) == PA_STREAM_READY)
+                Forget(pa_stream_cork(target->Stream, 1, nullptr, nullptr));
+        },
+        own);
+    pa_threaded_mainloop_unlock(FMainloop);
 }
 
 void TPulseOutput::Resume(TAudioStream& stream) {
-    Cork(stream, false);
+    auto* own = static_cast<TServerStream*>(stream.Target);
+    if (!own)
+        return;
+    pa_threaded_mainloop_lock(FMainloop);
+    const bool corked = !own->CorkTimer;
+    DropCorkTimer(FMainloop, *own);
+    pa_threaded_mainloop_unlock(FMainloop);
+    if (corked)
+        Cork(stream, false);
+    Refresh(stream);
 }
 
 void TPulseOutput::Refresh(TAudioStream& stream) {
@@ -471,6 +518,7 @@ void TPulseOutput::Close(TAudioStream& stream) {
     pa_stream_set_write_callback(own->Stream, nullptr, nullptr);
     Drop(own->Draining);
     Drop(own->Timing);
+    DropCorkTimer(FMainloop, *own);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(own->Stream)))
         pa_stream_disconnect(own->Stream);
     pa_stream_unref(own->Stream);

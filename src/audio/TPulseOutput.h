@@ -48,6 +48,7 @@ private:
     pa_stream* OpenStream(void* own, const std::string& name, const std::string& sink,
                           TDeadline deadline);
     void Cork(TAudioStream& stream, bool cork);
+
     std::string SinkFor(uint32_t device);
 
     static void StreamStateCallback(pa_stream* server, void* user);

@@ -11,6 +11,11 @@ constexpr uint32_t AUDIO_SYNC_END = 2;
 constexpr uint32_t AUDIO_ATTRIB_FREQ = 1;
 constexpr uint32_t AUDIO_ATTRIB_VOL = 2;
 constexpr uint32_t AUDIO_ATTRIB_PAN = 3;
+// The data of an end sync: the file ended (or a loop pass), the output failed, or a fade-out
+// reached silence and stopped the stream.
+constexpr uint32_t AUDIO_END_FILE = 0;
+constexpr uint32_t AUDIO_END_FAILED = 1;
+constexpr uint32_t AUDIO_END_FADED = 2;
 
 // Called on an audio thread when a stream reaches its end; must only hand off and return.
 using SyncProc = void (*)(HSYNC handle, HSTREAM channel, uint32_t data, void* user);
@@ -38,6 +43,11 @@ public:
     virtual bool AudioChannelStop(HSTREAM stream) = 0;
     // The name the desktop's sound mixer shows for the stream; empty names it after its file.
     virtual bool AudioChannelSetName(HSTREAM stream, const std::string& name) = 0;
+    // The stream's next start from its beginning fades in over `milliseconds`; 0: at once.
+    virtual bool AudioChannelFadeIn(HSTREAM stream, uint32_t milliseconds) = 0;
+    // A playing stream fades to silence over `milliseconds`, then stops and raises its end
+    // sync with AUDIO_END_FADED. A fade already under way is only ever made shorter.
+    virtual bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) = 0;
 };
 
 // The process-wide library the cues play through; none until start-up sets one.

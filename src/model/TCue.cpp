@@ -27,10 +27,19 @@ void TCue::SetVolumeDB(int32_t value) {
     FVolumeDB = ClampValue(value, -60, 0);
 }
 
+void TCue::SetFadeIn(int32_t value) {
+    FFadeIn = ClampValue(value, 0, MaxFade);
+}
+
+void TCue::SetFadeOut(int32_t value) {
+    FFadeOut = ClampValue(value, 0, MaxFade);
+}
+
 void TCue::SetState(TCueState value) {
     if (value == FState)
         return;
     FState = value;
+    FFading = FFading && value == csPlaying;
     if (OnStateChange)
         OnStateChange(UID);
 }
@@ -87,6 +96,8 @@ bool TCue::Play() {
     audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
     audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
                                     static_cast<float>(static_cast<double>(FPan) / 100.0));
+    if (FFadeIn > 0)
+        audio->AudioChannelFadeIn(FStream, static_cast<uint32_t>(FFadeIn) * 100);
     audio->AudioChannelGetAttribute(FStream, AUDIO_ATTRIB_FREQ, &FFrequency);
     audio->AudioChannelSetAttribute(
         FStream, AUDIO_ATTRIB_FREQ,
@@ -100,7 +111,7 @@ bool TCue::Play() {
 }
 
 bool TCue::Pause() {
-    if (FState != csPlaying)
+    if (FState != csPlaying || FFading)
         return false;
     if (TAudioLibrary* audio = AudioLibrary())
         audio->AudioChannelPause(FStream);
@@ -121,10 +132,32 @@ bool TCue::Resume() {
 }
 
 bool TCue::Stop() {
+    if (FState == csPlaying && !FFading && FFadeOut > 0)
+        return FadeOutAndStop(FFadeOut);
+    return StopNow();
+}
+
+bool TCue::StopNow() {
     if (FState == csStopped)
         return false;
     if (TAudioLibrary* audio = AudioLibrary())
         audio->AudioChannelStop(FStream);
     SetState(csStopped);
+    return true;
+}
+
+bool TCue::FadeOutAndStop(int32_t tenths) {
+    if (FState == csPaused || (FState == csPlaying && tenths <= 0))
+        return StopNow();
+    if (FState != csPlaying)
+        return false;
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio || !audio->AudioChannelFadeOut(FStream, static_cast<uint32_t>(tenths) * 100))
+        return StopNow();
+    if (!FFading) {
+        FFading = true;
+        if (OnStateChange)
+            OnStateChange(UID);
+    }
     return true;
 }

@@ -17,7 +17,7 @@ public:
     TCue(const TCue&) = delete;
     TCue& operator=(const TCue&) = delete;
 
-    // Called after each change of State, with UID.
+    // Called after each change of State or of Fading, with UID.
     std::function<void(const std::string& uid)> OnStateChange;
 
     std::string UID;
@@ -32,11 +32,20 @@ public:
     TCueState State() const { return FState; }
     HSTREAM Stream() const { return FStream; }
     float Frequency() const { return FFrequency; }
+    // Fade times in tenths of a second, 0 (none) to MaxFade.
+    int32_t FadeIn() const { return FFadeIn; }
+    int32_t FadeOut() const { return FFadeOut; }
+    // Playing, on its way to a stop through a fade-out.
+    bool Fading() const { return FFading; }
+
+    static constexpr int32_t MaxFade = 600;
 
     void SetAudioChannel(int32_t value);
     void SetPan(int32_t value);
     void SetPitch(int32_t value);
     void SetVolumeDB(int32_t value);
+    void SetFadeIn(int32_t value);
+    void SetFadeOut(int32_t value);
     void SetState(TCueState value);
 
     bool FileFound() const;
@@ -44,7 +53,14 @@ public:
     bool Play();
     bool Pause();
     bool Resume();
+    // A playing cue with a fade-out time fades out and then stops; a second Stop during the
+    // fade, and a Stop of a paused cue, stop at once.
     bool Stop();
+    // Stops at once, with no more than the short ramp that keeps it from clicking.
+    bool StopNow();
+    // A playing cue fades to silence over `tenths` tenths of a second and then stops, also when
+    // it is fading already; a paused cue stops at once.
+    bool FadeOutAndStop(int32_t tenths);
 
 private:
     HSTREAM OpenStream(TAudioLibrary& audio, uint32_t flags);
@@ -57,6 +73,9 @@ private:
     int32_t FPan = 0;
     int32_t FPitch = 100;
     int32_t FVolumeDB = 0;
+    int32_t FFadeIn = 0;
+    int32_t FFadeOut = 0;
+    bool FFading = false;
     // The UID handed to the end sync; lives as long as the stream it was registered for.
     std::unique_ptr<std::string> FSyncUID;
 };

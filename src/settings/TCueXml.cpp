@@ -11,6 +11,8 @@ void LoadFromXML(TCue& cue, pugi::xml_node element) {
     cue.SetPan(ReadXMLInteger(element, "Pan", 0));
     cue.SetPitch(ReadXMLInteger(element, "Pitch", 100));
     cue.Loop = ReadXMLBoolean(element, "Loop", false);
+    cue.SetFadeIn(ReadXMLInteger(element, "FadeIn", 0));
+    cue.SetFadeOut(ReadXMLInteger(element, "FadeOut", 0));
 }
 
 void SaveToXML(const TCue& cue, pugi::xml_node element) {
@@ -22,4 +24,9 @@ void SaveToXML(const TCue& cue, pugi::xml_node element) {
     WriteXMLInteger(element, "Pan", cue.Pan());
     WriteXMLInteger(element, "Pitch", cue.Pitch());
     WriteXMLBoolean(element, "Loop", cue.Loop);
+    // In tenths of a second; a cue without fades is written as before there were any.
+    if (cue.FadeIn() != 0)
+        WriteXMLInteger(element, "FadeIn", cue.FadeIn());
+    if (cue.FadeOut() != 0)
+        WriteXMLInteger(element, "FadeOut", cue.FadeOut());
 }

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <numeric>
 
 namespace {
@@ -87,6 +88,27 @@ std::vector<float> Channel(const std::vector<float>& stereo, int channel) {
     return out;
 }
 
+// The frames after the start's ramp.
+std::vector<float> AfterRamp(const std::vector<float>& mono) {
+    const size_t skip = std::min<size_t>(TAudioStream::RampFrames, mono.size());
+    return {mono.begin() + static_cast<long>(skip), mono.end()};
+}
+
+// The largest step from one sample to the next, silence before the first.
+float LargestStep(const std::vector<float>& mono) {
+    float largest = 0;
+    float last = 0;
+    for (float sample : mono) {
+        largest = std::max(largest, std::abs(sample - last));
+        last = sample;
+    }
+    return largest;
+}
+
+std::vector<float> Constant(size_t frames, float level) {
+    return std::vector<float>(frames, level);
+}
+
 std::vector<float> Scaled(const std::vector<float>& samples, float gain) {
     std::vector<float> out(samples);
     for (float& s : out)
@@ -127,8 +149,8 @@ TEST_F(OfflineRender, VolumeAndPanScaleEachSideExactly) {
         Cue.SetPan(c.Pan);
         PlayFile(2, 44100, stereo);
         const std::vector<float> out = Render(10000);
-        EXPECT_EQ(Channel(out, 0), Scaled(left, c.Left));
-        EXPECT_EQ(Channel(out, 1), Scaled(right, c.Right));
+        EXPECT_EQ(AfterRamp(Channel(out, 0)), AfterRamp(Scaled(left, c.Left)));
+        EXPECT_EQ(AfterRamp(Channel(out, 1)), AfterRamp(Scaled(right, c.Right)));
     }
 }
 
@@ -152,7 +174,7 @@ TEST_F(OfflineRender, MonoPlaysOnBothSidesAndFiveOneIsMixedDown) {
         ASSERT_EQ(out.size(), signal.size() * 2);
         const std::vector<float> left = Channel(out, 0);
         const std::vector<float> right = Channel(out, 1);
-        for (size_t i = 0; i < signal.size(); ++i) {
+        for (size_t i = TAudioStream::RampFrames; i < signal.size(); ++i) {
             ASSERT_NEAR(left[i], signal[i] * c.Left, 1e-6) << "frame " << i;
             ASSERT_NEAR(right[i], signal[i] * c.Right, 1e-6) << "frame " << i;
         }
@@ -191,7 +213,7 @@ TEST_F(OfflineRender, StreamEndsRightAfterItsLastSample) {
     EXPECT_EQ(Cue.State(), csPlaying);
     const std::vector<float> rest = Render(1000);
     out.insert(out.end(), rest.begin(), rest.end());
-    EXPECT_EQ(Channel(out, 0), samples);
+    EXPECT_EQ(AfterRamp(Channel(out, 0)), AfterRamp(samples));
     ASSERT_EQ(g_syncs.size(), 1u);
     EXPECT_EQ(g_syncs[0].Stream, Cue.Stream());
     EXPECT_EQ(g_syncs[0].Data, 0u);
@@ -206,7 +228,7 @@ TEST_F(OfflineRender, LoopRepeatsTheFileWithoutAGapAndSignalsEachPass) {
     PlayFile(1, 44100, samples);
     const std::vector<float> out = Channel(Render(3 * 3000 + 1500, 700), 0);
     ASSERT_EQ(out.size(), 3u * 3000 + 1500);
-    for (size_t i = 0; i < out.size(); ++i)
+    for (size_t i = TAudioStream::RampFrames; i < out.size(); ++i)
         ASSERT_EQ(out[i], samples[i % samples.size()]) << "frame " << i;
     EXPECT_EQ(g_syncs.size(), 3u);
 }
@@ -217,23 +239,36 @@ TEST_F(OfflineRender, LoopOfAFileLongerThanTheRingStaysSeamless) {
     PlayFile(1, 44100, samples);
     const std::vector<float> out = Channel(Render(65000, 4000), 0);
     ASSERT_EQ(out.size(), 65000u);
-    for (size_t i = 0; i < out.size(); ++i)
+    for (size_t i = TAudioStream::RampFrames; i < out.size(); ++i)
         ASSERT_EQ(out[i], samples[i % samples.size()]) << "frame " << i;
     EXPECT_EQ(g_syncs.size(), 2u);
 }
 
+// The pause ramps down over the frames after it and then holds the file's position in silence;
+// the resume ramps up from there.
 TEST_F(OfflineRender, PauseAndResumeContinueAtTheSamePosition) {
-    const std::vector<float> samples = Ramp(8000);
+    constexpr size_t ramp = TAudioStream::RampFrames;
+    const std::vector<float> samples = Constant(8000, 0.5f);
     PlayFile(1, 44100, samples);
     Cue.SetVolumeDB(-30);
-    std::vector<float> out = Render(3000);
+    const std::vector<float> before = Channel(Render(3000), 0);
     ASSERT_TRUE(Cue.Pause());
-    EXPECT_TRUE(Render(2000).empty());
+    const std::vector<float> paused = Channel(Render(2000), 0);
+    ASSERT_EQ(paused.size(), 2000u);
+    for (size_t i = 1; i < ramp; ++i)
+        ASSERT_LT(paused[i], paused[i - 1]) << "frame " << i;
+    EXPECT_EQ(paused[ramp - 1], 0.0f);
+    EXPECT_EQ(std::count(paused.begin() + ramp, paused.end(), 0.0f),
+              2000 - static_cast<long>(ramp));
     ASSERT_TRUE(Cue.Play());
     EXPECT_EQ(Cue.State(), csPlaying);
-    const std::vector<float> rest = Render(10000);
-    out.insert(out.end(), rest.begin(), rest.end());
-    EXPECT_EQ(Channel(out, 0), samples) << "the volume changed while paused must not apply";
+    const std::vector<float> resumed = Channel(Render(10000), 0);
+    ASSERT_EQ(before.size() + ramp + resumed.size(), samples.size())
+        << "the pause's ramp plays on; no other frame is lost or repeated";
+    for (size_t i = 1; i < ramp; ++i)
+        ASSERT_GT(resumed[i], resumed[i - 1]) << "frame " << i;
+    EXPECT_EQ(AfterRamp(resumed), AfterRamp(std::vector<float>(resumed.size(), 0.5f)))
+        << "the volume changed while paused must not apply";
 }
 
 TEST_F(OfflineRender, StopThenPlayStartsOverWithANewStream) {
@@ -247,7 +282,7 @@ TEST_F(OfflineRender, StopThenPlayStartsOverWithANewStream) {
     ASSERT_TRUE(Cue.Play());
     EXPECT_NE(Cue.Stream(), first);
     EXPECT_EQ(FEngine->Stream(first), nullptr);
-    EXPECT_EQ(Channel(Render(10000), 0), samples);
+    EXPECT_EQ(AfterRamp(Channel(Render(10000), 0)), AfterRamp(samples));
 }
 
 TEST_F(OfflineRender, UnplayableFilesAreNotOpened) {
@@ -299,5 +334,228 @@ TEST_F(OfflineRender, HandlesAreNeverReused) {
         EXPECT_NE(Cue.Stream(), 0u);
         EXPECT_EQ(std::count(seen.begin(), seen.end(), Cue.Stream()), 0);
         seen.push_back(Cue.Stream());
+    }
+}
+
+// A fade is straight in decibels: the level in dB at a share of the fade, above the floor.
+double FadeDB(double share) {
+    constexpr double knee = 0.05;
+    return TGainEnvelope::FloorDB * (1.0 - (share - knee) / (1.0 - knee));
+}
+
+TEST_F(OfflineRender, FadeInReachesFullLevelAtItsLastFrame) {
+    struct Case {
+        int Tenths;
+        size_t Frames;
+    };
+    const Case cases[] = {{1, 4410}, {10, 44100}, {15, 66150}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Tenths << " tenths");
+        Cue.Stop();
+        Cue.SetFadeIn(c.Tenths);
+        PlayFile(1, 44100, Constant(c.Frames + 5000, 0.5f));
+        const std::vector<float> out = Channel(Render(c.Frames + 5000), 0);
+        ASSERT_EQ(out.size(), c.Frames + 5000);
+        EXPECT_GT(out[0], 0.0f);
+        for (size_t i = 1; i < c.Frames; ++i)
+            ASSERT_GT(out[i], out[i - 1]) << "frame " << i;
+        EXPECT_LT(out[c.Frames - 2], 0.5f);
+        for (size_t i = c.Frames - 1; i < out.size(); ++i)
+            ASSERT_EQ(out[i], 0.5f) << "frame " << i;
+        for (double share : {0.25, 0.5, 0.75}) {
+            const auto frame = static_cast<size_t>(share * static_cast<double>(c.Frames)) - 1;
+            EXPECT_NEAR(20 * std::log10(out[frame] / 0.5), FadeDB(share), 0.01) << share;
+        }
+    }
+}
+
+// After Stop, the cue plays on, marked as fading, until its fade-out has reached silence at its
+// last frame; the end sync then tells that it faded out.
+TEST_F(OfflineRender, FadeOutReachesSilenceAtItsLastFrameAndEndsTheStream) {
+    constexpr size_t fade = 22050;
+    Cue.SetFadeOut(5);
+    PlayFile(1, 44100, Constant(100000, 0.5f));
+    Render(10000);
+    ASSERT_TRUE(Cue.Stop());
+    EXPECT_EQ(Cue.State(), csPlaying);
+    EXPECT_TRUE(Cue.Fading());
+    EXPECT_FALSE(Cue.Pause()) << "a cue fading out is not paused";
+    const std::vector<float> out = Channel(Render(50000), 0);
+    ASSERT_EQ(out.size(), fade) << "nothing after the fade's last frame";
+    EXPECT_LT(out[0], 0.5f);
+    for (size_t i = 1; i < fade; ++i)
+        ASSERT_LT(out[i], out[i - 1]) << "frame " << i;
+    EXPECT_GT(out[fade - 2], 0.0f);
+    EXPECT_EQ(out[fade - 1], 0.0f);
+    EXPECT_NEAR(20 * std::log10(out[fade / 2 - 1] / 0.5), FadeDB(0.5), 0.01);
+    ASSERT_EQ(g_syncs.size(), 1u);
+    EXPECT_EQ(g_syncs[0].Data, AUDIO_END_FADED);
+    EXPECT_TRUE(Cue.StopNow());
+    EXPECT_EQ(Cue.State(), csStopped);
+    EXPECT_FALSE(Cue.Fading());
+}
+
+// A second Stop during the fade, and a panic's fade over a cue's longer one, end it sooner; a
+// panic never makes a shorter fade longer.
+TEST_F(OfflineRender, AFadeUnderWayIsOnlyEverShortened) {
+    struct Case {
+        const char* Name;
+        int FadeOut;
+        std::function<void(TCue&)> Then;
+        size_t Frames; // from the second call to silence
+    };
+    const Case cases[] = {
+        {"second stop", 50, [](TCue& cue) { EXPECT_TRUE(cue.Stop()); }, TAudioStream::RampFrames},
+        {"panic over a longer fade", 50, [](TCue& cue) { cue.FadeOutAndStop(10); }, 44100},
+        {"panic over a shorter fade", 5, [](TCue& cue) { cue.FadeOutAndStop(10); }, 22050 - 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Cue.StopNow();
+        g_syncs.clear();
+        Cue.SetFadeOut(c.FadeOut);
+        PlayFile(1, 44100, Constant(400000, 0.5f));
+        Render(5000);
+        ASSERT_TRUE(Cue.Stop());
+        const std::vector<float> first = Channel(Render(1000), 0);
+        c.Then(Cue);
+        std::vector<float> out = Channel(Render(300000), 0);
+        ASSERT_EQ(out.size(), c.Frames);
+        out.insert(out.begin(), first.back());
+        for (size_t i = 1; i < out.size(); ++i)
+            ASSERT_LT(out[i], out[i - 1]) << "frame " << i;
+        EXPECT_EQ(out.back(), 0.0f);
+    }
+}
+
+// Every start, pause, resume and stop ramps: no step from one sample to the next is larger than
+// the signal's own steps and the ramp's.
+TEST_F(OfflineRender, StartPauseResumeAndStopDoNotClick) {
+    const std::vector<float> signal = Sine(440, 44100, 44100, 1.0f);
+    const float allowed = LargestStep(signal) + 1.0f / TAudioStream::RampFrames;
+    struct Case {
+        const char* Name;
+        bool Pause, Resume, Stop;
+    };
+    const Case cases[] = {
+        {"start", false, false, false},          {"pause", true, false, false},
+        {"resume", true, true, false},           {"stop", false, false, true},
+        {"stop after resume", true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Cue.StopNow();
+        PlayFile(1, 44100, signal);
+        std::vector<float> out = Channel(Render(10013, 997), 0);
+        const auto then = [&](size_t frames) {
+            const std::vector<float> more = Channel(Render(frames, 997), 0);
+            out.insert(out.end(), more.begin(), more.end());
+        };
+        if (c.Pause) {
+            ASSERT_TRUE(Cue.Pause());
+            then(2000);
+        }
+        if (c.Resume) {
+            ASSERT_TRUE(Cue.Play());
+            then(3001);
+        }
+        if (c.Pause && !c.Resume) {
+            EXPECT_EQ(out.back(), 0.0f);
+        }
+        if (c.Stop) {
+            ASSERT_TRUE(Cue.Stop());
+            then(5000);
+            EXPECT_LT(out.size(), 10013 + 2000 + 3001 + TAudioStream::RampFrames + 1);
+            out.push_back(0.0f);
+        }
+        EXPECT_LE(LargestStep(out), allowed);
+    }
+}
+
+TEST_F(OfflineRender, VolumeAndPanChangesGlide) {
+    constexpr size_t ramp = TAudioStream::RampFrames;
+    struct Case {
+        uint32_t Attribute;
+        float Value, Left, Right;
+    };
+    const Case cases[] = {{AUDIO_ATTRIB_VOL, 0.5f, 0.25f, 0.25f},
+                          {AUDIO_ATTRIB_PAN, 1.0f, 0.0f, 0.5f},
+                          {AUDIO_ATTRIB_VOL, 0.0f, 0.0f, 0.0f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "attribute " << c.Attribute << " to " << c.Value);
+        Cue.StopNow();
+        PlayFile(1, 44100, Constant(20000, 0.5f));
+        Render(3000);
+        FEngine->AudioChannelSetAttribute(Cue.Stream(), c.Attribute, c.Value);
+        const std::vector<float> out = Render(3000);
+        for (int side = 0; side < 2; ++side) {
+            const std::vector<float> mono = Channel(out, side);
+            const float target = side == 0 ? c.Left : c.Right;
+            const float step = (0.5f - target) / ramp;
+            float last = 0.5f;
+            for (size_t i = 0; i < ramp; ++i) {
+                ASSERT_NEAR(last - mono[i], step, 1e-5) << "side " << side << " frame " << i;
+                last = mono[i];
+            }
+            for (size_t i = ramp; i < mono.size(); ++i)
+                ASSERT_NEAR(mono[i], target, 1e-6) << "side " << side << " frame " << i;
+        }
+    }
+}
+
+// The sound server's queue is rendered again after a change: stepping back over frames rendered
+// after, during and before a pause's silence renders the file from the frame stepped back to,
+// with the moves of now beginning there.
+TEST_F(OfflineRender, RenderingAgainAcrossAPauseResumesAtTheRightFrame) {
+    constexpr size_t ramp = TAudioStream::RampFrames;
+    const std::vector<float> samples = Ramp(40000);
+    const auto rampedUp = [&](size_t first, size_t frames) {
+        std::vector<float> expected(frames);
+        for (size_t k = 0; k < frames; ++k)
+            expected[k] = samples[first + k] *
+                          (k < ramp ? static_cast<float>(k + 1) / static_cast<float>(ramp) : 1.0f);
+        return expected;
+    };
+    const auto exact = [&](size_t first, size_t frames) {
+        return std::vector<float>(samples.begin() + static_cast<long>(first),
+                                  samples.begin() + static_cast<long>(first + frames));
+    };
+    struct Case {
+        size_t Back;
+        const char* Into;
+        std::function<std::vector<float>(const std::vector<float>& original)> Expected;
+    };
+    const Case cases[] = {
+        // 3000 played, the pause's ramp over 3000-3219, 1780 silent, the resume's ramp from
+        // 3220, 280 more.
+        {400, "the frames after the resume",
+         [](const std::vector<float>& original) {
+             return std::vector<float>(original.end() - 400, original.end());
+         }},
+        {1800, "the pause's silence", [&](const auto&) { return rampedUp(3220, 1800); }},
+        {2900, "the frames before the pause", [&](const auto&) { return exact(2600, 2900); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Into);
+        Cue.StopNow();
+        PlayFile(1, 44100, samples);
+        TAudioStream& stream = *FEngine->Stream(Cue.Stream());
+        std::vector<float> original;
+        bool end = false;
+        const auto render = [&](size_t frames) {
+            std::vector<float> block(2 * frames);
+            EXPECT_EQ(stream.Render(frames, block.data(), end), frames);
+            const std::vector<float> mono = Channel(block, 0);
+            original.insert(original.end(), mono.begin(), mono.end());
+            return mono;
+        };
+        render(3000);
+        ASSERT_TRUE(Cue.Pause());
+        render(2000);
+        ASSERT_TRUE(Cue.Play());
+        render(500);
+        const std::vector<float> expected = c.Expected(original);
+        ASSERT_EQ(stream.Rewind(c.Back), c.Back);
+        EXPECT_EQ(render(c.Back), expected);
     }
 }

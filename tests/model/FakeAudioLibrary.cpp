@@ -74,3 +74,13 @@ bool FakeAudioLibrary::AudioChannelStop(HSTREAM stream) {
     Calls.push_back("stop " + std::to_string(stream));
     return true;
 }
+
+bool FakeAudioLibrary::AudioChannelFadeIn(HSTREAM stream, uint32_t milliseconds) {
+    Calls.push_back("fadein " + std::to_string(stream) + " " + std::to_string(milliseconds));
+    return true;
+}
+
+bool FakeAudioLibrary::AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) {
+    Calls.push_back("fadeout " + std::to_string(stream) + " " + std::to_string(milliseconds));
+    return !FailFadeOut;
+}

@@ -14,6 +14,7 @@ public:
     std::vector<std::string> Calls;
     bool FailOpen = false;
     bool FailPlay = false;
+    bool FailFadeOut = false;
     float NativeRate = 44100;
     HSTREAM NextStream = 1;
     std::vector<HSTREAM> Freed;
@@ -36,6 +37,8 @@ public:
     bool AudioChannelPause(HSTREAM stream) override;
     bool AudioChannelStop(HSTREAM stream) override;
     bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;
+    bool AudioChannelFadeIn(HSTREAM stream, uint32_t milliseconds) override;
+    bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) override;
 
 private:
     HSTREAM Open(const std::string& opener, uint32_t flags);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -77,6 +78,12 @@ TEST(TCue, SettersClampToTheirRanges) {
         {&TCue::SetAudioChannel, &TCue::AudioChannel, 0, 1},
         {&TCue::SetAudioChannel, &TCue::AudioChannel, 5, 4},
         {&TCue::SetAudioChannel, &TCue::AudioChannel, INT32_MAX, 4},
+        {&TCue::SetFadeIn, &TCue::FadeIn, -1, 0},
+        {&TCue::SetFadeIn, &TCue::FadeIn, 15, 15},
+        {&TCue::SetFadeIn, &TCue::FadeIn, 601, 600},
+        {&TCue::SetFadeOut, &TCue::FadeOut, INT32_MIN, 0},
+        {&TCue::SetFadeOut, &TCue::FadeOut, 600, 600},
+        {&TCue::SetFadeOut, &TCue::FadeOut, INT32_MAX, 600},
     };
     for (const Case& c : cases) {
         TCue cue;
@@ -261,5 +268,89 @@ TEST_F(CueFixture, TransitionsWithoutSubscriberStillHappen) {
     EXPECT_TRUE(Cue.Play());
     EXPECT_EQ(Cue.State(), csPlaying);
     EXPECT_TRUE(Cue.Stop());
+    EXPECT_EQ(Cue.State(), csStopped);
+}
+
+TEST_F(CueFixture, FadeInIsAskedForBeforeTheStartOnlyWhenSet) {
+    Cue.FileName = Dir.File("a.wav");
+    Cue.SetFadeIn(15);
+    ASSERT_TRUE(Cue.Play());
+    const auto fadeIn = std::find(Audio.Calls.begin(), Audio.Calls.end(), "fadein 1 1500");
+    ASSERT_NE(fadeIn, Audio.Calls.end());
+    EXPECT_LT(fadeIn, std::find(Audio.Calls.begin(), Audio.Calls.end(), "play 1"));
+    Cue.StopNow();
+    Cue.SetFadeIn(0);
+    Audio.Calls.clear();
+    ASSERT_TRUE(Cue.Play());
+    EXPECT_EQ(std::count_if(Audio.Calls.begin(), Audio.Calls.end(),
+                            [](const std::string& call) { return call.rfind("fadein", 0) == 0; }),
+              0);
+}
+
+// Stop of a playing cue with a fade-out fades; it stays playing, marked as fading, with one
+// notice, until a second Stop (or the end of the fade, which the window turns into StopNow).
+TEST_F(CueFixture, StopFadesOutAPlayingCueAndAGainStopsAtOnce) {
+    struct Case {
+        const char* Name;
+        int32_t FadeOut;
+        bool Pause;
+        std::vector<std::string> StopCalls;
+        bool Fading;
+    };
+    const Case cases[] = {
+        {"fade-out", 20, false, {"fadeout 1 2000"}, true},
+        {"no fade-out", 0, false, {"stop 1"}, false},
+        {"paused", 20, true, {"stop 1"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FakeAudioLibrary audio;
+        TCue cue;
+        std::vector<std::pair<TCueState, bool>> notices;
+        cue.OnStateChange = [&](const std::string&) {
+            notices.emplace_back(cue.State(), cue.Fading());
+        };
+        cue.FileName = Dir.File("a.wav");
+        cue.SetFadeOut(c.FadeOut);
+        ASSERT_TRUE(cue.Play());
+        if (c.Pause) {
+            ASSERT_TRUE(cue.Pause());
+        }
+        notices.clear();
+        audio.Calls.clear();
+        EXPECT_TRUE(cue.Stop());
+        EXPECT_EQ(audio.Calls, c.StopCalls);
+        EXPECT_EQ(cue.Fading(), c.Fading);
+        EXPECT_EQ(cue.State(), c.Fading ? csPlaying : csStopped);
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0], std::pair(cue.State(), c.Fading));
+        if (!c.Fading)
+            continue;
+        EXPECT_FALSE(cue.Pause());
+        EXPECT_FALSE(cue.Play());
+        EXPECT_TRUE(cue.Stop());
+        EXPECT_EQ(audio.Calls.back(), "stop 1");
+        EXPECT_EQ(cue.State(), csStopped);
+        EXPECT_FALSE(cue.Fading());
+        EXPECT_EQ(notices.size(), 2u);
+    }
+}
+
+TEST_F(CueFixture, FadeOutAndStopFadesEveryPlayingCueAndStopsAPausedOne) {
+    Cue.FileName = Dir.File("a.wav");
+    EXPECT_FALSE(Cue.FadeOutAndStop(10)) << "a stopped cue";
+    ASSERT_TRUE(Cue.Play());
+    EXPECT_TRUE(Cue.FadeOutAndStop(10));
+    EXPECT_TRUE(Cue.FadeOutAndStop(10)) << "a cue that is fading already";
+    EXPECT_EQ(Audio.Calls.back(), "fadeout 1 1000");
+    EXPECT_TRUE(Cue.Fading());
+    Cue.StopNow();
+    Audio.FailFadeOut = true;
+    ASSERT_TRUE(Cue.Play());
+    EXPECT_TRUE(Cue.FadeOutAndStop(10)) << "a stream that cannot fade stops at once";
+    EXPECT_EQ(Cue.State(), csStopped);
+    ASSERT_TRUE(Cue.Play());
+    ASSERT_TRUE(Cue.Pause());
+    EXPECT_TRUE(Cue.FadeOutAndStop(10));
     EXPECT_EQ(Cue.State(), csStopped);
 }

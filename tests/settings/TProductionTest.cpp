@@ -116,6 +116,60 @@ TEST(TProduction, ValuesAreClampedOrDefaulted) {
     EXPECT_FALSE(empty.Loop);
 }
 
+TEST(TProduction, FadeTimesAreReadTolerantlyAndClamped) {
+    struct Case {
+        const char* Xml;
+        int32_t FadeIn, FadeOut;
+    };
+    const Case cases[] = {
+        {"", 0, 0},
+        {"<FadeIn>15</FadeIn><FadeOut>600</FadeOut>", 15, 600},
+        {"<FadeIn>601</FadeIn><FadeOut>-5</FadeOut>", 600, 0},
+        {"<FadeIn>1.5</FadeIn><FadeOut>slow</FadeOut>", 0, 0},
+        {"<FadeIn></FadeIn><fadeout>20</fadeout>", 0, 0},
+    };
+    for (const Case& c : cases) {
+        const auto p = Loaded(std::string("<CueList><Cue>") + c.Xml + "</Cue></CueList>");
+        EXPECT_EQ(p->Cues.Items(0)->FadeIn(), c.FadeIn) << c.Xml;
+        EXPECT_EQ(p->Cues.Items(0)->FadeOut(), c.FadeOut) << c.Xml;
+    }
+}
+
+// Only a fade time that is not 0 is written, after the other values of its cue.
+TEST(TProduction, FadeTimesRoundTrip) {
+    TProduction production;
+    production.FormState = {120, 200, 450, 800};
+    AddCue(production, "1", "Door bell", "C:\\Show\\door bell.wav", 1, -6, 0, false).SetFadeOut(15);
+    TCue& rain = AddCue(production, "2", "Rain", "rain.mp3", 2, -20, -50, true);
+    rain.SetFadeIn(600);
+    rain.SetFadeOut(5);
+    AddCue(production, "3", "Quiet", "quiet.wav", 1, 0, 0, false);
+    const std::string text = production.SaveToText();
+    EXPECT_NE(text.find("<Loop>0</Loop>\r\n      <FadeOut>15</FadeOut>\r\n    </Cue>"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("<Loop>-1</Loop>\r\n      <FadeIn>600</FadeIn>\r\n      "
+                        "<FadeOut>5</FadeOut>\r\n    </Cue>"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("<FadeIn>0"), std::string::npos);
+    EXPECT_EQ(text.find("<FadeOut>0"), std::string::npos);
+    TProduction loaded;
+    loaded.LoadFromText(text);
+    ASSERT_EQ(loaded.Cues.Count(), 3);
+    const int32_t expected[3][2] = {{0, 15}, {600, 5}, {0, 0}};
+    for (int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(loaded.Cues.Items(i)->FadeIn(), expected[i][0]) << i;
+        EXPECT_EQ(loaded.Cues.Items(i)->FadeOut(), expected[i][1]) << i;
+    }
+    EXPECT_EQ(loaded.SaveToText(), text);
+    for (int32_t i = 0; i < 3; ++i) {
+        production.Cues.Items(i)->SetFadeIn(0);
+        production.Cues.Items(i)->SetFadeOut(0);
+    }
+    EXPECT_EQ(production.SaveToText().find("Fade"), std::string::npos);
+}
+
 TEST(TProduction, LoopTexts) {
     const std::pair<std::string, bool> cases[] = {
         {"<Loop>1</Loop>", true},    {"<Loop>true</Loop>", true}, {"<Loop>-1</Loop>", true},
