@@ -51,11 +51,9 @@ struct TServerStream {
     TAudioStream* Audio = nullptr;
     pa_operation* Draining = nullptr;
     pa_operation* Timing = nullptr;
-    // Mainloop thread only: the stream index, in frames, after the last frame written, and
-    // after the last silence written for frames that were not decoded in time. Frames from
-    // PaddedTo on are the ring's frames just read, in order.
+    // Mainloop thread only: the stream index, in frames, after the last frame written. Only
+    // decoded frames are written, so the frames before it are the ring's frames just read.
     int64_t Written = 0;
-    int64_t PaddedTo = 0;
 };
 
 struct TSinkList {
@@ -64,23 +62,23 @@ struct TSinkList {
     std::vector<std::string> Others;
 };
 
-// Renders `frames` frames of the stream and writes them at stream index `at`; returns the
-// frames written.
+// Renders up to `frames` decoded frames of the stream and writes them at stream index `at`;
+// returns the frames written. Frames not decoded yet are left to the server's next request:
+// the server still holds most of its buffer then, while silence written in their place would
+// be heard.
 size_t WriteAt(pa_stream* server, TServerStream& own, int64_t at, size_t frames) {
+    frames = std::min(frames, own.Audio->Available());
     void* data = nullptr;
     size_t bytes = frames * FrameBytes;
-    if (pa_stream_begin_write(server, &data, &bytes) < 0 || !data)
+    if (frames == 0 || pa_stream_begin_write(server, &data, &bytes) < 0 || !data)
         return 0;
-    frames = std::min(frames, bytes / FrameBytes);
     bool end = false;
-    const size_t got = own.Audio->Render(frames, static_cast<float*>(data), end);
-    const size_t count = end ? got : frames;
+    const size_t count =
+        own.Audio->Render(std::min(frames, bytes / FrameBytes), static_cast<float*>(data), end);
     if (count == 0) {
         pa_stream_cancel_write(server);
         return 0;
     }
-    if (got < count)
-        own.PaddedTo = at + static_cast<int64_t>(count);
     pa_stream_write(server, data, count * FrameBytes, nullptr, at * int64_t{FrameBytes},
                     PA_SEEK_ABSOLUTE);
     own.Written = std::max(own.Written, at + static_cast<int64_t>(count));
@@ -314,7 +312,7 @@ void TPulseOutput::TimingCallback(pa_stream* server, int success, void* user) {
     };
     const int64_t playing = timing->read_index / int64_t{FrameBytes} - frames(timing->sink_usec) +
                             (timing->playing ? frames(pa_timeval_age(&timing->timestamp)) : 0);
-    const int64_t from = std::max(playing + RewriteLeadFrames, own.PaddedTo);
+    const int64_t from = playing + RewriteLeadFrames;
     if (from >= own.Written)
         return;
     const int64_t end = own.Written;
@@ -325,6 +323,13 @@ void TPulseOutput::TimingCallback(pa_stream* server, int success, void* user) {
             return;
         at += static_cast<int64_t>(written);
     }
+}
+
+// The server ran out of frames to play: a dropout, unless the file has been played out.
+void TPulseOutput::UnderflowCallback(pa_stream*, void* user) {
+    auto& own = *static_cast<TServerStream*>(user);
+    if (!own.Audio->RenderedOut())
+        own.Audio->Underruns.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TPulseOutput::DrainCallback(pa_stream*, int, void* user) {
@@ -347,11 +352,12 @@ pa_stream* TPulseOutput::OpenStream(void* own, const std::string& name, const st
         return nullptr;
     pa_stream_set_state_callback(server, StreamStateCallback, own);
     pa_stream_set_write_callback(server, StreamWriteCallback, own);
+    pa_stream_set_underflow_callback(server, UnderflowCallback, own);
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec, &OutputSpec));
     attributes.prebuf = static_cast<uint32_t>(-1);
-    attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.minreq = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec / 4, &OutputSpec));
     attributes.fragsize = static_cast<uint32_t>(-1);
     pa_cvolume volume;
     pa_cvolume_set(&volume, OutputSpec.channels, PA_VOLUME_NORM);
@@ -370,6 +376,7 @@ pa_stream* TPulseOutput::OpenStream(void* own, const std::string& name, const st
         return server;
     pa_stream_set_state_callback(server, nullptr, nullptr);
     pa_stream_set_write_callback(server, nullptr, nullptr);
+    pa_stream_set_underflow_callback(server, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(server)))
         pa_stream_disconnect(server);
     pa_stream_unref(server);
@@ -469,6 +476,7 @@ void TPulseOutput::Close(TAudioStream& stream) {
     pa_threaded_mainloop_lock(FMainloop);
     pa_stream_set_state_callback(own->Stream, nullptr, nullptr);
     pa_stream_set_write_callback(own->Stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(own->Stream, nullptr, nullptr);
     Drop(own->Draining);
     Drop(own->Timing);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(own->Stream)))

@@ -53,6 +53,7 @@ private:
     static void StreamStateCallback(pa_stream* server, void* user);
     static void StreamWriteCallback(pa_stream* server, size_t bytes, void* user);
     static void TimingCallback(pa_stream* server, int success, void* user);
+    static void UnderflowCallback(pa_stream* server, void* user);
     static void DrainCallback(pa_stream* server, int success, void* user);
 
     pa_threaded_mainloop* FMainloop = nullptr;
