@@ -24,7 +24,7 @@ public:
 
     // Frames decoded ahead of the audio callback (the server's buffer holds more), and frames
     // kept after it for rendering again what the server has queued but not played yet.
-    static constexpr size_t AheadFrames = TAudioDecoder::OutputRate / 8;
+    static constexpr size_t AheadFrames = TAudioDecoder::OutputRate / 4;
     static constexpr size_t KeptFrames = TAudioDecoder::OutputRate * 21 / 100;
 
     TAudioStream(HSTREAM handle, uint32_t device, bool loop, std::string file);

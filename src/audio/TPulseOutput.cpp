@@ -29,6 +29,8 @@ constexpr auto RetryInterval = 100ms;
 // Rewritten frames begin this far after the frame being played, for the time the write takes
 // to reach the server.
 constexpr int64_t RewriteLeadFrames = FramesPerSecond * 3 / 1000;
+// How soon frames the server wanted and the decoder did not have are looked for again.
+constexpr pa_usec_t RetryUsec = 5000;
 
 void Forget(pa_operation* operation) {
     if (operation)
@@ -51,6 +53,10 @@ struct TServerStream {
     TAudioStream* Audio = nullptr;
     pa_operation* Draining = nullptr;
     pa_operation* Timing = nullptr;
+    // Looks again for decoded frames the server still wants; made and freed with the mainloop
+    // locked, restarted by the callbacks.
+    pa_mainloop_api* Api = nullptr;
+    pa_time_event* Retry = nullptr;
     // Mainloop thread only: the stream index, in frames, after the last frame written. Only
     // decoded frames are written, so the frames before it are the ring's frames just read.
     int64_t Written = 0;
@@ -83,6 +89,25 @@ size_t WriteAt(pa_stream* server, TServerStream& own, int64_t at, size_t frames)
                     PA_SEEK_ABSOLUTE);
     own.Written = std::max(own.Written, at + static_cast<int64_t>(count));
     return count;
+}
+
+// Writes what the server wants as far as it is decoded; while frames are still wanted, looks
+// again shortly, so that a late decoder delays the frames instead of leaving the stream waiting
+// for a request that does not come.
+void Feed(pa_stream* server, TServerStream& own) {
+    const size_t writable = pa_stream_writable_size(server);
+    size_t frames = writable == static_cast<size_t>(-1) ? 0 : writable / FrameBytes;
+    while (frames > 0) {
+        const size_t written = WriteAt(server, own, own.Written, frames);
+        if (written == 0)
+            break;
+        frames -= std::min(frames, written);
+    }
+    if (frames > 0 && !own.Audio->RenderedOut()) {
+        timeval when{};
+        pa_timeval_add(pa_gettimeofday(&when), RetryUsec);
+        own.Api->time_restart(own.Retry, &when);
+    }
 }
 
 } // namespace
@@ -289,15 +314,14 @@ void TPulseOutput::StreamStateCallback(pa_stream* server, void* user) {
     pa_threaded_mainloop_signal(own.Output->FMainloop, 0);
 }
 
-void TPulseOutput::StreamWriteCallback(pa_stream* server, size_t bytes, void* user) {
+void TPulseOutput::StreamWriteCallback(pa_stream* server, size_t, void* user) {
+    Feed(server, *static_cast<TServerStream*>(user));
+}
+
+void TPulseOutput::RetryCallback(pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
     auto& own = *static_cast<TServerStream*>(user);
-    size_t frames = bytes / FrameBytes;
-    while (frames > 0) {
-        const size_t written = WriteAt(server, own, own.Written, frames);
-        if (written == 0)
-            return;
-        frames -= std::min(frames, written);
-    }
+    if (own.Stream && pa_stream_get_state(own.Stream) == PA_STREAM_READY)
+        Feed(own.Stream, own);
 }
 
 // The server's read position is fresh: everything queued after the frame now being played
@@ -394,6 +418,9 @@ void TPulseOutput::Start(TAudioStream& stream) {
     auto own = std::make_unique<TServerStream>();
     own->Output = this;
     own->Audio = &stream;
+    own->Api = pa_threaded_mainloop_get_api(FMainloop);
+    timeval now{};
+    own->Retry = own->Api->time_new(own->Api, pa_gettimeofday(&now), RetryCallback, own.get());
     own->Stream = OpenStream(own.get(), stream.Name(), SinkFor(stream.Device()), deadline);
     // A sink that has gone since the sinks were listed: list them again; a device that is
     // missing now plays on device 1.
@@ -404,6 +431,8 @@ void TPulseOutput::Start(TAudioStream& stream) {
     stream.Failed = !own->Stream;
     if (own->Stream)
         stream.Target = own.release();
+    else
+        own->Api->time_free(own->Retry);
     pa_threaded_mainloop_unlock(FMainloop);
 }
 
@@ -479,6 +508,7 @@ void TPulseOutput::Close(TAudioStream& stream) {
     pa_stream_set_underflow_callback(own->Stream, nullptr, nullptr);
     Drop(own->Draining);
     Drop(own->Timing);
+    own->Api->time_free(own->Retry);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(own->Stream)))
         pa_stream_disconnect(own->Stream);
     pa_stream_unref(own->Stream);
