@@ -1,5 +1,7 @@
 #include "XmlValues.h"
 
+#include "XmlCharacters.h"
+
 #include <string_view>
 
 namespace {
@@ -216,7 +218,7 @@ pugi::xml_node AppendXMLChild(pugi::xml_node element, const char* name) {
 bool WriteXMLString(pugi::xml_node element, const char* name, const std::string& text) {
     if (text.empty())
         return false;
-    return AppendText(element, name, EncodeLineBreaks(text));
+    return AppendText(element, name, EncodeLineBreaks(WithoutForbiddenXmlChars(text)));
 }
 
 bool WriteXMLInteger(pugi::xml_node element, const char* name, int32_t value) {
@@ -232,7 +234,7 @@ std::string ReadXMLString(pugi::xml_node element, const char* name, const std::s
     const pugi::xml_node child = FindXMLChild(element, name);
     if (!child || !ReadXMLText(child, text))
         return def;
-    return DecodeLineBreaks(text);
+    return DecodeLineBreaks(WithoutForbiddenXmlChars(text));
 }
 
 int32_t ReadXMLInteger(pugi::xml_node element, const char* name, int32_t def) {
