@@ -34,6 +34,5 @@ bool ReadXMLText(pugi::xml_node element, std::string& text);
 // level around it, so that a document saved with pugi::format_raw comes out indented.
 pugi::xml_node AppendXMLChild(pugi::xml_node element, const char* name);
 
-// Conversions of a whole text: false when it spells no integer or Boolean.
-bool TryTextToInt(const std::string& text, int32_t& value);
+// Conversion of a whole text: false when it spells no Boolean.
 bool TryTextToBool(const std::string& text, bool& value);

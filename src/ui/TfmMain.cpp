@@ -7,6 +7,7 @@
 #include "TMainActions.h"
 #include "TPulseOutput.h"
 #include "TTrayIcon.h"
+#include "TextRules.h"
 
 #include <QAction>
 #include <QApplication>
