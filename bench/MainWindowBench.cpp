@@ -25,7 +25,7 @@ void AddCues(TfmMain& fmMain, int64_t count) {
         cue->FileName = "/shows/sounds/cue " + std::to_string(i) + ".wav";
         cue->SetVolumeDB(static_cast<int32_t>(-(i % 60)));
         cue->Loop = i % 2 == 0;
-        cue->OnStateChange = [&fmMain](const std::string& uid) { fmMain.CueStateChanged(uid); };
+        fmMain.BindCueStateChange(*cue);
         cues.Add(std::move(cue));
     }
     cues.AssignMissingUIDs();
@@ -80,9 +80,9 @@ void BM_StateChange(benchmark::State& state) {
     fmMain.show();
     if (!WaitUntilExposed(fmMain))
         state.SkipWithError("the window was not shown");
-    const std::string uid = "1";
+    const TCue& cue = *fmMain.Production->Cues.Items(0);
     for (auto _ : state) {
-        fmMain.CueStateChanged(uid);
+        fmMain.CueStateChanged(cue);
         QApplication::processEvents();
     }
 }

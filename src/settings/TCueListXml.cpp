@@ -6,7 +6,7 @@
 #include "TextRules.h"
 
 void LoadFromXML(TCueList& list, pugi::xml_node element,
-                 const std::function<void(const std::string& uid)>& onStateChange) {
+                 const std::function<void(const TCue& cue)>& onStateChange) {
     list.Clear();
     for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
         if (child.type() != pugi::node_element || !SameTextAscii(child.name(), "Cue"))
@@ -15,7 +15,10 @@ void LoadFromXML(TCueList& list, pugi::xml_node element,
         TCue& added = *cue;
         list.Add(std::move(cue));
         LoadFromXML(added, child);
-        added.OnStateChange = onStateChange;
+        if (onStateChange)
+            added.OnStateChange = [onStateChange, cue = &added](const std::string&) {
+                onStateChange(*cue);
+            };
     }
 }
 

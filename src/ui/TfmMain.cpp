@@ -129,7 +129,7 @@ void TfmMain::FormDestroy() {
 
 // A file that cannot be read is reported; start-up goes on with the defaults.
 void TfmMain::LoadSettings() {
-    Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    Production->OnCueStateChange = [this](const TCue& cue) { CueStateChanged(cue); };
     try {
         Production->LoadFromFile(Production->FileName);
     } catch (const EXMLParseError& error) {
@@ -191,8 +191,12 @@ void TfmMain::UpdateActions() {
     ActionList1->UpdateActions();
 }
 
-void TfmMain::CueStateChanged(const std::string& uid) {
-    RefreshRowState(Production->Cues.IndexOfUID(uid));
+void TfmMain::CueStateChanged(const TCue& cue) {
+    RefreshRowState(Production->Cues.IndexOf(&cue));
+}
+
+void TfmMain::BindCueStateChange(TCue& cue) {
+    cue.OnStateChange = [this, changed = &cue](const std::string&) { CueStateChanged(*changed); };
 }
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {

@@ -63,7 +63,10 @@ public:
     void RefreshRow(int32_t row);
     void RefreshRowState(int32_t row);
     void UpdateActions();
-    void CueStateChanged(const std::string& uid);
+    // Repaints the row of that very cue; UIDs may repeat.
+    void CueStateChanged(const TCue& cue);
+    // Sends the cue's state changes to CueStateChanged.
+    void BindCueStateChange(TCue& cue);
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);

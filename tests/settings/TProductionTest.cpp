@@ -66,8 +66,8 @@ TEST(TProduction, WritesTheExampleFromTheModel) {
 
 TEST(TProduction, ExampleRoundTripsByteForByte) {
     TProduction production;
-    std::vector<std::string> changed;
-    production.OnCueStateChange = [&](const std::string& uid) { changed.push_back(uid); };
+    std::vector<const TCue*> changed;
+    production.OnCueStateChange = [&](const TCue& cue) { changed.push_back(&cue); };
     ASSERT_TRUE(production.LoadFromFile(fs::path(TRELMO_SETTINGS_TEST_DATA) / "Example.xml"));
     EXPECT_EQ(production.FormState.Top, 120);
     EXPECT_EQ(production.FormState.Left, 200);
@@ -87,7 +87,7 @@ TEST(TProduction, ExampleRoundTripsByteForByte) {
     EXPECT_EQ(production.SaveToText(), ExampleDocument());
 
     production.Cues.Items(1)->SetState(csPlaying);
-    EXPECT_EQ(changed, std::vector<std::string>{"2"});
+    EXPECT_EQ(changed, std::vector<const TCue*>{production.Cues.Items(1)});
 }
 
 TEST(TProduction, ValuesAreClampedOrDefaulted) {

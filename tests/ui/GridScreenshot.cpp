@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         cue->SetPitch(r.Pitch);
         cue->SetAudioChannel(r.Output);
         cue->Loop = r.Loop;
-        cue->OnStateChange = [&fmMain](const std::string& uid) { fmMain.CueStateChanged(uid); };
+        fmMain.BindCueStateChange(*cue);
         fmMain.Production->Cues.Add(std::move(cue));
     }
     fmMain.Production->Cues.AssignMissingUIDs();

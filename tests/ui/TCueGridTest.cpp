@@ -399,10 +399,27 @@ TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPicture) {
     EXPECT_EQ(StatePicture(2), Picture(csPlaying));
     EXPECT_TRUE(Form->actStopAll->isEnabled());
 
-    Form->CueStateChanged("no such cue");
+    const TCue outside;
+    Form->CueStateChanged(outside);
     Cues().Items(1)->Stop();
     EXPECT_EQ(headers.count(), 2);
     EXPECT_EQ(cells.count(), 0);
     EXPECT_EQ(resets.count(), 0);
     EXPECT_FALSE(Form->actStopAll->isEnabled());
+}
+
+// Cues loaded with the same UID, and cues beyond 1000, share a UID: each repaints its own row.
+TEST_F(TCueGridTest, AStateChangeRepaintsTheRowOfThatVeryCueWhenUIDsRepeat) {
+    for (const char* name : {"A", "B", "C"})
+        AddCue(name).UID = "5";
+    Show();
+    QSignalSpy headers(&Model(), &QAbstractItemModel::headerDataChanged);
+    for (int32_t row : {3, 2}) {
+        headers.clear();
+        Cues().Items(row - 1)->Play();
+        ASSERT_EQ(headers.count(), 1);
+        EXPECT_EQ(headers[0], QVariantList({QVariant::fromValue(Qt::Vertical), row - 1, row - 1}));
+        EXPECT_EQ(StatePicture(row), Picture(csPlaying));
+    }
+    EXPECT_EQ(StatePicture(1), Picture(csStopped));
 }

@@ -38,9 +38,7 @@ TCue& UiTestFixture::AddCue(const std::string& description, bool withFile) {
         cue->FileName = AudioFile(description + ".wav");
         std::ofstream(cue->FileName) << "RIFF";
     }
-    cue->OnStateChange = [form = Form.get()](const std::string& uid) {
-        form->CueStateChanged(uid);
-    };
+    Form->BindCueStateChange(*cue);
     TCue& added = *cue;
     Cues().Add(std::move(cue));
     Cues().AssignMissingUIDs();
