@@ -126,6 +126,31 @@ TEST_F(TCueGridTest, FileNameColumnTakesTheWidthLeftOverAndOthersCanBeResized) {
     EXPECT_EQ(header->length(), header->viewport()->width());
 }
 
+// Every column border can be dragged, the file name's too; a later resize of the window fills
+// the width again through the file name column.
+TEST_F(TCueGridTest, TheFileNameBorderCanBeDragged) {
+    AddCue("Rain");
+    Show();
+    QHeaderView* header = Form->grSounds->horizontalHeader();
+    const int before = header->sectionSize(ccFileName);
+    const int y = header->height() / 2;
+    const int border = header->sectionViewportPosition(ccFileName) + before - 1;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(border, y));
+    for (int x = border; x >= border - 60; x -= 5) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, y),
+                         header->viewport()->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &move);
+    }
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(border - 60, y));
+    EXPECT_EQ(header->sectionSize(ccFileName), before - 60);
+
+    Form->resize(Form->width() + 100, Form->height());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return header->length() == header->viewport()->width(); }, 5000));
+    EXPECT_EQ(header->sectionSize(ccFileName), before + 100);
+}
+
 TEST_F(TCueGridTest, EditsAreWrittenThroughTheSettersAndShownClamped) {
     struct Case {
         int Col;
