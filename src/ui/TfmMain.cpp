@@ -81,6 +81,7 @@ void TfmMain::CreateGrid() {
     grSounds =
         new TCueGrid([this] { return Production ? &Production->Cues : nullptr; }, ImageList1, this);
     grSounds->Model()->OnCellError = [this](const QString& text) { ErrorBox(text); };
+    grSounds->Model()->OnEditDone = [this](int32_t row) { RefreshRow(row); };
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);

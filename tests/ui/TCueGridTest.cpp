@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -146,8 +148,8 @@ TEST_F(TCueGridTest, TheFileNameBorderCanBeDragged) {
     EXPECT_EQ(header->sectionSize(ccFileName), before - 60);
 
     Form->resize(Form->width() + 100, Form->height());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return header->length() == header->viewport()->width(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return header->length() == header->viewport()->width(); }, 5000));
     EXPECT_EQ(header->sectionSize(ccFileName), before + 100);
 }
 
@@ -190,7 +192,7 @@ TEST_F(TCueGridTest, EditsAreWrittenThroughTheSettersAndShownClamped) {
         cue.SetPitch(90);
         cue.SetAudioChannel(2);
         Errors.clear();
-        Model().setData(Cell(1, c.Col), c.Text);
+        EXPECT_EQ(Model().setData(Cell(1, c.Col), c.Text), !c.Refused);
         EXPECT_EQ(c.Read(cue), c.Expected);
         EXPECT_EQ(Model().data(Cell(1, c.Col), Qt::EditRole).toInt(), c.Expected);
         EXPECT_EQ(Errors,
@@ -447,4 +449,22 @@ TEST_F(TCueGridTest, AStateChangeRepaintsTheRowOfThatVeryCueWhenUIDsRepeat) {
         EXPECT_EQ(StatePicture(row), Picture(csPlaying));
     }
     EXPECT_EQ(StatePicture(1), Picture(csStopped));
+}
+
+// An edit refreshes its row and then the commands, so Play notices a file that appeared since.
+TEST_F(TCueGridTest, AnEditReEvaluatesTheCommands) {
+    TCue& cue = AddCue("Rain", false);
+    cue.FileName = AudioFile("rain.wav");
+    Show();
+    SelectCell(1);
+    ASSERT_FALSE(Form->actPlay->isEnabled());
+    std::ofstream(cue.FileName) << "RIFF";
+    const QSignalSpy rows(&Model(), &QAbstractItemModel::dataChanged);
+    EXPECT_TRUE(Model().setData(Cell(1, ccDescription), QStringLiteral("Heavy rain")));
+    EXPECT_EQ(rows.count(), 1);
+    EXPECT_TRUE(Form->actPlay->isEnabled());
+
+    std::filesystem::remove(cue.FileName);
+    EXPECT_TRUE(Model().setData(Cell(1, ccLoop), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_FALSE(Form->actPlay->isEnabled());
 }
