@@ -1,5 +1,8 @@
 // The main window with N cues: start-up until it is on screen, one RefreshGrid and one state
-// change, each with the repaint it causes. Needs a display (run under xvfb-run).
+// change, each with the repaint it causes. Needs a display (run under xvfb-run) and a sound
+// server (bench/with-pulse.sh), as the program does.
+#include "TAudioEngine.h"
+#include "TPulseOutput.h"
 #include "TfmMain.h"
 
 #include <QApplication>
@@ -13,6 +16,11 @@
 #include <string>
 
 namespace {
+
+// The engine that start-up builds: on the sound server.
+std::unique_ptr<TAudioEngine> PulseAudio() {
+    return std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+}
 
 void AddCues(TfmMain& fmMain, int64_t count) {
     TCueList& cues = fmMain.Production->Cues;
@@ -47,7 +55,7 @@ bool WaitUntilExposed(QWidget& window) {
 
 void BM_ShowMainWindow(benchmark::State& state) {
     for (auto _ : state) {
-        auto fmMain = std::make_unique<TfmMain>();
+        auto fmMain = std::make_unique<TfmMain>(PulseAudio());
         AddCues(*fmMain, state.range(0));
         fmMain->show();
         if (!WaitUntilExposed(*fmMain))
@@ -60,7 +68,7 @@ void BM_ShowMainWindow(benchmark::State& state) {
 BENCHMARK(BM_ShowMainWindow)->Arg(0)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void BM_RefreshGrid(benchmark::State& state) {
-    TfmMain fmMain;
+    TfmMain fmMain(PulseAudio());
     AddCues(fmMain, state.range(0));
     fmMain.show();
     if (!WaitUntilExposed(fmMain))
@@ -75,7 +83,7 @@ BENCHMARK(BM_RefreshGrid)->Arg(0)->Arg(1000)->Unit(benchmark::kMicrosecond);
 // A cue's state picture drawn again after a state change, as the end of a file or a remote
 // command causes it.
 void BM_StateChange(benchmark::State& state) {
-    TfmMain fmMain;
+    TfmMain fmMain(PulseAudio());
     AddCues(fmMain, state.range(0));
     fmMain.show();
     if (!WaitUntilExposed(fmMain))

@@ -1,5 +1,7 @@
 #include "StartUpCheck.h"
+#include "TAudioEngine.h"
 #include "TInstanceRegistry.h"
+#include "TPulseOutput.h"
 #include "TSessionEndWatcher.h"
 #include "TfmMain.h"
 
@@ -23,7 +25,8 @@ int main(int argc, char* argv[]) {
         bool endRequested = false;
         const QMetaObject::Connection early = QObject::connect(
             &sessionEnd, &TSessionEndWatcher::sessionEnding, [&] { endRequested = true; });
-        TfmMain fmMain(std::move(appInstances));
+        TfmMain fmMain(std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>()),
+                       std::move(appInstances));
         QObject::disconnect(early);
         QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
         fmMain.show();

@@ -5,7 +5,6 @@
 #include "TAudioEngine.h"
 #include "TCueGrid.h"
 #include "TMainActions.h"
-#include "TPulseOutput.h"
 #include "TTrayIcon.h"
 #include "TextRules.h"
 
@@ -43,7 +42,8 @@ TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
 
 } // namespace
 
-TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
+TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstances> appInstances,
+                 QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint) {
@@ -64,7 +64,7 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
     ConnectAppInstances(std::move(appInstances));
     TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
     TrayIcon->Activate();
-    FAudio = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    FAudio = std::move(audio);
     SetAudioLibrary(FAudio.get());
     g_endSyncWindow = this;
     SetCueEndSyncProc(CueEndSync);
@@ -154,13 +154,23 @@ void TfmMain::InitAudioDevices() {
     for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
          ++device)
         if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
-            ShowError("Error initializing audio device " + std::to_string(device));
+            ShowMessage("Error initializing audio device " + std::to_string(device));
 }
 
-// The standard error box: stop icon, OK, the text as plain text with its CR LF line breaks.
+// The standard error box: stop icon, OK.
 void TfmMain::ShowError(const std::string& text) {
+    ShowBox(QMessageBox::Critical, text);
+}
+
+// A plain message box: no icon, OK.
+void TfmMain::ShowMessage(const std::string& text) {
+    ShowBox(QMessageBox::NoIcon, text);
+}
+
+// Modal, captioned "Trelmo"; the text as plain text with its CR LF line breaks.
+void TfmMain::ShowBox(QMessageBox::Icon icon, const std::string& text) {
     QMessageBox box(
-        QMessageBox::Critical, QStringLiteral("Trelmo"),
+        icon, QStringLiteral("Trelmo"),
         QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
         QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);

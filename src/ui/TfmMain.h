@@ -8,6 +8,7 @@
 #include "TProduction.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 #include <cstdint>
 #include <functional>
@@ -28,8 +29,11 @@ class TfmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    // appInstances: the single-instance component that passed the start-up check, if any.
-    explicit TfmMain(std::unique_ptr<TAppInstances> appInstances = nullptr,
+    // audio: the engine the cues play through, owned from here on (start-up builds it on the
+    // sound server; tests hand in one on the offline output). appInstances: the single-instance
+    // component that passed the start-up check, if any.
+    explicit TfmMain(std::unique_ptr<TAudioEngine> audio,
+                     std::unique_ptr<TAppInstances> appInstances = nullptr,
                      QWidget* parent = nullptr);
     ~TfmMain() override;
 
@@ -87,6 +91,8 @@ private:
     void SaveSettings();
     void InitAudioDevices();
     void ShowError(const std::string& text);
+    void ShowMessage(const std::string& text);
+    void ShowBox(QMessageBox::Icon icon, const std::string& text);
 
     void CreateGrid();
     void ShowErrorBox(const QString& text);

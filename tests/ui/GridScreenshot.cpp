@@ -1,6 +1,7 @@
 // Saves a picture of the main window with a few cues, one playing and one paused:
 // ui_screenshot <file.png>
 #include "FakeAudioLibrary.h"
+#include "OfflineAudio.h"
 #include "TCueGrid.h"
 #include "TfmMain.h"
 
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
     }
     FakeAudioLibrary audio;
     QTemporaryDir dir;
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     SetAudioLibrary(&audio);
     fmMain.Production->Cues.Clear();
     fmMain.Production->FileName = dir.filePath(QStringLiteral("Settings.xml")).toStdString();

@@ -233,7 +233,7 @@ TEST_F(TCueGridTest, TypingIntoTheSpinEditorsBringsTheValueIntoRange) {
 }
 
 TEST_F(TCueGridTest, ARefusedVolumeShowsTheErrorBoxAndKeepsTheVolume) {
-    Form = std::make_unique<TfmMain>(); // with its own error box
+    Form = std::make_unique<TfmMain>(OfflineAudio()); // with its own error box
     Form->Production->Cues.Clear();
     Form->Production->FileName = AudioFile("Settings.xml");
     TCue& cue = AddCue("Rain");

@@ -9,7 +9,7 @@ void UiTestFixture::SetUp() {
     DialogRequests.clear();
     DialogAnswer.reset();
     Errors.clear();
-    Form = std::make_unique<TfmMain>();
+    Form = std::make_unique<TfmMain>(OfflineAudio());
     // The cues play on the fake library, not on the window's sound engine.
     SetAudioLibrary(&Audio);
     // Each test starts from an empty list, whatever settings file lies next to the program.
