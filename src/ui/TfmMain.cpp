@@ -319,12 +319,12 @@ void TfmMain::actExitExecute() {
     close();
 }
 
-void TfmMain::showEvent(QShowEvent* event) {
-    if (!FFormShown) {
+void TfmMain::setVisible(bool visible) {
+    if (visible && !FFormShown) {
         FFormShown = true;
         FormShow();
     }
-    QMainWindow::showEvent(event);
+    QMainWindow::setVisible(visible);
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

@@ -78,8 +78,12 @@ public:
     void actRestoreExecute();
     void actExitExecute();
 
+    // The first show runs FormShow before the window is created, so that the saved position is
+    // taken as the frame's: once the window exists, Qt would put its inside there while the
+    // frame is not known yet, and the window would creep up by its title bar every run.
+    void setVisible(bool visible) override;
+
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
