@@ -1,5 +1,6 @@
 #include "StartUpCheck.h"
 #include "TInstanceRegistry.h"
+#include "TOscControl.h"
 #include "TSessionEndWatcher.h"
 #include "TfmMain.h"
 
@@ -26,6 +27,9 @@ int main(int argc, char* argv[]) {
         TfmMain fmMain(std::move(appInstances));
         QObject::disconnect(early);
         QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
+        // Only the first instance gets here, so only it takes OSC.
+        TOscControl osc(fmMain);
+        osc.Start();
         fmMain.show();
         if (endRequested)
             QTimer::singleShot(0, &fmMain, &TfmMain::close);

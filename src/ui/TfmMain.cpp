@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <utility>
@@ -301,6 +302,25 @@ void TfmMain::actRestoreExecute() {
 
 void TfmMain::actExitExecute() {
     close();
+}
+
+void TfmMain::Go() {
+    TCueList& cues = Production->Cues;
+    TCue* cue = cues.CurrentCue();
+    if (!cue)
+        return;
+    cue->Play();
+    if (cues.Current() < cues.Count())
+        SelectCue(cues.Current() + 1);
+}
+
+void TfmMain::Panic() {
+    Production->Cues.StopAll();
+}
+
+void TfmMain::SelectCue(int32_t number) {
+    grSounds->setCurrentIndex(
+        grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
 }
 
 void TfmMain::showEvent(QShowEvent* event) {

@@ -71,6 +71,13 @@ public:
     void actRestoreExecute();
     void actExitExecute();
 
+    // GO: plays the current cue and makes the next one current (the last one stays current).
+    void Go();
+    // Silences everything at once.
+    void Panic();
+    // Makes cue `number` (1 to Count) current, as a click in its row does.
+    void SelectCue(int32_t number);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
