@@ -54,16 +54,19 @@ std::optional<bool> Pressed(lo_message message) {
         return true;
     if (types[1] != '\0')
         return std::nullopt;
-    const lo_arg& arg = *lo_message_get_argv(message)[0];
+    // Types without data, such as true and false, have no argument value.
+    const lo_arg* arg = lo_message_get_argv(message)[0];
+    if (!arg)
+        return std::nullopt;
     switch (types[0]) {
     case LO_INT32:
-        return arg.i != 0;
+        return arg->i != 0;
     case LO_INT64:
-        return arg.h != 0;
+        return arg->h != 0;
     case LO_FLOAT:
-        return arg.f != 0.0f;
+        return arg->f != 0.0f;
     case LO_DOUBLE:
-        return arg.d != 0.0;
+        return arg->d != 0.0;
     default:
         return std::nullopt;
     }
@@ -138,6 +141,7 @@ void TOscServer::Receive() {
             const ssize_t size = ::recv(FSocket, buffer.data(), buffer.size(), MSG_TRUNC);
             if (size < 0)
                 break;
+            ++FReceived;
             if (static_cast<size_t>(size) > buffer.size())
                 Drop(odTooLarge);
             else

@@ -44,6 +44,8 @@ public:
     bool Start(const std::string& address, int32_t port, std::string& failure);
     // The bound port; 0 before a successful Start.
     uint16_t Port() const { return FPort; }
+    // Datagrams read so far, bad ones included; any thread.
+    uint64_t Received() const { return FReceived; }
 
 private:
     // Receiving thread.
@@ -62,6 +64,7 @@ private:
     int FStopEvent = -1;
     uint16_t FPort = 0;
     std::thread FThread;
+    std::atomic<uint64_t> FReceived = 0;
 
     std::mutex FQueueLock;
     std::deque<TOscCommand> FQueue;
