@@ -237,7 +237,8 @@ void TOscServer::ReportDrops() {
 }
 
 bool TOscServer::HasDrops() const {
-    return std::ranges::any_of(FDropped, [](const std::atomic<uint64_t>& count) { return count != 0; });
+    return std::ranges::any_of(FDropped,
+                               [](const std::atomic<uint64_t>& count) { return count != 0; });
 }
 
 std::string TOscServer::TakeDropReport() {

@@ -131,7 +131,7 @@ TEST_F(TOscServerTest, CommandsArriveInTheOrderSent) {
 TEST_F(TOscServerTest, BadInputIsDroppedCountedAndReportedNoMoreOftenThanTheInterval) {
     Server.DropReportInterval = 300ms;
     ASSERT_TRUE(Client->SendRaw("not OSC at all"));
-    ASSERT_TRUE(Client->SendRaw(std::string("/go\0,i\0\0\0\0", 11))); // argument cut short
+    ASSERT_TRUE(Client->SendRaw(std::string("/go\0,i\0\0\0\0", 11)));      // argument cut short
     ASSERT_TRUE(Client->SendRaw(std::string("/go\0,\0\0\0\0\0\0\0", 12))); // 3 padding bytes
     ASSERT_TRUE(Client->SendRaw(std::string("#bundle\0\0\0\0\0\0\0\0\1", 16)));
     ASSERT_TRUE(Client->SendRaw(std::string(60000, '/')));

@@ -205,7 +205,8 @@ TEST(TProduction, OscSettings) {
 
 TEST(TProduction, OscIsWrittenAfterTheCueListOnlyWhenItDiffersFromTheDefault) {
     std::string withOsc = DefaultDocument;
-    withOsc.insert(withOsc.rfind("</Production>"), "  <Osc Address=\"0.0.0.0\" Port=\"9000\"/>\r\n");
+    withOsc.insert(withOsc.rfind("</Production>"),
+                   "  <Osc Address=\"0.0.0.0\" Port=\"9000\"/>\r\n");
     TProduction production;
     production.Osc.Address = "0.0.0.0";
     production.Osc.Port = 9000;
