@@ -11,4 +11,5 @@ cmake --build "$build" -j2 --target bench_trigger_latency bench_playback_load be
     pactl load-module module-null-sink sink_name=plain norewinds=1 >/dev/null
     '$build/bench/bench_trigger_latency' ${1:-30} plain
     '$build/bench/bench_playback_load' ${2:-60}
-    '$build/bench/bench_osc_latency' ${3:-20} out1"
+    pactl set-default-sink plain
+    '$build/bench/bench_osc_latency' ${3:-20} plain"

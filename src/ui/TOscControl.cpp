@@ -49,8 +49,7 @@ void TOscControl::Execute(const TOscCommand& command) {
         FForm.Panic();
         break;
     case TOscCommand::ocSelect:
-        if (inRange)
-            FForm.SelectCue(command.Cue);
+        FForm.SelectCue(command.Cue);
         break;
     }
 }

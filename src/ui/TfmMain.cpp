@@ -310,8 +310,7 @@ void TfmMain::Go() {
     if (!cue)
         return;
     cue->Play();
-    if (cues.Current() < cues.Count())
-        SelectCue(cues.Current() + 1);
+    SelectCue(cues.Current() + 1);
 }
 
 void TfmMain::Panic() {
@@ -319,6 +318,8 @@ void TfmMain::Panic() {
 }
 
 void TfmMain::SelectCue(int32_t number) {
+    if (number < 1 || number > Production->Cues.Count())
+        return;
     grSounds->setCurrentIndex(
         grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
 }

@@ -75,7 +75,8 @@ public:
     void Go();
     // Silences everything at once.
     void Panic();
-    // Makes cue `number` (1 to Count) current, as a click in its row does.
+    // Makes cue `number` current, as a click in its row does; a number beyond the list changes
+    // nothing.
     void SelectCue(int32_t number);
 
 protected:
