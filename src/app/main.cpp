@@ -1,6 +1,7 @@
 #include "StartUpCheck.h"
 #include "TAudioEngine.h"
 #include "TInstanceRegistry.h"
+#include "TOscControl.h"
 #include "TPulseOutput.h"
 #include "TSessionEndWatcher.h"
 #include "TfmMain.h"
@@ -29,6 +30,9 @@ int main(int argc, char* argv[]) {
                        std::move(appInstances));
         QObject::disconnect(early);
         QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
+        // Only the first instance gets here, so only it takes OSC.
+        TOscControl osc(fmMain);
+        osc.Start();
         fmMain.show();
         if (endRequested)
             QTimer::singleShot(0, &fmMain, &TfmMain::close);

@@ -80,6 +80,14 @@ public:
     void actRestoreExecute();
     void actExitExecute();
 
+    // GO: plays the current cue and makes the next one current (the last one stays current).
+    void Go();
+    // Silences everything at once.
+    void Panic();
+    // Makes cue `number` current, as a click in its row does; a number beyond the list changes
+    // nothing.
+    void SelectCue(int32_t number);
+
     // The first show runs FormShow before the window is created, so that the saved position is
     // taken as the frame's: once the window exists, Qt would put its inside there while the
     // frame is not known yet, and the window would creep up by its title bar every run.
