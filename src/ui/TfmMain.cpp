@@ -88,6 +88,10 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
 TfmMain::~TfmMain() {
     grSounds->disconnect(this);
     FormDestroy();
+    // The grid's model and the commands refer to ImageList1 and to this window, which go before
+    // Qt deletes the children.
+    delete grSounds;
+    delete ActionList1;
 }
 
 void TfmMain::CreateActions() {
