@@ -4,7 +4,7 @@
 #include <filesystem>
 
 namespace {
-constexpr size_t ChunkFrames = 4096;
+constexpr size_t ChunkFrames = 1024;
 constexpr size_t GainRampFrames = TAudioStream::RampFrames;
 } // namespace
 
@@ -70,6 +70,14 @@ void TAudioStream::TakeMove() {
         return;
     FMove = move;
     FEnvelope.MoveTo(FPosition, move == mvUp ? 1.0f : 0.0f, frames, curve);
+}
+
+size_t TAudioStream::Available() const {
+    if (!FRing)
+        return 0;
+    if (FMove == mvHold && FPosition >= FEnvelope.SettledFrom())
+        return AheadFrames + KeptFrames;
+    return FRing->ReadableFrames();
 }
 
 size_t TAudioStream::LiveFrames(size_t frames) const {

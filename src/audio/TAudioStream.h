@@ -27,10 +27,10 @@ public:
     // position (pause) or ending the stream (stop, fade-out).
     enum TMove : uint8_t { mvUp, mvHold, mvEnd };
 
-    // Frames decoded ahead of the audio callback, and frames kept after it for rendering again
-    // what the server has queued but not played yet.
+    // Frames decoded ahead of the audio callback (the server's buffer holds more), and frames
+    // kept after it for rendering again what the server has queued but not played yet.
     static constexpr size_t AheadFrames = TAudioDecoder::OutputRate / 4;
-    static constexpr size_t KeptFrames = TAudioDecoder::OutputRate / 4;
+    static constexpr size_t KeptFrames = TAudioDecoder::OutputRate * 21 / 100;
     // The ramp of every start, pause, resume and stop, and of every change of volume or pan:
     // long enough not to click, short enough to be heard as at once.
     static constexpr uint32_t RampFrames = TAudioDecoder::OutputRate * 5 / 1000;
@@ -81,6 +81,13 @@ public:
     // silence. A gain change reaches its new value within a few milliseconds. No allocation,
     // lock or I/O.
     size_t Render(size_t frames, float* out, bool& end);
+    // Audio callback: frames Render can give now: decoded and not rendered yet, or, while a
+    // pause holds the stream silent, as many as a buffer takes.
+    size_t Available() const;
+    // Audio callback: whether the file has been rendered to its last sample.
+    bool RenderedOut() const {
+        return FFileEnded.load(std::memory_order_acquire) && Available() == 0;
+    }
     // Audio callback: steps back over up to `frames` rendered frames, so that the next Render
     // renders them again with the gains and moves of now; returns how many.
     size_t Rewind(size_t frames);
