@@ -12,7 +12,7 @@
 
 namespace {
 constexpr int RowHeight = 22;
-constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 47};
+constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 47, 60, 60};
 
 void MakeBold(QHeaderView& header) {
     QFont font = header.font();

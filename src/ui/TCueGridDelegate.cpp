@@ -3,6 +3,9 @@
 #include "TCueGridModel.h"
 #include "TCueSpinBox.h"
 
+#include <QDoubleSpinBox>
+#include <QLocale>
+
 #include <optional>
 #include <utility>
 
@@ -29,12 +32,27 @@ bool CanEdit(const QModelIndex& index) {
     return model && model->grSoundsCanEditCell(index.row() + 1, index.column());
 }
 
+// Seconds to a tenth, as the cell shows them.
+QWidget* FadeEditor(QWidget* parent) {
+    auto* editor = new QDoubleSpinBox(parent);
+    editor->setFrame(false);
+    editor->setLocale(QLocale::c());
+    editor->setDecimals(1);
+    editor->setRange(0.0, TCue::MaxFade / 10.0);
+    editor->setSingleStep(0.1);
+    editor->setSuffix(QStringLiteral(" s"));
+    editor->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    return editor;
+}
+
 } // namespace
 
 QWidget* TCueGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                         const QModelIndex& index) const {
     if (!CanEdit(index))
         return nullptr;
+    if (index.column() == ccFadeIn || index.column() == ccFadeOut)
+        return FadeEditor(parent);
     const std::optional<std::pair<int, int>> bounds = grSoundsGetEditorType(index.column());
     if (!bounds)
         return QStyledItemDelegate::createEditor(parent, option, index);

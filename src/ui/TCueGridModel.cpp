@@ -3,13 +3,19 @@
 #include "TImageList.h"
 
 #include <QIcon>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPixmap>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <optional>
 
 namespace {
 
 const QString IntegerError = QStringLiteral("Cell does not contain integer value");
+const QString SecondsError = QStringLiteral("Cell does not contain a time in seconds");
 
 struct TColumnInfo {
     const char* Header;
@@ -24,6 +30,8 @@ constexpr std::array<TColumnInfo, ccColumnCount> Columns = {{
     {"Pitch", Qt::AlignHCenter},
     {"Loop", Qt::AlignHCenter},
     {"Output", Qt::AlignLeft},
+    {"Fade In", Qt::AlignHCenter},
+    {"Fade Out", Qt::AlignHCenter},
 }};
 
 QVariant Alignment(int col) {
@@ -50,6 +58,26 @@ std::optional<int32_t> ReadVolumeCell(QString text) {
     return ReadCellInteger(trimmed);
 }
 
+// A fade time in tenths of a second as the grid shows it, "1.5 s"; none for 0.
+QString FadeText(int32_t tenths) {
+    return tenths == 0 ? QString() : QString::number(tenths / 10.0, 'f', 1) + QStringLiteral(" s");
+}
+
+// A fade cell in tenths of a second: seconds with or without " s", empty reads as 0.
+std::optional<int32_t> ReadFadeCell(QString text) {
+    text = text.trimmed();
+    if (text.endsWith(QLatin1Char('s')))
+        text.chop(1);
+    text = text.trimmed();
+    if (text.isEmpty())
+        return 0;
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds))
+        return std::nullopt;
+    return static_cast<int32_t>(std::lround(std::clamp(seconds, 0.0, TCue::MaxFade / 10.0) * 10.0));
+}
+
 QVariant DisplayText(const TCue& cue, int col) {
     switch (col) {
     case ccDescription:
@@ -64,6 +92,10 @@ QVariant DisplayText(const TCue& cue, int col) {
         return QString::number(cue.Pitch());
     case ccOutput:
         return QString::number(cue.AudioChannel());
+    case ccFadeIn:
+        return FadeText(cue.FadeIn());
+    case ccFadeOut:
+        return FadeText(cue.FadeOut());
     default:
         return {};
     }
@@ -79,15 +111,32 @@ QVariant EditValue(const TCue& cue, int col) {
         return cue.Pitch();
     case ccOutput:
         return cue.AudioChannel();
+    case ccFadeIn:
+        return cue.FadeIn() / 10.0;
+    case ccFadeOut:
+        return cue.FadeOut() / 10.0;
     default:
         return DisplayText(cue, col);
     }
 }
 
+QIcon FadingPicture(const QIcon& playing) {
+    QPixmap picture = playing.pixmap(16, 16);
+    QPainter painter(&picture);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    QLinearGradient fade(0, 0, picture.width(), 0);
+    fade.setColorAt(0, QColor(0, 0, 0, 255));
+    fade.setColorAt(1, QColor(0, 0, 0, 40));
+    painter.fillRect(picture.rect(), fade);
+    painter.end();
+    return QIcon(picture);
+}
+
 } // namespace
 
 TCueGridModel::TCueGridModel(TCueListSource cues, const TImageList& images, QObject* parent)
-    : QAbstractTableModel(parent), FCues(std::move(cues)), FImages(images) {}
+    : QAbstractTableModel(parent), FCues(std::move(cues)), FImages(images),
+      FFadingPicture(FadingPicture(images.Icon(csPlaying))) {}
 
 int TCueGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : FRowCount;
@@ -140,7 +189,7 @@ QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int
     if (role == Qt::DisplayRole)
         return cue ? QString::number(section + 1) : QString();
     if (role == Qt::DecorationRole && cue)
-        return FImages.Icon(cue->State());
+        return cue->Fading() ? FFadingPicture : FImages.Icon(cue->State());
     return {};
 }
 
@@ -179,6 +228,8 @@ bool TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text
         cue.Description = text.toStdString();
         return true;
     }
+    if (col == ccFadeIn || col == ccFadeOut)
+        return EditFade(cue, col, text);
     const std::optional<int32_t> value =
         col == ccVolume ? ReadVolumeCell(text) : ReadCellInteger(text);
     if (!value) {
@@ -202,6 +253,20 @@ bool TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text
     default:
         break;
     }
+    return true;
+}
+
+bool TCueGridModel::EditFade(TCue& cue, int col, const QString& text) {
+    const std::optional<int32_t> tenths = ReadFadeCell(text);
+    if (!tenths) {
+        if (OnCellError)
+            OnCellError(SecondsError);
+        return false;
+    }
+    if (col == ccFadeIn)
+        cue.SetFadeIn(*tenths);
+    else
+        cue.SetFadeOut(*tenths);
     return true;
 }
 

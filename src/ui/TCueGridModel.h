@@ -3,6 +3,7 @@
 #include "TCueList.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
 
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,8 @@ enum TCueColumn : int {
     ccPitch,
     ccLoop,
     ccOutput,
+    ccFadeIn,
+    ccFadeOut,
     ccColumnCount
 };
 
@@ -63,8 +66,12 @@ private:
     // False when the text was refused and the cue left as it was.
     bool grSoundsEditCellDone(TCue& cue, int col, const QString& text);
     void grSoundsCheckBoxClick(TCue& cue, bool state);
+    // A fade cell: seconds to a tenth, "1.5" or "1.5 s".
+    bool EditFade(TCue& cue, int col, const QString& text);
 
     TCueListSource FCues;
     const TImageList& FImages;
+    // The play picture fading to the right: a cue on its way to a stop.
+    QIcon FFadingPicture;
     int FRowCount = 1;
 };

@@ -101,7 +101,7 @@ void TMainActions::UpdateActions() {
     } else {
         const TCueState state = cue->State();
         actPlay->setEnabled(state != csPlaying && cue->FileFound());
-        actPause->setEnabled(state == csPlaying);
+        actPause->setEnabled(state == csPlaying && !cue->Fading());
         actStop->setEnabled(state != csStopped);
         actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
     }

@@ -6,6 +6,7 @@
 #include "TCueGrid.h"
 #include "TMainActions.h"
 #include "TSettingsLocation.h"
+#include "TShowKeys.h"
 #include "TTrayIcon.h"
 #include "TextRules.h"
 
@@ -109,6 +110,8 @@ void TfmMain::CreateActions() {
     connect(actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
     connect(actExit, &QAction::triggered, this, &TfmMain::actExitExecute);
     ToolBar1 = ActionList1->CreateToolBar();
+    ShowKeys = new TShowKeys(
+        *this, *ActionList1, [this] { Go(); }, [this] { Panic(); });
 }
 
 TCueList& TfmMain::Cues() {
@@ -291,22 +294,24 @@ void TfmMain::CueEndSync(HSYNC, HSTREAM stream, uint32_t data, void* user) {
         return;
     QMetaObject::invokeMethod(
         window,
-        [window, uid = *static_cast<const std::string*>(user), stream, failed = data != 0] {
-            window->CueEnded(uid, stream, failed);
+        [window, uid = *static_cast<const std::string*>(user), stream, data] {
+            window->CueEnded(uid, stream, data);
         },
         Qt::QueuedConnection);
 }
 
 // Stops the cue only while it still plays the stream that ended: a notice from an earlier
 // stream of the cue, or for another cue with the same UID, changes nothing.
-void TfmMain::CueEnded(const std::string& uid, HSTREAM stream, bool failed) {
+// A looping cue plays on at the end of its file; a fade-out that reached silence, a failed
+// output or the end of a file stops the cue at once.
+void TfmMain::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how) {
     const TCueList& cues = Production->Cues;
     const int32_t number = cues.IndexOfUID(uid);
     TCue* cue = number > 0 ? cues.Items(number - 1) : nullptr;
     if (!cue || cue->Stream() != stream)
         cue = CueOfStream(cues, stream);
-    if (cue && !(cue->Loop && !failed))
-        cue->Stop();
+    if (cue && !(cue->Loop && how == AUDIO_END_FILE))
+        cue->StopNow();
 }
 
 void TfmMain::ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances) {
@@ -380,7 +385,7 @@ void TfmMain::Go() {
 }
 
 void TfmMain::Panic() {
-    Production->Cues.StopAll();
+    FPanic.Press(Production->Cues);
 }
 
 void TfmMain::SelectCue(int32_t number) {
@@ -388,6 +393,7 @@ void TfmMain::SelectCue(int32_t number) {
         return;
     grSounds->setCurrentIndex(
         grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
+    grSounds->scrollTo(grSounds->currentIndex());
 }
 
 void TfmMain::setVisible(bool visible) {

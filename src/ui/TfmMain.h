@@ -6,6 +6,7 @@
 #include "TImageList.h"
 #include "TMainActionsHost.h"
 #include "TOpenFileRequest.h"
+#include "TPanic.h"
 #include "TProduction.h"
 
 #include <QMainWindow>
@@ -24,6 +25,7 @@ class TAudioEngine;
 class TCueGrid;
 class TMainActions;
 class TSettingsLocation;
+class TShowKeys;
 class TTrayIcon;
 
 // The main window. Owns the production; every member runs on the UI thread.
@@ -81,9 +83,11 @@ public:
     void actRestoreExecute();
     void actExitExecute();
 
-    // GO: plays the current cue and makes the next one current (the last one stays current).
+    // GO (Space, OSC /go): plays the current cue as Play does and makes the next one current,
+    // scrolled into view; the last one stays current.
     void Go();
-    // Silences everything at once.
+    // Panic (Escape, OSC /panic): every cue fades out over a second and stops; again during
+    // that second, everything stops at once.
     void Panic();
     // Makes cue `number` current, as a click in its row does; a number beyond the list changes
     // nothing.
@@ -125,10 +129,12 @@ private:
     void ReceiveCmdLine(const std::vector<std::string>& CmdLine);
     void RunHeldCmdLines();
 
-    void CueEnded(const std::string& uid, HSTREAM stream, bool failed);
+    void CueEnded(const std::string& uid, HSTREAM stream, uint32_t how);
     static void CueEndSync(HSYNC sync, HSTREAM stream, uint32_t data, void* user);
 
     TMainActions* ActionList1 = nullptr;
+    TShowKeys* ShowKeys = nullptr;
+    TPanic FPanic;
     bool FFormShown = false;
     std::unique_ptr<TCommandList> FCommands;
     // Argument lists that arrived before FormCreate had finished, run right after it.

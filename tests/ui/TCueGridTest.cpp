@@ -3,6 +3,7 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -96,10 +97,11 @@ TEST_F(TCueGridTest, ShowsTheCuesWithTheirNumbersPicturesAndUnits) {
                       Qt::AlignHorizontal_Mask,
                   alignments.back());
     }
-    EXPECT_EQ(headers,
-              QStringList({"Description", "Filename", "Volume", "Pan", "Pitch", "Loop", "Output"}));
+    EXPECT_EQ(headers, QStringList({"Description", "Filename", "Volume", "Pan", "Pitch", "Loop",
+                                    "Output", "Fade In", "Fade Out"}));
     const Qt::Alignment left = Qt::AlignLeft, centre = Qt::AlignHCenter;
-    EXPECT_EQ(alignments, QList<Qt::Alignment>({left, left, centre, centre, centre, centre, left}));
+    EXPECT_EQ(alignments, QList<Qt::Alignment>(
+                              {left, left, centre, centre, centre, centre, left, centre, centre}));
 }
 
 TEST_F(TCueGridTest, TheRowHeaderIsWideEnoughForThePictureAndTheLastNumber) {
@@ -289,19 +291,78 @@ TEST_F(TCueGridTest, TheLoopBoxOfAPlayingOrPausedCueDoesNotToggle) {
     SelectCell(1, ccLoop);
     ClickLoopBox(1);
     ASSERT_TRUE(cue.Loop) << "a click on the box of a stopped cue toggles it";
-    QTest::keyClick(Form->grSounds->viewport(), Qt::Key_Space);
-    ASSERT_FALSE(cue.Loop) << "so does the space bar";
+    ClickLoopBox(1);
+    ASSERT_FALSE(cue.Loop);
     for (bool pause : {false, true}) {
         cue.Play();
         if (pause)
             cue.Pause();
         ClickLoopBox(1);
-        QTest::keyClick(Form->grSounds->viewport(), Qt::Key_Space);
         EXPECT_FALSE(cue.Loop);
         cue.Stop();
     }
     ClickLoopBox(1);
     EXPECT_TRUE(cue.Loop);
+}
+
+TEST_F(TCueGridTest, FadeTimesShowInSecondsAndAreEditedToATenth) {
+    struct Case {
+        int Col;
+        QVariant Value;
+        int32_t Tenths;
+        QString Shown;
+        bool Refused;
+    };
+    const Case cases[] = {
+        {ccFadeIn, 1.5, 15, "1.5 s", false},
+        {ccFadeIn, QStringLiteral("2.04 s"), 20, "2.0 s", false},
+        {ccFadeIn, 0.0, 0, "", false},
+        {ccFadeOut, QStringLiteral("75"), 600, "60.0 s", false},
+        {ccFadeOut, QStringLiteral("-3"), 0, "", false},
+        {ccFadeOut, QStringLiteral(""), 0, "", false},
+        {ccFadeOut, QStringLiteral("slow"), 7, "0.7 s", true},
+    };
+    TCue& cue = AddCue("Rain");
+    Show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Value.toString().toStdString());
+        cue.SetFadeIn(7);
+        cue.SetFadeOut(7);
+        Errors.clear();
+        EXPECT_EQ(Model().setData(Cell(1, c.Col), c.Value), !c.Refused);
+        EXPECT_EQ(c.Col == ccFadeIn ? cue.FadeIn() : cue.FadeOut(), c.Tenths);
+        EXPECT_EQ(Text(1, c.Col), c.Shown);
+        EXPECT_EQ(Errors.size(), c.Refused ? 1 : 0);
+    }
+    QWidget* editor = OpenEditor(1, ccFadeIn);
+    auto* spin = qobject_cast<QDoubleSpinBox*>(editor);
+    ASSERT_NE(spin, nullptr);
+    spin->selectAll();
+    QTest::keyClicks(spin, QStringLiteral("12.3"));
+    QTest::keyClick(spin, Qt::Key_Return);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !Form->grSounds->indexWidget(Cell(1, ccFadeIn)); }, 5000));
+    EXPECT_EQ(cue.FadeIn(), 123);
+    EXPECT_EQ(Text(1, ccFadeIn), QStringLiteral("12.3 s"));
+    cue.Play();
+    EXPECT_EQ(OpenEditor(1, ccFadeOut), nullptr) << "a playing cue's fades are not edited";
+}
+
+TEST_F(TCueGridTest, AFadingCueShowsItsOwnPicture) {
+    TCue& cue = AddCue("Rain");
+    cue.SetFadeOut(20);
+    Show();
+    ASSERT_TRUE(cue.Play());
+    ASSERT_TRUE(cue.Stop());
+    EXPECT_NE(StatePicture(1), Picture(csPlaying));
+    EXPECT_NE(StatePicture(1), Picture(csStopped));
+    EXPECT_FALSE(Model()
+                     .headerData(0, Qt::Vertical, Qt::DecorationRole)
+                     .value<QIcon>()
+                     .pixmap(16, 16)
+                     .isNull());
+    ASSERT_TRUE(cue.Stop());
+    EXPECT_EQ(StatePicture(1), Picture(csStopped));
 }
 
 TEST_F(TCueGridTest, TheBlankRowOfAnEmptyListIsNeverEdited) {

@@ -1,0 +1,36 @@
+#include "TShowKeys.h"
+
+#include "TMainActions.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QWidget>
+
+TShowKeys::TShowKeys(QWidget& window, TMainActions& actions, std::function<void()> go,
+                     std::function<void()> panic)
+    : QObject(&window) {
+    actGo = CreateAction(window, "GO", std::move(go));
+    actPanic = CreateAction(window, "Panic", std::move(panic));
+    Bind(actGo, QKeySequence(Qt::Key_Space));
+    Bind(actPanic, QKeySequence(Qt::Key_Escape));
+    Bind(actions.actPause, QKeySequence(Qt::Key_P));
+    Bind(actions.actStop, QKeySequence(Qt::Key_S));
+    Bind(actions.actInsertCue, QKeySequence(Qt::Key_Insert));
+    Bind(actions.actHelp, QKeySequence(QKeySequence::HelpContents));
+}
+
+QAction* TShowKeys::CreateAction(QWidget& window, const char* caption,
+                                 std::function<void()> handler) {
+    auto* action = new QAction(QLatin1String(caption), &window);
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    window.addAction(action);
+    return action;
+}
+
+// The key goes into the tooltip as the desktop writes it, "Pause (P)".
+void TShowKeys::Bind(QAction* action, const QKeySequence& key) {
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setToolTip(action->text() + QStringLiteral(" (") +
+                       key.toString(QKeySequence::NativeText) + QLatin1Char(')'));
+}

@@ -1,0 +1,181 @@
+// The keyboard of a show: GO on Space, panic on Escape, the commands' keys, and a cell being
+// edited keeping its keys.
+#include "TMainActions.h"
+#include "UiTestFixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+constexpr int WaitMs = 5000;
+
+class TShowKeysTest : public UiTestFixture {
+public:
+    // The window has the keyboard, the grid the focus, `row` is current.
+    void ShowActive(int32_t row = 1) {
+        Show();
+        Form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+        Form->grSounds->setFocus();
+        SelectCell(row);
+    }
+    void Press(int key) { QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key)); }
+    int32_t CurrentRow() const { return Form->grSounds->CurrentRow(); }
+    int Count(const std::string& call) const {
+        return static_cast<int>(std::count(Audio.Calls.begin(), Audio.Calls.end(), call));
+    }
+    QWidget* Edit(int32_t row, int col) {
+        SelectCell(row, col);
+        Form->grSounds->edit(Cell(row, col));
+        QWidget* editor = Form->grSounds->indexWidget(Cell(row, col));
+        if (editor)
+            editor->setFocus();
+        return editor;
+    }
+    bool EditorClosed(int32_t row, int col) {
+        return QTest::qWaitFor([&] { return !Form->grSounds->indexWidget(Cell(row, col)); },
+                               WaitMs);
+    }
+};
+
+} // namespace
+
+TEST_F(TShowKeysTest, SpacePlaysTheCurrentCueAndMakesTheNextOneCurrent) {
+    struct Case {
+        int32_t Row, NextRow;
+    };
+    const Case cases[] = {{1, 2}, {39, 40}, {40, 40}};
+    for (int i = 1; i <= 40; ++i)
+        AddCue("Cue " + std::to_string(i));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Row);
+        ShowActive(c.Row);
+        Cues().Items(c.Row - 1)->StopNow();
+        Press(Qt::Key_Space);
+        EXPECT_EQ(Cues().Items(c.Row - 1)->State(), csPlaying);
+        EXPECT_EQ(CurrentRow(), c.NextRow);
+        EXPECT_EQ(Cues().Current(), c.NextRow);
+        const QRect row = Form->grSounds->visualRect(Form->grSounds->currentIndex());
+        EXPECT_TRUE(Form->grSounds->viewport()->rect().contains(row)) << "scrolled into view";
+    }
+}
+
+// The Loop box keeps its click; the space bar is GO there too.
+TEST_F(TShowKeysTest, SpaceOnTheLoopBoxIsGo) {
+    TCue& cue = AddCue("Rain");
+    AddCue("Wind");
+    ShowActive();
+    SelectCell(1, ccLoop);
+    Press(Qt::Key_Space);
+    EXPECT_FALSE(cue.Loop);
+    EXPECT_EQ(cue.State(), csPlaying);
+    EXPECT_EQ(CurrentRow(), 2);
+}
+
+TEST_F(TShowKeysTest, KeysInACellBeingEditedAreTheCells) {
+    TCue& rain = AddCue("Rain");
+    TCue& wind = AddCue("Wind");
+    ShowActive();
+    ASSERT_TRUE(wind.Play());
+    struct Case {
+        const char* Name;
+        int Key;
+        std::string Description;
+    };
+    const Case cases[] = {{"Space types a space", Qt::Key_Return, "Heavy rain"},
+                          {"Escape cancels the edit", Qt::Key_Escape, "Rain"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Audio.Calls.clear();
+        auto* editor = qobject_cast<QLineEdit*>(Edit(1, ccDescription));
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Heavy"));
+        QTest::keyClick(editor, Qt::Key_Space);
+        QTest::keyClicks(editor, QStringLiteral("rain"));
+        EXPECT_EQ(editor->text(), QStringLiteral("Heavy rain"));
+        QTest::keyClick(editor, static_cast<Qt::Key>(c.Key));
+        ASSERT_TRUE(EditorClosed(1, ccDescription));
+        EXPECT_EQ(rain.Description, c.Description);
+        EXPECT_EQ(rain.State(), csStopped) << "no GO";
+        EXPECT_EQ(wind.State(), csPlaying) << "no panic";
+        EXPECT_FALSE(wind.Fading());
+        EXPECT_EQ(CurrentRow(), 1);
+        EXPECT_TRUE(Audio.Calls.empty());
+    }
+}
+
+// Escape fades every playing cue over a second and stops a paused one; the end of a fade stops
+// its cue; Escape again during the fade stops the rest at once.
+TEST_F(TShowKeysTest, EscapeFadesEverythingOutAndAgainStopsItAtOnce) {
+    TCue& rain = AddCue("Rain");
+    TCue& wind = AddCue("Wind");
+    TCue& bell = AddCue("Bell");
+    AddCue("Quiet");
+    ShowActive();
+    ASSERT_TRUE(rain.Play());
+    void* rainSync = Audio.SyncUser;
+    ASSERT_TRUE(wind.Play());
+    ASSERT_TRUE(bell.Play());
+    ASSERT_TRUE(bell.Pause());
+    Audio.Calls.clear();
+    Press(Qt::Key_Escape);
+    EXPECT_EQ(Audio.Calls,
+              (std::vector<std::string>{"fadeout 1 1000", "fadeout 2 1000", "stop 3"}));
+    EXPECT_TRUE(rain.Fading());
+    EXPECT_TRUE(wind.Fading());
+    EXPECT_EQ(bell.State(), csStopped);
+    EXPECT_FALSE(Form->actPause->isEnabled()) << "a fading cue is not paused";
+    EXPECT_TRUE(Form->actStop->isEnabled()) << "but can be stopped at once";
+
+    CueEndSyncProc()(0, rain.Stream(), AUDIO_END_FADED, rainSync);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rain.State() == csStopped; }, WaitMs));
+    EXPECT_TRUE(wind.Fading());
+
+    Press(Qt::Key_Escape);
+    EXPECT_EQ(wind.State(), csStopped);
+    EXPECT_EQ(Audio.Calls.back(), "stop 2");
+    EXPECT_TRUE(Cues().AllStopped());
+    EXPECT_TRUE(Form->actInsertCue->isEnabled());
+}
+
+TEST_F(TShowKeysTest, TheCommandsKeysActAndAreInTheirTooltips) {
+    struct Case {
+        QAction* TfmMain::*Action;
+        QKeySequence Key;
+        const char* Tooltip;
+    };
+    const Case cases[] = {{&TfmMain::actPause, QKeySequence(Qt::Key_P), "Pause (P)"},
+                          {&TfmMain::actStop, QKeySequence(Qt::Key_S), "Stop (S)"},
+                          {&TfmMain::actInsertCue, QKeySequence(Qt::Key_Insert), "Insert (Ins)"},
+                          {&TfmMain::actHelp, QKeySequence(Qt::Key_F1), "Help (F1)"}};
+    for (const Case& c : cases) {
+        QAction* action = (*Form).*c.Action;
+        EXPECT_EQ(action->shortcut(), c.Key) << c.Tooltip;
+        EXPECT_EQ(action->toolTip(), QLatin1String(c.Tooltip));
+    }
+
+    TCue& rain = AddCue("Rain");
+    rain.SetFadeOut(20);
+    ShowActive();
+    ASSERT_TRUE(rain.Play());
+    Press(Qt::Key_P);
+    EXPECT_EQ(rain.State(), csPaused);
+    ASSERT_TRUE(rain.Play());
+    Press(Qt::Key_S);
+    EXPECT_TRUE(rain.Fading()) << "Stop fades out";
+    Press(Qt::Key_S);
+    EXPECT_EQ(rain.State(), csStopped) << "and again stops at once";
+    Press(Qt::Key_Insert);
+    EXPECT_EQ(DialogRequests.size(), 1u);
+    EXPECT_EQ(Cues().Count(), 2);
+
+    // P and S do nothing for a stopped cue, whose cell they start editing as any letter does.
+    SelectCell(2, ccDescription);
+    Press(Qt::Key_P);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Form->grSounds->indexWidget(Cell(2, ccDescription)) != nullptr; }, WaitMs));
+}
