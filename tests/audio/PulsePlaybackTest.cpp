@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <optional>
 
 #include <condition_variable>
@@ -231,6 +233,17 @@ protected:
             if (g_noticeSignal.wait_until(lock, deadline) == std::cv_status::timeout)
                 return false;
         }
+    }
+
+    // Waits until `done` holds, looking every few milliseconds until the deadline.
+    static bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+        const auto deadline = TClock::now() + timeout;
+        while (!done()) {
+            if (TClock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
     }
 
     TTempDir Dir;
@@ -546,8 +559,41 @@ TEST_F(PulsePlayback, ThreeHundredCuesInTurnAllSoundAndGiveBackWhatTheyHeld) {
         if (i == 2)
             descriptorsBefore = OpenDescriptors();
     }
-    EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
-    EXPECT_EQ(ServerStreams(), streamsBefore);
+    // The last one gives them back once its stop's ramp has been played.
+    EXPECT_TRUE(Eventually(
+        [&] { return OpenDescriptors() == descriptorsBefore && ServerStreams() == streamsBefore; },
+        2s))
+        << OpenDescriptors() << " descriptors, " << ServerStreams() << " streams";
+}
+
+// A fade-out is heard going down to silence on the sink, and then ends its stream; a stop ramps
+// down within milliseconds and gives the stream back.
+TEST_F(PulsePlayback, AFadeOutIsHeardToSilenceThenEndsTheStream) {
+    TMonitorRecorder out1("out1.monitor");
+    ASSERT_TRUE(out1.Start());
+    const int streamsBefore = ServerStreams();
+    TCue& cue = AddCue(Tone("long.wav", 5.0));
+    cue.SetFadeOut(5);
+    const auto start = TClock::now();
+    ASSERT_TRUE(cue.Play());
+    ASSERT_TRUE(out1.WaitForSound(start, 0.3f, 2s));
+    ASSERT_TRUE(cue.Stop());
+    const auto stopped = TClock::now();
+    EXPECT_TRUE(cue.Fading());
+    EXPECT_TRUE(out1.WaitForQuiet(stopped, 0.001f, 300ms, 3s));
+    uint32_t data = 0;
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 3s, &data));
+    EXPECT_EQ(data, AUDIO_END_FADED);
+    EXPECT_TRUE(cue.Stop());
+    EXPECT_EQ(cue.State(), csStopped);
+
+    const auto again = TClock::now();
+    cue.SetFadeOut(0);
+    ASSERT_TRUE(cue.Play());
+    ASSERT_TRUE(out1.WaitForSound(again, 0.3f, 2s));
+    ASSERT_TRUE(cue.Stop());
+    EXPECT_TRUE(out1.WaitForQuiet(TClock::now(), 0.001f, 300ms, 3s));
+    EXPECT_TRUE(Eventually([&] { return ServerStreams() == streamsBefore; }, 2s));
 }
 
 // Looping cues on a machine whose cores are both busy: the sink's monitor never shows a hole.
