@@ -59,9 +59,11 @@ TEST_F(PanicFixture, PressedAgainWhileTheFadeLastsStopsEverythingAtOnce) {
                           {"after the fade", std::chrono::milliseconds(1000), false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
-        for (int32_t i : {0, 3})
-            if (Cues.Items(i)->State() == csStopped)
+        for (int32_t i : {0, 3}) {
+            if (Cues.Items(i)->State() == csStopped) {
                 ASSERT_TRUE(Cues.Items(i)->Play());
+            }
+        }
         TPanic panic;
         const auto now = TPanic::TClock::now();
         panic.Press(Cues, now);

@@ -136,6 +136,14 @@ TEST_F(TCueGridTest, TheFileNameBorderCanBeDragged) {
     AddCue("Rain");
     Show();
     QHeaderView* header = Form->grSounds->horizontalHeader();
+    // Wide enough for the file name column to give up some width.
+    Form->resize(1000, Form->height());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return header->length() == header->viewport()->width() &&
+                   header->sectionSize(ccFileName) > 150;
+        },
+        5000));
     const int before = header->sectionSize(ccFileName);
     const int y = header->height() / 2;
     const int border = header->sectionViewportPosition(ccFileName) + before - 1;

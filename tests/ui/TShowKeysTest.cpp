@@ -89,6 +89,7 @@ TEST_F(TShowKeysTest, KeysInACellBeingEditedAreTheCells) {
                           {"Escape cancels the edit", Qt::Key_Escape, "Rain"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
+        rain.Description = "Rain";
         Audio.Calls.clear();
         auto* editor = qobject_cast<QLineEdit*>(Edit(1, ccDescription));
         ASSERT_NE(editor, nullptr);
