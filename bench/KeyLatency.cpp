@@ -52,15 +52,21 @@ int RunToEnd(const std::vector<std::string>& arguments) {
 class TShowWindow {
 public:
     TShowWindow(const TTempDir& dir, const std::vector<std::string>& files) {
-        const std::string exe = (dir / "trelmo").string();
+        // Laid out as installed: bin/trelmo beside the application library in lib/trelmo.
+        const std::filesystem::path bin = dir / "bin";
+        const std::string exe = (bin / "trelmo").string();
+        std::filesystem::create_directory(bin);
         std::filesystem::copy_file(TRELMO_PATH, exe);
+        std::filesystem::create_directory_symlink(
+            std::filesystem::canonical(TRELMO_PATH).parent_path().parent_path() / "lib",
+            dir / "lib");
         TProduction production;
         for (const std::string& file : files) {
             auto cue = std::make_unique<TCue>();
             cue->FileName = file;
             production.Cues.Add(std::move(cue));
         }
-        production.SaveToFile((dir / "Settings.xml").string());
+        production.SaveToFile((bin / "Settings.xml").string());
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         FPid = Spawn({exe});
     }
