@@ -1,5 +1,6 @@
 #include "TPulseOutput.h"
 
+#include "RealTime.h"
 #include "TAudioDecoder.h"
 #include "TAudioStream.h"
 
@@ -194,6 +195,8 @@ bool TPulseOutput::Connect(TDeadline deadline) {
             FProblem = "the audio thread could not be started";
             return false;
         }
+        pa_threaded_mainloop_once_unlocked(
+            FMainloop, [](pa_threaded_mainloop*, void*) { RaiseThreadToRealTime(); }, nullptr);
     }
     pa_threaded_mainloop_lock(FMainloop);
     if (FContext && !PA_CONTEXT_IS_GOOD(pa_context_get_state(FContext))) {
