@@ -277,7 +277,9 @@ void TfmMain::RunHeldCmdLines() {
 // notification area.
 void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine) {
     if (CmdLine.empty()) {
-        TrayIcon->RestoreFromTray();
+        // Before the first show, start-up itself shows the window.
+        if (FFormShown)
+            TrayIcon->RestoreFromTray();
         return;
     }
     ParseCommandLine(CmdLine);

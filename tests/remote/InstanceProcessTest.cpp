@@ -151,6 +151,7 @@ TEST_F(TInstanceProcessTest, ALaterLaunchStandsSecondAndSaysSoWhenTheFirstIsStop
     QProcess first;
     Start(first, copy, {QStringLiteral("play"), QStringLiteral("1")});
     ASSERT_TRUE(WaitForRegistry(copy, {Pid(first)}));
+    ASSERT_TRUE(ShownWindow(first, QStringLiteral("Trelmo")));
 
     // A stopped first instance answers nothing: the later launch gives up within its bound and
     // says that the command was not carried out.
