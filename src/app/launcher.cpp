@@ -20,7 +20,7 @@ std::string ApplicationLibraryPath() {
 
 // The function name of the application library, or none after saying why on standard error.
 void* ApplicationFunction(const char* name) {
-    static void* library = ::dlopen(ApplicationLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    static void* library = ::dlopen(ApplicationLibraryPath().c_str(), RTLD_LAZY | RTLD_LOCAL);
     void* function = library ? ::dlsym(library, name) : nullptr;
     if (!function)
         std::fprintf(stderr,
