@@ -78,11 +78,11 @@ mode_t ModeFor(const std::string& target) {
     return 0644;
 }
 
-std::string KeptName(const std::string& path, int number) {
+std::string KeptName(const std::string& path, const std::string& folder, int number) {
     const fs::path p(path);
     const std::string name =
         p.stem().string() + "-unreadable-" + std::to_string(number) + p.extension().string();
-    return (p.parent_path() / name).string();
+    return ((folder.empty() ? p.parent_path() : fs::path(folder)) / name).string();
 }
 
 // Writes a copy that never replaces an existing file; false with errno EEXIST when taken.
@@ -152,11 +152,12 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
     return true;
 }
 
-bool KeepCopy(const std::string& path, std::string& keptName, std::string& failure) {
+bool KeepCopy(const std::string& path, const std::string& folder, std::string& keptName,
+              std::string& failure) {
     std::string bytes;
     bool haveBytes = false;
     for (int number = 1; number <= MaxKeptCopies; ++number) {
-        const std::string copy = KeptName(path, number);
+        const std::string copy = KeptName(path, folder, number);
         if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, copy.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             SyncFolder(FolderOf(copy));
             keptName = copy;
@@ -178,6 +179,6 @@ bool KeepCopy(const std::string& path, std::string& keptName, std::string& failu
             return false;
         }
     }
-    failure = "too many kept copies beside " + path;
+    failure = "too many kept copies of " + path;
     return false;
 }

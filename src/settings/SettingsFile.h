@@ -18,6 +18,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& fai
 // `path` is kept; its target is replaced.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& failure);
 
-// Keeps the file at `path` under a new name beside it ("Settings-unreadable-1.xml", "-2", ...),
-// never replacing an earlier copy; `keptName` receives the full path.
-bool KeepCopy(const std::string& path, std::string& keptName, std::string& failure);
+// Keeps the file at `path` under a new name in `folder` ("Settings-unreadable-1.xml", "-2", ...),
+// beside the file when `folder` is empty, never replacing an earlier copy; `keptName` receives
+// the full path.
+bool KeepCopy(const std::string& path, const std::string& folder, std::string& keptName,
+              std::string& failure);

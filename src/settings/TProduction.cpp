@@ -63,7 +63,7 @@ struct TStringWriter : pugi::xml_writer {
 
 } // namespace
 
-bool TProduction::LoadFromFile(const std::string& path) {
+bool TProduction::LoadFromFile(const std::string& path, const std::string& keptFolder) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
         return false;
@@ -74,8 +74,10 @@ bool TProduction::LoadFromFile(const std::string& path) {
             throw EXMLParseError(ReadErrorMessage(failure));
         LoadFromText(bytes);
     } catch (EXMLParseError& error) {
-        if (!KeepCopy(path, error.KeptFileName, error.KeepFailure))
+        if (!KeepCopy(path, keptFolder, error.KeptFileName, error.KeepFailure)) {
             FUnkeptFile = path;
+            FUnkeptFolder = keptFolder;
+        }
         throw;
     }
     return true;
@@ -109,20 +111,26 @@ std::string TProduction::SaveToText() const {
 bool TProduction::SaveToFile(const std::string& path, std::string* failure) {
     std::string reason;
     try {
-        std::string kept;
-        if (!FUnkeptFile.empty() && std::filesystem::exists(FUnkeptFile) &&
-            !KeepCopy(FUnkeptFile, kept, reason)) {
-            reason =
-                "the unreadable settings file " + FUnkeptFile + " could not be kept: " + reason;
-        } else {
-            FUnkeptFile.clear();
-            if (WriteFileAtomically(path, SaveToText(), reason))
-                return true;
-        }
+        if (KeepUnkeptFile(path, reason) && WriteFileAtomically(path, SaveToText(), reason))
+            return true;
     } catch (const std::exception& error) {
         reason = error.what();
     }
     if (failure)
         *failure = reason;
     return false;
+}
+
+// An unreadable file that a save to `path` would replace gets its copy first.
+bool TProduction::KeepUnkeptFile(const std::string& path, std::string& failure) {
+    std::error_code ec;
+    if (FUnkeptFile != path || !std::filesystem::exists(path, ec))
+        return true;
+    std::string kept;
+    if (!KeepCopy(path, FUnkeptFolder, kept, failure)) {
+        failure = "the unreadable settings file " + path + " could not be kept: " + failure;
+        return false;
+    }
+    FUnkeptFile.clear();
+    return true;
 }

@@ -19,10 +19,10 @@ public:
     std::function<void(const std::string& uid)> OnCueStateChange;
 
     // False, with nothing changed, when no file exists at `path`. A file that cannot be read or
-    // parsed throws EXMLParseError, with nothing changed, after a copy of it has been kept
-    // beside it (the error says where); a copy that could not be kept is tried again by the
-    // next SaveToFile, which does not replace the file before.
-    bool LoadFromFile(const std::string& path);
+    // parsed throws EXMLParseError, with nothing changed, after a copy of it has been kept in
+    // `keptFolder`, beside it when empty (the error says where); a copy that could not be kept
+    // is tried again by the next SaveToFile to `path`, which does not replace the file before.
+    bool LoadFromFile(const std::string& path, const std::string& keptFolder = {});
     // Loads a document held in memory; throws EXMLParseError when it cannot be parsed.
     void LoadFromText(std::string_view bytes);
 
@@ -32,5 +32,9 @@ public:
     std::string SaveToText() const;
 
 private:
+    bool KeepUnkeptFile(const std::string& path, std::string& failure);
+
+    // An unreadable file read last, still without a kept copy, and where its copy belongs.
     std::string FUnkeptFile;
+    std::string FUnkeptFolder;
 };

@@ -6,6 +6,7 @@
 #include "TCueGrid.h"
 #include "TMainActions.h"
 #include "TPulseOutput.h"
+#include "TSettingsLocation.h"
 #include "TTrayIcon.h"
 
 #include <QAction>
@@ -28,6 +29,18 @@ std::string ExecutableDirectory() {
     if (dir.empty() || dir.back() != '/')
         dir += '/';
     return dir;
+}
+
+// Trelmo.chm beside the executable when it is there, otherwise the manual installed with the
+// program (TRELMO_MANUAL: its path relative to the executable's folder).
+std::string HelpFileIn(const std::string& appDir) {
+    const std::string chm = appDir + "Trelmo.chm";
+    const std::filesystem::path manual =
+        std::filesystem::path(appDir + TRELMO_MANUAL).lexically_normal();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(chm, ec) && std::filesystem::is_regular_file(manual, ec))
+        return manual.string();
+    return chm;
 }
 
 // The window that end-of-stream notices go to; set while its audio engine exists.
@@ -88,15 +101,16 @@ void TfmMain::CreateGrid() {
 
 void TfmMain::FormCreate() {
     AppDir = ExecutableDirectory();
-    FHelpFile = AppDir + "Trelmo.chm";
+    FHelpFile = HelpFileIn(AppDir);
     std::error_code ec;
     actHelp->setEnabled(std::filesystem::is_regular_file(FHelpFile, ec));
     Production = std::make_unique<TProduction>();
     Production->Cues.OnCurrentChange = [this](int32_t oldNumber, int32_t newNumber) {
         CurrentCueChanged(oldNumber, newNumber);
     };
-    Production->FileName = AppDir + "Settings.xml";
-    LoadSettings();
+    const TSettingsLocation settings = TSettingsLocation::Find(AppDir);
+    Production->FileName = settings.FileName;
+    LoadSettings(settings);
     InitAudioDevices();
     FCommands = std::make_unique<TCommandList>();
 }
@@ -127,10 +141,10 @@ void TfmMain::FormDestroy() {
 }
 
 // A file that cannot be read is reported; start-up goes on with the defaults.
-void TfmMain::LoadSettings() {
+void TfmMain::LoadSettings(const TSettingsLocation& settings) {
     Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
     try {
-        Production->LoadFromFile(Production->FileName);
+        settings.Load(*Production);
     } catch (const EXMLParseError& error) {
         ShowError(LoadErrorText(error));
     }

@@ -21,6 +21,7 @@ class QToolBar;
 class TAudioEngine;
 class TCueGrid;
 class TMainActions;
+class TSettingsLocation;
 class TTrayIcon;
 
 // The main window. Owns the production; every member runs on the UI thread.
@@ -34,6 +35,7 @@ public:
     ~TfmMain() override;
 
     std::string AppDir;
+    // Trelmo.chm beside the executable, or the installed manual when there is none.
     std::string FHelpFile;
     std::unique_ptr<TProduction> Production;
     std::unique_ptr<TAppInstances> AppInstances1;
@@ -80,7 +82,7 @@ private:
     void FormShow();
     void FormClose();
     void FormDestroy();
-    void LoadSettings();
+    void LoadSettings(const TSettingsLocation& settings);
     void SaveSettings();
     void InitAudioDevices();
     void ShowError(const std::string& text);

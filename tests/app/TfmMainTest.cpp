@@ -1,7 +1,9 @@
 #include "TfmMain.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,16 @@ namespace {
 std::string TestProgramDir() {
     return fs::read_symlink("/proc/self/exe").parent_path().string() + "/";
 }
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> Urls;
+
+public Q_SLOTS:
+    void Open(const QUrl& url) { Urls << url; }
+};
 } // namespace
 
 TEST(TfmMain, CreateSetsAppDirHelpFileAndADefaultProduction) {
@@ -40,6 +52,49 @@ TEST(TfmMain, HelpIsEnabledOnlyWhenTheFileExistsAtStartUp) {
         EXPECT_TRUE(fmMain.actHelp->isEnabled());
         fs::remove(help);
     }
+}
+
+// The program's folder is laid out like an installation: the manual lies in
+// ../share/trelmo/manual beside it.
+TEST(TfmMain, HelpOpensTheHelpFileOrElseTheInstalledManual) {
+    const fs::path prefix = fs::path(TestProgramDir()).parent_path().parent_path();
+    const std::string chm = TestProgramDir() + "Trelmo.chm";
+    const std::string manual = (prefix / "share/trelmo/manual/index.html").string();
+    struct Case {
+        bool Chm, Manual;
+        std::string Opened; // empty: Help disabled
+    };
+    const Case cases[] = {
+        {false, false, ""},
+        {false, true, manual},
+        {true, false, chm},
+        {true, true, chm},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "chm " << c.Chm << ", manual " << c.Manual);
+        fs::remove(chm);
+        fs::remove_all(prefix / "share");
+        if (c.Chm)
+            std::ofstream(chm) << "help";
+        if (c.Manual) {
+            fs::create_directories(fs::path(manual).parent_path());
+            std::ofstream(manual) << "<html></html>";
+        }
+        TfmMain fmMain;
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+        fmMain.actHelp->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        EXPECT_EQ(fmMain.actHelp->isEnabled(), !c.Opened.empty());
+        if (c.Opened.empty()) {
+            EXPECT_TRUE(recorder.Urls.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(recorder.Urls.size(), 1);
+        EXPECT_EQ(recorder.Urls[0], QUrl::fromLocalFile(QString::fromStdString(c.Opened)));
+    }
+    fs::remove(chm);
+    fs::remove_all(prefix / "share");
 }
 
 TEST(TfmMain, FirstShowAppliesTheSavedGeometryWithinTheMinimumSize) {
@@ -75,3 +130,5 @@ TEST(TfmMain, GeometryIsAppliedAtTheFirstShowOnly) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&fmMain));
     EXPECT_EQ(fmMain.size(), QSize(600, 400));
 }
+
+#include "TfmMainTest.moc"

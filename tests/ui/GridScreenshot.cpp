@@ -1,5 +1,7 @@
-// Saves a picture of the main window with a few cues, one playing and one paused:
-// ui_screenshot <file.png>
+// Saves a picture of the main window: ui_screenshot <file.png> [scene]
+//   window   a few cues, one playing and one paused (the default)
+//   editing  the same, with the volume of a stopped cue being edited
+//   empty    the first start: no cues
 #include "FakeAudioLibrary.h"
 #include "TCueGrid.h"
 #include "TfmMain.h"
@@ -10,11 +12,15 @@
 
 #include <fstream>
 #include <iostream>
+#include <span>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::cerr << "usage: ui_screenshot <file.png>\n";
+    const QString scene = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("window");
+    const QStringList scenes{QStringLiteral("window"), QStringLiteral("editing"),
+                             QStringLiteral("empty")};
+    if (argc < 2 || argc > 3 || !scenes.contains(scene)) {
+        std::cerr << "usage: ui_screenshot <file.png> [window|editing|empty]\n";
         return 2;
     }
     FakeAudioLibrary audio;
@@ -32,7 +38,7 @@ int main(int argc, char** argv) {
                         {"Thunder", -12, -40, 100, 2, false},
                         {"Door bell", 0, 100, 110, 1, false},
                         {"Rain (long)", -20, 0, 95, 2, true}};
-    for (const Row& r : rows) {
+    for (const Row& r : scene == QStringLiteral("empty") ? std::span<const Row>() : rows) {
         auto cue = std::make_unique<TCue>();
         cue->Description = r.Description;
         cue->FileName = dir.filePath(QString::fromLatin1(r.Description) + ".wav").toStdString();
@@ -49,10 +55,17 @@ int main(int argc, char** argv) {
     fmMain.show();
     if (!QTest::qWaitForWindowExposed(&fmMain))
         return 1;
-    fmMain.Production->Cues.Items(0)->Play();
-    fmMain.Production->Cues.Items(3)->Play();
-    fmMain.Production->Cues.Items(3)->Pause();
-    fmMain.grSounds->setCurrentIndex(fmMain.grSounds->Model()->index(0, 0));
+    if (scene != QStringLiteral("empty")) {
+        fmMain.Production->Cues.Items(0)->Play();
+        fmMain.Production->Cues.Items(3)->Play();
+        fmMain.Production->Cues.Items(3)->Pause();
+        fmMain.grSounds->setCurrentIndex(fmMain.grSounds->Model()->index(0, 0));
+    }
+    if (scene == QStringLiteral("editing")) {
+        const QModelIndex volume = fmMain.grSounds->Model()->index(1, ccVolume);
+        fmMain.grSounds->setCurrentIndex(volume);
+        fmMain.grSounds->edit(volume);
+    }
     QTest::qWait(200);
     return fmMain.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }
