@@ -19,8 +19,9 @@ void LeaveRegistry(void* context) {
 int Run(int argc, char* argv[], TReceiverSocket receiver,
         std::unique_ptr<TInstanceRegistry>& registry, const TApplicationEntry& application) {
     const std::string path = receiver.Path();
-    const TrelmoLaunch launch{argc,           argv,          receiver.Release(), path.c_str(),
-                              registry->OwnProcessId(), LeaveRegistry, &registry};
+    const TrelmoLaunch launch{
+        argc,          argv,     receiver.Release(), path.c_str(), registry->OwnProcessId(),
+        LeaveRegistry, &registry};
     return application.Run(launch);
 }
 

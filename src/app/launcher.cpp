@@ -14,8 +14,7 @@ namespace {
 
 std::string ApplicationLibraryPath() {
     const std::filesystem::path exe = TInstanceRegistry::ExecutableIdentity();
-    return (exe.parent_path().parent_path() / "lib" / "trelmo" / TrelmoApplicationLibrary)
-        .string();
+    return (exe.parent_path().parent_path() / "lib" / "trelmo" / TrelmoApplicationLibrary).string();
 }
 
 // The function name of the application library, or none after saying why on standard error.

@@ -3,8 +3,7 @@
 #include <cstdint>
 
 // Reading and writing unsigned integers stored little-endian, whatever the machine's order.
-template <typename T>
-T FromLittleEndian(const void* source) {
+template <typename T> T FromLittleEndian(const void* source) {
     const auto* bytes = static_cast<const unsigned char*>(source);
     T value = 0;
     for (unsigned i = 0; i < sizeof(T); ++i)
@@ -12,8 +11,7 @@ T FromLittleEndian(const void* source) {
     return value;
 }
 
-template <typename T>
-void ToLittleEndian(T value, void* target) {
+template <typename T> void ToLittleEndian(T value, void* target) {
     auto* bytes = static_cast<unsigned char*>(target);
     for (unsigned i = 0; i < sizeof(T); ++i)
         bytes[i] = static_cast<unsigned char>(value >> (8 * i));

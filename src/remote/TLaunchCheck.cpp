@@ -55,8 +55,8 @@ std::string TLaunchCheck::Failure() const {
     std::string processes;
     for (uint32_t processId : FDelivery.Missed)
         processes += (processes.empty() ? "" : ", ") + std::to_string(processId);
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-        TInstanceRegistry::ExchangeTimeLimit);
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(TInstanceRegistry::ExchangeTimeLimit);
     return "The running Trelmo (process " + processes + ") did not take the command within " +
            std::to_string(seconds.count()) +
            " seconds, so it was not carried out. Check whether that Trelmo has hung or been "

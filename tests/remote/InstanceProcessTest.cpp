@@ -180,9 +180,9 @@ TEST_F(TInstanceProcessTest, ALaterLaunchStandsSecondAndSaysSoWhenTheFirstIsStop
 }
 
 TEST_F(TInstanceProcessTest, AForwardingLaunchLoadsNoToolkitDecoderOrSoundLibrary) {
-    const std::vector<std::string> heavy = {"libQt6",      "libxcb",  "libX11",   "libavcodec",
-                                            "libavformat", "libavutil", "libswresample",
-                                            "libpulse",    "libtrelmo-app"};
+    const std::vector<std::string> heavy = {"libQt6",        "libxcb",      "libX11",
+                                            "libavcodec",    "libavformat", "libavutil",
+                                            "libswresample", "libpulse",    "libtrelmo-app"};
     TCopy copy(TRELMO_PATH);
     QProcess first;
     Start(first, copy, {});
@@ -192,8 +192,8 @@ TEST_F(TInstanceProcessTest, AForwardingLaunchLoadsNoToolkitDecoderOrSoundLibrar
         std::ifstream file("/proc/" + std::to_string(Pid(first)) + "/maps");
         return std::string{std::istreambuf_iterator<char>(file), {}};
     };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return maps().find("libQt6Widgets") != std::string::npos; },
-                                20000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return maps().find("libQt6Widgets") != std::string::npos; }, 20000));
     for (const std::string& library : heavy)
         EXPECT_NE(maps().find(library), std::string::npos) << library;
 

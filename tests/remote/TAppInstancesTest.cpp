@@ -104,9 +104,8 @@ TEST_F(TAppInstancesTest, ALaterLaunchGetsNoReceiverAndHandsItsArgumentsOn) {
     TChildProcess later([](TChildProcess& self) {
         TInstanceRegistry mine(Identity);
         TLaunchCheck laterCheck(mine);
-        const bool reachable =
-            std::filesystem::exists(mine.SocketPathOf(mine.OwnProcessId())) ||
-            mine.ApplicationWindowOf(mine.OwnProcessId()).IsValid();
+        const bool reachable = std::filesystem::exists(mine.SocketPathOf(mine.OwnProcessId())) ||
+                               mine.ApplicationWindowOf(mine.OwnProcessId()).IsValid();
         self.Send(reachable ? 'r' : 'n');
         const TLaunchCheck::TResult result = laterCheck.CheckLaunch({"play", "3"});
         self.Send(result == TLaunchCheck::TResult::Delivered ? 'd' : 'x');
