@@ -40,7 +40,6 @@ int StartUp(int argc, char* argv[], const TApplicationEntry& application) {
         application.ReportError(argc, argv, e.what());
         return 1;
     }
-    check->AutoActivate = false;
     switch (check->CheckLaunch(std::vector<std::string>(argv + 1, argv + argc))) {
     case TLaunchCheck::TResult::Run: {
         TReceiverSocket receiver = check->TakeReceiver();

@@ -21,8 +21,9 @@ public:
     // std::runtime_error when the socket cannot be made.
     explicit TLaunchCheck(TInstanceRegistry& registry);
 
+    // A launch never brings the running instance to the front itself: the running instance does
+    // that when it receives an empty argument list.
     bool Active = true;
-    bool AutoActivate = true;
     int32_t MaxInstances = 1;
     bool SendCmdLine = true;
     std::function<void()> OnRejected;
