@@ -11,7 +11,8 @@
 // The single-instance check of a launch, before anything of the window exists: registers the
 // process and decides whether this launch runs or hands its arguments to the running instance.
 // Only a launch that runs gets a receiver socket, so a launch is never asked anything by other
-// launches and simultaneous launches never wait for each other. Needs no Qt. One thread.
+// launches and simultaneous launches never wait for each other. A launch never brings the
+// running instance to the front itself; an empty argument list does. Needs no Qt. One thread.
 class TLaunchCheck {
 public:
     enum class TResult { Run, Delivered, NotDelivered };
@@ -21,8 +22,6 @@ public:
     // std::runtime_error when the socket cannot be made.
     explicit TLaunchCheck(TInstanceRegistry& registry);
 
-    // A launch never brings the running instance to the front itself: the running instance does
-    // that when it receives an empty argument list.
     bool Active = true;
     int32_t MaxInstances = 1;
     bool SendCmdLine = true;
