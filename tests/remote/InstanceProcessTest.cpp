@@ -187,15 +187,12 @@ TEST_F(TInstanceProcessTest, AForwardingLaunchLoadsNoToolkitDecoderOrSoundLibrar
     QProcess first;
     Start(first, copy, {});
     ASSERT_TRUE(WaitForRegistry(copy, {Pid(first)}));
-    // The same executable, running as the first instance, maps them all.
-    const auto maps = [&] {
-        std::ifstream file("/proc/" + std::to_string(Pid(first)) + "/maps");
-        return std::string{std::istreambuf_iterator<char>(file), {}};
-    };
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return maps().find("libQt6Widgets") != std::string::npos; }, 20000));
+    // The same executable, running as the first instance, maps them all once its window shows.
+    ASSERT_TRUE(ShownWindow(first, QStringLiteral("Trelmo")));
+    std::ifstream file("/proc/" + std::to_string(Pid(first)) + "/maps");
+    const std::string maps{std::istreambuf_iterator<char>(file), {}};
     for (const std::string& library : heavy)
-        EXPECT_NE(maps().find(library), std::string::npos) << library;
+        EXPECT_NE(maps.find(library), std::string::npos) << library;
 
     // The dynamic loader reports every object it loads into the forwarding launch.
     QProcess launch;
