@@ -1,7 +1,8 @@
 // The application: everything a launch that runs does once the single-instance check has
 // passed, from the QApplication to the end of the event loop. Built into the application
-// library that the `trelmo` executable loads; the instance probe of the tests links it directly.
+// library that the `trelmo` executable loads.
 #include "TAppInstances.h"
+#include "TOscControl.h"
 #include "TSessionEndWatcher.h"
 #include "TfmMain.h"
 #include "TrelmoApplication.h"
@@ -29,6 +30,9 @@ extern "C" TRELMO_EXPORT int TrelmoRunApplication(const TrelmoLaunch* launch) {
     TfmMain fmMain(std::move(appInstances));
     QObject::disconnect(early);
     QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
+    // Only the first instance gets here, so only it takes OSC.
+    TOscControl osc(fmMain);
+    osc.Start();
     fmMain.show();
     if (endRequested)
         QTimer::singleShot(0, &fmMain, &TfmMain::close);

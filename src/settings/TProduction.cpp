@@ -91,6 +91,7 @@ void TProduction::LoadFromText(std::string_view bytes) {
         FormState.LoadFromXML(root);
     if (const pugi::xml_node cueList = FindXMLChild(root, "CueList"))
         LoadFromXML(Cues, cueList, OnCueStateChange);
+    Osc.LoadFromXML(root);
     Cues.AssignMissingUIDs();
 }
 
@@ -103,6 +104,7 @@ std::string TProduction::SaveToText() const {
     pugi::xml_node root = document.append_child("Production");
     FormState.SaveToXML(root);
     SaveToXML(Cues, root);
+    Osc.SaveToXML(root);
     TStringWriter writer;
     document.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
     return std::move(writer.Text);

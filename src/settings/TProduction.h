@@ -2,6 +2,7 @@
 
 #include "TCueList.h"
 #include "TFormState.h"
+#include "TOscSettings.h"
 
 #include <functional>
 #include <string>
@@ -14,6 +15,7 @@ public:
     std::string FileName;
     TFormState FormState;
     TCueList Cues;
+    TOscSettings Osc;
 
     // Receives the state changes of every cue that loading creates.
     std::function<void(const std::string& uid)> OnCueStateChange;

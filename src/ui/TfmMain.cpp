@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <utility>
@@ -321,6 +322,26 @@ void TfmMain::actRestoreExecute() {
 
 void TfmMain::actExitExecute() {
     close();
+}
+
+void TfmMain::Go() {
+    TCueList& cues = Production->Cues;
+    TCue* cue = cues.CurrentCue();
+    if (!cue)
+        return;
+    cue->Play();
+    SelectCue(cues.Current() + 1);
+}
+
+void TfmMain::Panic() {
+    Production->Cues.StopAll();
+}
+
+void TfmMain::SelectCue(int32_t number) {
+    if (number < 1 || number > Production->Cues.Count())
+        return;
+    grSounds->setCurrentIndex(
+        grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
 }
 
 void TfmMain::showEvent(QShowEvent* event) {

@@ -73,6 +73,14 @@ public:
     void actRestoreExecute();
     void actExitExecute();
 
+    // GO: plays the current cue and makes the next one current (the last one stays current).
+    void Go();
+    // Silences everything at once.
+    void Panic();
+    // Makes cue `number` current, as a click in its row does; a number beyond the list changes
+    // nothing.
+    void SelectCue(int32_t number);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

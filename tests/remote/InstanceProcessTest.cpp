@@ -180,9 +180,9 @@ TEST_F(TInstanceProcessTest, ALaterLaunchStandsSecondAndSaysSoWhenTheFirstIsStop
 }
 
 TEST_F(TInstanceProcessTest, AForwardingLaunchLoadsNoToolkitDecoderOrSoundLibrary) {
-    const std::vector<std::string> heavy = {"libQt6",        "libxcb",      "libX11",
-                                            "libavcodec",    "libavformat", "libavutil",
-                                            "libswresample", "libpulse",    "libtrelmo-app"};
+    const std::vector<std::string> heavy = {
+        "libQt6",    "libxcb",        "libX11",   "libavcodec", "libavformat",
+        "libavutil", "libswresample", "libpulse", "liblo",      "libtrelmo-app"};
     TCopy copy(TRELMO_PATH);
     QProcess first;
     Start(first, copy, {});

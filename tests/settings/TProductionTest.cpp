@@ -177,6 +177,54 @@ TEST(TProduction, WindowState) {
     }
 }
 
+TEST(TProduction, OscSettings) {
+    struct Case {
+        std::string Xml;
+        std::string Address;
+        int32_t Port;
+    };
+    const Case cases[] = {
+        {"<Osc Address='0.0.0.0' Port='9000'/>", "0.0.0.0", 9000},
+        {"<Osc Port='9000'/>", "127.0.0.1", 9000},
+        {"<Osc Address='::1'/>", "::1", 53000},
+        {"<Osc/>", "127.0.0.1", 53000},
+        {"<Osc Address='' Port='x'/>", "", 53000},
+        {"<Osc Port='70000'/>", "127.0.0.1", 70000},
+        {"<osc Port='1'/>", "10.0.0.1", 1234},
+        {"", "10.0.0.1", 1234},
+    };
+    for (const Case& c : cases) {
+        TProduction p;
+        p.Osc.Address = "10.0.0.1";
+        p.Osc.Port = 1234;
+        p.LoadFromText("<Production>" + c.Xml + "</Production>");
+        EXPECT_EQ(p.Osc.Address, c.Address) << c.Xml;
+        EXPECT_EQ(p.Osc.Port, c.Port) << c.Xml;
+    }
+}
+
+TEST(TProduction, OscIsWrittenAfterTheCueListOnlyWhenItDiffersFromTheDefault) {
+    std::string withOsc = DefaultDocument;
+    withOsc.insert(withOsc.rfind("</Production>"),
+                   "  <Osc Address=\"0.0.0.0\" Port=\"9000\"/>\r\n");
+    TProduction production;
+    production.Osc.Address = "0.0.0.0";
+    production.Osc.Port = 9000;
+    EXPECT_EQ(production.SaveToText(), withOsc);
+
+    TProduction reread;
+    reread.LoadFromText(withOsc);
+    EXPECT_EQ(reread.Osc.Address, "0.0.0.0");
+    EXPECT_EQ(reread.Osc.Port, 9000);
+    EXPECT_EQ(reread.SaveToText(), withOsc);
+
+    for (const char* settings : {"<Osc Address='127.0.0.1' Port='53000'/>", "<Osc/>"}) {
+        TProduction defaults;
+        defaults.LoadFromText("<Production>" + std::string(settings) + "</Production>");
+        EXPECT_EQ(defaults.SaveToText(), DefaultDocument) << settings;
+    }
+}
+
 TEST(TProduction, AnyRootNameAndNoCueListKeepsCues) {
     TProduction p;
     AddCue(p, "", "kept", "", 1, 0, 0, false);
