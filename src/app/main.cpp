@@ -2,7 +2,9 @@
 // passed, from the QApplication to the end of the event loop. Built into the application
 // library that the `trelmo` executable loads.
 #include "TAppInstances.h"
+#include "TAudioEngine.h"
 #include "TOscControl.h"
+#include "TPulseOutput.h"
 #include "TSessionEndWatcher.h"
 #include "TfmMain.h"
 #include "TrelmoApplication.h"
@@ -27,7 +29,8 @@ extern "C" TRELMO_EXPORT int TrelmoRunApplication(const TrelmoLaunch* launch) {
     bool endRequested = false;
     const QMetaObject::Connection early = QObject::connect(
         &sessionEnd, &TSessionEndWatcher::sessionEnding, [&] { endRequested = true; });
-    TfmMain fmMain(std::move(appInstances));
+    TfmMain fmMain(std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>()),
+                   std::move(appInstances));
     QObject::disconnect(early);
     QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
     // Only the first instance gets here, so only it takes OSC.

@@ -1,6 +1,7 @@
 #include "TAppInstances.h"
 
 #include "TReceiverConnection.h"
+#include "TextRules.h"
 
 #include <QSocketNotifier>
 
@@ -115,7 +116,7 @@ void TAppInstances::RaiseGuarded(const std::function<void()>& raise,
     if (connection)
         connection->Reply(reply);
     if (error && OnError)
-        OnError(ErrorBoxText(*error));
+        OnError(WithClosingPeriod(*error));
 }
 
 std::vector<std::string> TAppInstances::SplitLines(std::string_view payload) {
@@ -133,10 +134,4 @@ std::vector<std::string> TAppInstances::SplitLines(std::string_view payload) {
     if (start < payload.size())
         lines.emplace_back(payload.substr(start));
     return lines;
-}
-
-std::string TAppInstances::ErrorBoxText(const std::string& text) {
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-        return text + ".";
-    return text;
 }

@@ -35,8 +35,13 @@ Q_SIGNALS:
     void RowMoved(int32_t from, int32_t to);
     void DblClickCell(int32_t row, int col);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void SetUpColumns();
+    // The file name column takes the width that the other columns leave.
+    void FitFileNameColumn();
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
 
     TCueGridModel* FModel;

@@ -138,7 +138,7 @@ void TMainActions::actStopAllExecute() {
 void TMainActions::actInsertCueExecute() {
     TCueList& cues = FForm.Production->Cues;
     auto cue = std::make_unique<TCue>();
-    cue->OnStateChange = [form = &FForm](const std::string& uid) { form->CueStateChanged(uid); };
+    FForm.BindCueStateChange(*cue);
     cues.AssignMissingUIDs();
     cues.Insert(std::clamp(FForm.grSounds->CurrentRow() - 1, 0, cues.Count()), std::move(cue));
     FForm.actSelectAudioFile->trigger();

@@ -5,9 +5,9 @@
 #include "TAudioEngine.h"
 #include "TCueGrid.h"
 #include "TMainActions.h"
-#include "TPulseOutput.h"
 #include "TSettingsLocation.h"
 #include "TTrayIcon.h"
+#include "TextRules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,7 +56,8 @@ TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
 
 } // namespace
 
-TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
+TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstances> appInstances,
+                 QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint) {
@@ -77,7 +78,7 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
     ConnectAppInstances(std::move(appInstances));
     TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
     TrayIcon->Activate();
-    FAudio = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    FAudio = std::move(audio);
     SetAudioLibrary(FAudio.get());
     g_endSyncWindow = this;
     SetCueEndSyncProc(CueEndSync);
@@ -94,6 +95,7 @@ void TfmMain::CreateGrid() {
     grSounds =
         new TCueGrid([this] { return Production ? &Production->Cues : nullptr; }, ImageList1, this);
     grSounds->Model()->OnCellError = [this](const QString& text) { ErrorBox(text); };
+    grSounds->Model()->OnEditDone = [this](int32_t row) { RefreshRow(row); };
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
@@ -143,7 +145,7 @@ void TfmMain::FormDestroy() {
 
 // A file that cannot be read is reported; start-up goes on with the defaults.
 void TfmMain::LoadSettings(const TSettingsLocation& settings) {
-    Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    Production->OnCueStateChange = [this](const TCue& cue) { CueStateChanged(cue); };
     try {
         settings.Load(*Production);
     } catch (const EXMLParseError& error) {
@@ -167,13 +169,23 @@ void TfmMain::InitAudioDevices() {
     for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
          ++device)
         if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
-            ShowError("Error initializing audio device " + std::to_string(device));
+            ShowMessage("Error initializing audio device " + std::to_string(device));
 }
 
-// The standard error box: stop icon, OK, the text as plain text with its CR LF line breaks.
+// The standard error box: stop icon, OK.
 void TfmMain::ShowError(const std::string& text) {
+    ShowBox(QMessageBox::Critical, text);
+}
+
+// A plain message box: no icon, OK.
+void TfmMain::ShowMessage(const std::string& text) {
+    ShowBox(QMessageBox::NoIcon, text);
+}
+
+// Modal, captioned "Trelmo"; the text as plain text with its CR LF line breaks.
+void TfmMain::ShowBox(QMessageBox::Icon icon, const std::string& text) {
     QMessageBox box(
-        QMessageBox::Critical, QStringLiteral("Trelmo"),
+        icon, QStringLiteral("Trelmo"),
         QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
         QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
@@ -205,8 +217,12 @@ void TfmMain::UpdateActions() {
     ActionList1->UpdateActions();
 }
 
-void TfmMain::CueStateChanged(const std::string& uid) {
-    RefreshRowState(Production->Cues.IndexOfUID(uid));
+void TfmMain::CueStateChanged(const TCue& cue) {
+    RefreshRowState(Production->Cues.IndexOf(&cue));
+}
+
+void TfmMain::BindCueStateChange(TCue& cue) {
+    cue.OnStateChange = [this, changed = &cue](const std::string&) { CueStateChanged(*changed); };
 }
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {
@@ -344,12 +360,12 @@ void TfmMain::SelectCue(int32_t number) {
         grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
 }
 
-void TfmMain::showEvent(QShowEvent* event) {
-    if (!FFormShown) {
+void TfmMain::setVisible(bool visible) {
+    if (visible && !FFormShown) {
         FFormShown = true;
         FormShow();
     }
-    QMainWindow::showEvent(event);
+    QMainWindow::setVisible(visible);
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include "TProduction.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 #include <cstdint>
 #include <functional>
@@ -29,8 +30,11 @@ class TfmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    // appInstances: the single-instance component that passed the start-up check, if any.
-    explicit TfmMain(std::unique_ptr<TAppInstances> appInstances = nullptr,
+    // audio: the engine the cues play through, owned from here on (start-up builds it on the
+    // sound server; tests hand in one on the offline output). appInstances: the single-instance
+    // component that passed the start-up check, if any.
+    explicit TfmMain(std::unique_ptr<TAudioEngine> audio,
+                     std::unique_ptr<TAppInstances> appInstances = nullptr,
                      QWidget* parent = nullptr);
     ~TfmMain() override;
 
@@ -65,7 +69,10 @@ public:
     void RefreshRow(int32_t row);
     void RefreshRowState(int32_t row);
     void UpdateActions();
-    void CueStateChanged(const std::string& uid);
+    // Repaints the row of that very cue; UIDs may repeat.
+    void CueStateChanged(const TCue& cue);
+    // Sends the cue's state changes to CueStateChanged.
+    void BindCueStateChange(TCue& cue);
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
@@ -81,8 +88,12 @@ public:
     // nothing.
     void SelectCue(int32_t number);
 
+    // The first show runs FormShow before the window is created, so that the saved position is
+    // taken as the frame's: once the window exists, Qt would put its inside there while the
+    // frame is not known yet, and the window would creep up by its title bar every run.
+    void setVisible(bool visible) override;
+
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -94,6 +105,8 @@ private:
     void SaveSettings();
     void InitAudioDevices();
     void ShowError(const std::string& text);
+    void ShowMessage(const std::string& text);
+    void ShowBox(QMessageBox::Icon icon, const std::string& text);
 
     void CreateGrid();
     void ShowErrorBox(const QString& text);

@@ -1,7 +1,9 @@
 // OSC on the main window with the real sound engine: a real client (oscsend from liblo's tools)
 // sends each address; the cues' states, the current cue and the sink's monitor show the result.
 #include "TOscControl.h"
+#include "TAudioEngine.h"
 #include "TMonitorRecorder.h"
+#include "TPulseOutput.h"
 #include "TestAudioFiles.h"
 #include "TfmMain.h"
 
@@ -47,15 +49,14 @@ protected:
         if (!SoundServerReachable())
             GTEST_SKIP() << "no sound server";
         WriteFloatWav(Dir / "tone.wav", 1, 44100, Sine(440, 44100, 44100 * 20));
-        Window = std::make_unique<TfmMain>();
+        Window = std::make_unique<TfmMain>(
+            std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>()));
         Window->Production->Cues.Clear();
         Window->Production->FileName = (Dir / "Settings.xml").string();
         for (int i = 0; i < 3; ++i) {
             auto cue = std::make_unique<TCue>();
             cue->FileName = (Dir / "tone.wav").string();
-            cue->OnStateChange = [window = Window.get()](const std::string& uid) {
-                window->CueStateChanged(uid);
-            };
+            Window->BindCueStateChange(*cue);
             Window->Production->Cues.Add(std::move(cue));
         }
         Window->Production->Cues.AssignMissingUIDs();

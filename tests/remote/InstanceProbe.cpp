@@ -4,6 +4,7 @@
 // open. Arguments of the first instance: --modal keeps a modal message box open; --cues=N
 // makes N cues.
 #include "FakeAudioLibrary.h"
+#include "OfflineAudio.h"
 #include "StartUp.h"
 #include "TSessionEndWatcher.h"
 #include "TfmMain.h"
@@ -47,7 +48,7 @@ int RunProbe(const TrelmoLaunch& launch) {
     FakeAudioLibrary audio;
     int exitCode = 0;
     {
-        TfmMain fmMain(std::move(appInstances));
+        TfmMain fmMain(OfflineAudio(), std::move(appInstances));
         // The cues play on the fake library, not on the window's sound engine.
         SetAudioLibrary(&audio);
         const std::string file = fmMain.AppDir + "cue.wav";
