@@ -1,5 +1,6 @@
 #include "TInstanceRegistry.h"
 
+#include "Assert.h"
 #include "LittleEndian.h"
 #include "Sha256.h"
 
@@ -144,6 +145,9 @@ uint16_t TInstanceRegistry::Count() const {
 }
 
 uint32_t TInstanceRegistry::EntryAt(int32_t index) const {
+    TRELMO_VERIFY_OR_ASSERT(index >= 0 && index < Capacity) {
+        return 0;
+    }
     return FromLittleEndian<uint32_t>(FView + 4 + 4 * index);
 }
 
@@ -156,6 +160,9 @@ void TInstanceRegistry::SetCount(uint16_t value) {
 }
 
 void TInstanceRegistry::SetEntryAt(int32_t index, uint32_t processId) {
+    TRELMO_VERIFY_OR_ASSERT(index >= 0 && index < Capacity) {
+        return;
+    }
     ToLittleEndian(processId, FView + 4 + 4 * index);
 }
 

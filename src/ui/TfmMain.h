@@ -4,6 +4,7 @@
 #include "TAudioLibrary.h"
 #include "TCommandList.h"
 #include "TImageList.h"
+#include "TMainActionsHost.h"
 #include "TOpenFileRequest.h"
 #include "TProduction.h"
 
@@ -26,7 +27,7 @@ class TSettingsLocation;
 class TTrayIcon;
 
 // The main window. Owns the production; every member runs on the UI thread.
-class TfmMain : public QMainWindow {
+class TfmMain : public QMainWindow, private TMainActionsHost {
     Q_OBJECT
 
 public:
@@ -65,14 +66,14 @@ public:
     // Shows an error in a box captioned "Trelmo" once the current event has been handled.
     std::function<void(const QString& text)> ErrorBox;
 
-    void RefreshGrid();
+    void RefreshGrid() override;
     void RefreshRow(int32_t row);
     void RefreshRowState(int32_t row);
     void UpdateActions();
     // Repaints the row of that very cue; UIDs may repeat.
     void CueStateChanged(const TCue& cue);
     // Sends the cue's state changes to CueStateChanged.
-    void BindCueStateChange(TCue& cue);
+    void BindCueStateChange(TCue& cue) override;
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
@@ -97,6 +98,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    TCueList& Cues() override;
+    int32_t CurrentRow() const override;
+    std::optional<QString> AskForAudioFile(const TOpenFileRequest& request) override;
+    std::string HelpFile() const override;
+
     void FormCreate();
     void FormShow();
     void FormClose();
@@ -108,6 +114,7 @@ private:
     void ShowMessage(const std::string& text);
     void ShowBox(QMessageBox::Icon icon, const std::string& text);
 
+    void CreateActions();
     void CreateGrid();
     void ShowErrorBox(const QString& text);
     void grSoundsSelectCell(int32_t row);
