@@ -195,10 +195,14 @@ bool TPulseOutput::Connect(TDeadline deadline) {
             FProblem = "the audio thread could not be started";
             return false;
         }
+    }
+    pa_threaded_mainloop_lock(FMainloop);
+    // Handed to the mainloop thread with the lock held, as every call from outside it must be.
+    if (!FRealTimeAsked) {
+        FRealTimeAsked = true;
         pa_threaded_mainloop_once_unlocked(
             FMainloop, [](pa_threaded_mainloop*, void*) { RaiseThreadToRealTime(); }, nullptr);
     }
-    pa_threaded_mainloop_lock(FMainloop);
     if (FContext && !PA_CONTEXT_IS_GOOD(pa_context_get_state(FContext))) {
         pa_context_disconnect(FContext);
         pa_context_unref(FContext);
