@@ -25,10 +25,11 @@ int main(int argc, char* argv[]) {
             &sessionEnd, &TSessionEndWatcher::sessionEnding, [&] { endRequested = true; });
         TfmMain fmMain(std::move(appInstances));
         QObject::disconnect(early);
-        QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
+        QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain,
+                         &TfmMain::EndSession);
         fmMain.show();
         if (endRequested)
-            QTimer::singleShot(0, &fmMain, &TfmMain::close);
+            QTimer::singleShot(0, &fmMain, &TfmMain::EndSession);
         exitCode = QApplication::exec();
         // Leave the registry before the window goes.
         TInstanceRegistry::ReleaseProcess();

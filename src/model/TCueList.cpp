@@ -44,9 +44,21 @@ void TCueList::Move(int32_t from, int32_t to) {
 }
 
 void TCueList::Delete(int32_t index) {
+    Extract(index);
+}
+
+std::unique_ptr<TCue> TCueList::Extract(int32_t index) {
     CheckIndex(index, Count() - 1);
     std::unique_ptr<TCue> cue = std::move(FItems[static_cast<size_t>(index)]);
     FItems.erase(FItems.begin() + index);
+    return cue;
+}
+
+int32_t TCueList::IndexOf(const TCue* cue) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i].get() == cue)
+            return static_cast<int32_t>(i);
+    return -1;
 }
 
 void TCueList::Clear() {

@@ -32,6 +32,10 @@ public:
     void Insert(int32_t index, std::unique_ptr<TCue> cue);
     void Move(int32_t from, int32_t to);
     void Delete(int32_t index);
+    // Takes the cue out of the list without releasing it; the caller owns it from then on.
+    std::unique_ptr<TCue> Extract(int32_t index);
+    // Position of that very cue, -1 when the list does not hold it.
+    int32_t IndexOf(const TCue* cue) const;
     void Clear();
 
     int32_t Current() const { return FCurrent; }

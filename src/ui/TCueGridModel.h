@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TCueList.h"
+#include "TCueSettings.h"
 
 #include <QAbstractTableModel>
 
@@ -35,6 +36,8 @@ public:
 
     // Tells the operator that a cell's text was refused. Set by the window.
     std::function<void(const QString& text)> OnCellError;
+    // Runs after an edit has changed a cue, with the settings it had before. Set by the window.
+    std::function<void(TCue& cue, const TCueSettings& before)> OnCueEdited;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -57,6 +60,7 @@ public:
     void RefreshRowState(int32_t row);
 
 private:
+    QVariant MissingFileMark(const TCue& cue, int role) const;
     void grSoundsEditCellDone(TCue& cue, int col, const QString& text);
     void grSoundsCheckBoxClick(TCue& cue, bool state);
 

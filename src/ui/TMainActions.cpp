@@ -1,5 +1,6 @@
 #include "TMainActions.h"
 
+#include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TImageList.h"
 #include "TfmMain.h"
@@ -7,6 +8,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QToolBar>
 #include <QToolButton>
@@ -20,6 +22,10 @@ namespace {
 constexpr int ButtonWidth = 63;
 constexpr int SeparatorWidth = 8;
 
+const QStringList AudioFilters = {
+    QStringLiteral("Audio Files (*.wav *.mp3 *.wma *.ogg *.aiff *.flac)"),
+    QStringLiteral("All Files (*)")};
+
 // The folder part of a path with its trailing '/'; empty when the path has none.
 QString FolderOf(const std::string& fileName) {
     const size_t slash = fileName.rfind('/');
@@ -32,6 +38,16 @@ void AddButton(QToolBar& toolBar, QAction* action, const char* name) {
     QWidget* button = toolBar.widgetForAction(action);
     button->setObjectName(QLatin1String(name));
     button->setMinimumWidth(ButtonWidth);
+}
+
+// A button with the action's picture only; its caption and shortcut show as the tooltip.
+void AddIconButton(QToolBar& toolBar, QAction* action, const char* name) {
+    toolBar.addAction(action);
+    auto* button = qobject_cast<QToolButton*>(toolBar.widgetForAction(action));
+    button->setObjectName(QLatin1String(name));
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    action->setToolTip(QStringLiteral("%1 (%2)").arg(
+        action->text(), action->shortcut().toString(QKeySequence::NativeText)));
 }
 
 void AddSeparator(QToolBar& toolBar, const char* name) {
@@ -52,7 +68,15 @@ TMainActions::TMainActions(TfmMain& form) : QObject(&form), FForm(form) {
     form.actStop = CreateAction("Stop", 0, &TMainActions::actStopExecute);
     form.actStopAll = CreateAction("Stop All", 8, &TMainActions::actStopAllExecute);
     form.actInsertCue = CreateAction("Insert", 9, &TMainActions::actInsertCueExecute);
+    form.actAddFiles =
+        CreateAction("Add Files\u2026", TImageList::AddFiles, &TMainActions::actAddFilesExecute);
+    form.actAddFiles->setShortcut(QKeySequence::Open);
     form.actDeleteCue = CreateAction("Delete", 10, &TMainActions::actDeleteCueExecute);
+    form.actUndo = CreateAction("Undo", TImageList::Undo, &TMainActions::actUndoExecute);
+    form.actUndo->setShortcut(QKeySequence::Undo);
+    form.actRedo = CreateAction("Redo", TImageList::Redo, &TMainActions::actRedoExecute);
+    form.actRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
     form.actSelectAudioFile =
         CreateAction("Select Audio File", 11, &TMainActions::actSelectAudioFileExecute);
     form.actHelp = CreateAction("Help", 4, &TMainActions::actHelpExecute);
@@ -64,7 +88,7 @@ TMainActions::TMainActions(TfmMain& form) : QObject(&form), FForm(form) {
 
 QAction* TMainActions::CreateAction(const char* caption, int picture,
                                     void (TMainActions::*handler)()) {
-    auto* action = new QAction(FForm.ImageList1.Icon(picture), QLatin1String(caption), &FForm);
+    auto* action = new QAction(FForm.ImageList1.Icon(picture), QString::fromUtf8(caption), &FForm);
     action->setIconVisibleInMenu(true);
     if (handler)
         connect(action, &QAction::triggered, this, handler);
@@ -86,8 +110,12 @@ QToolBar* TMainActions::CreateToolBar() {
     AddButton(*toolBar, FForm.actStop, "ToolButton4");
     AddSeparator(*toolBar, "ToolButton8");
     AddButton(*toolBar, FForm.actInsertCue, "ToolButton5");
+    AddIconButton(*toolBar, FForm.actAddFiles, "ToolButton11");
     AddButton(*toolBar, FForm.actDeleteCue, "ToolButton6");
     AddSeparator(*toolBar, "ToolButton9");
+    AddIconButton(*toolBar, FForm.actUndo, "ToolButton12");
+    AddIconButton(*toolBar, FForm.actRedo, "ToolButton13");
+    AddSeparator(*toolBar, "ToolButton14");
     AddButton(*toolBar, FForm.actHelp, "ToolButton10");
     return toolBar;
 }
@@ -109,7 +137,10 @@ void TMainActions::UpdateActions() {
         FForm.actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
     }
     FForm.actInsertCue->setEnabled(allStopped);
+    FForm.actAddFiles->setEnabled(allStopped);
     FForm.actStopAll->setEnabled(!allStopped);
+    FForm.actUndo->setEnabled(FForm.UndoStack->CanUndoNow());
+    FForm.actRedo->setEnabled(FForm.UndoStack->CanRedoNow());
 }
 
 TCue* TMainActions::CueOfCurrentRow() const {
@@ -140,42 +171,79 @@ void TMainActions::actInsertCueExecute() {
     auto cue = std::make_unique<TCue>();
     cue->OnStateChange = [form = &FForm](const std::string& uid) { form->CueStateChanged(uid); };
     cues.AssignMissingUIDs();
-    cues.Insert(std::clamp(FForm.grSounds->CurrentRow() - 1, 0, cues.Count()), std::move(cue));
+    const int32_t position = std::clamp(FForm.grSounds->CurrentRow() - 1, 0, cues.Count());
+    cues.Insert(position, std::move(cue));
     FForm.actSelectAudioFile->trigger();
+    FForm.PushCommand(TCueRowsCommand::Inserted(cues, position, 1, QStringLiteral("Insert")));
     FForm.RefreshGrid();
+}
+
+// The chosen files become cues after the current cue, in the order chosen, each described by its
+// file name; the last of them becomes the current cue, so that the next files follow it.
+void TMainActions::actAddFilesExecute() {
+    const QStringList files =
+        ChooseFiles({QStringLiteral("Add audio files as cues"), FLastFolder, AudioFilters, true});
+    if (files.isEmpty())
+        return;
+    TCueList& cues = FForm.Production->Cues;
+    const int32_t first = cues.CurrentCue() ? cues.Current() : cues.Count();
+    for (int32_t i = 0; i < files.size(); ++i) {
+        auto cue = std::make_unique<TCue>();
+        FForm.BindCueStateChange(*cue);
+        cue->FileName = files[i].toStdString();
+        cue->Description = QFileInfo(files[i]).completeBaseName().toStdString();
+        cues.Insert(first + i, std::move(cue));
+    }
+    cues.AssignMissingUIDs();
+    const auto count = static_cast<int32_t>(files.size());
+    FForm.PushCommand(TCueRowsCommand::Inserted(cues, first, count, QStringLiteral("Add Files")));
+    FForm.ShowChangedList(first + count);
 }
 
 void TMainActions::actDeleteCueExecute() {
     TCueList& cues = FForm.Production->Cues;
     if (!cues.CurrentCue())
         return;
-    cues.Delete(cues.Current() - 1);
+    FForm.PushCommand(TCueRowsCommand::Delete(cues, cues.Current() - 1));
     FForm.RefreshGrid();
+}
+
+void TMainActions::actUndoExecute() {
+    FForm.ShowChangedList(FForm.UndoStack->UndoNow());
+}
+
+void TMainActions::actRedoExecute() {
+    FForm.ShowChangedList(FForm.UndoStack->RedoNow());
+}
+
+QStringList TMainActions::ChooseFiles(const TOpenFileRequest& request) {
+    if (!FForm.OpenFileDialog)
+        return {};
+    const QStringList files = FForm.OpenFileDialog(request);
+    if (!files.isEmpty())
+        FLastFolder = QFileInfo(files.constLast()).absolutePath();
+    return files;
 }
 
 void TMainActions::actSelectAudioFileExecute() {
     TCue* cue = FForm.Production->Cues.CurrentCue();
-    if (!cue || !FForm.OpenFileDialog)
+    if (!cue)
         return;
-    const TOpenFileRequest request{
-        QStringLiteral("Select audio file for this cue"),
-        FolderOf(cue->FileName),
-        {QStringLiteral("Audio Files (*.wav *.mp3 *.wma *.ogg *.aiff *.flac)"),
-         QStringLiteral("All Files (*)")}};
-    if (const std::optional<QString> file = FForm.OpenFileDialog(request))
-        cue->FileName = file->toStdString();
+    const QStringList files = ChooseFiles(
+        {QStringLiteral("Select audio file for this cue"), FolderOf(cue->FileName), AudioFilters});
+    if (!files.isEmpty())
+        cue->FileName = files.constFirst().toStdString();
 }
 
-std::optional<QString> TMainActions::ShowOpenFileDialog(QWidget* parent,
-                                                        const TOpenFileRequest& request) {
+QStringList TMainActions::ShowOpenFileDialog(QWidget* parent, const TOpenFileRequest& request) {
     QFileDialog dialog(parent, request.Title, request.Folder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // A name that does not exist (yet) is accepted; Play stays disabled until it does.
-    dialog.setFileMode(QFileDialog::AnyFile);
+    // A single name that does not exist (yet) is accepted; Play stays disabled until it does.
+    dialog.setFileMode(request.MultipleFiles ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
     dialog.setNameFilters(request.Filters);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
 }
 
 void TMainActions::actHelpExecute() {
