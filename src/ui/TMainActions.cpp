@@ -75,8 +75,12 @@ TMainActions::TMainActions(TfmMain& form) : QObject(&form), FForm(form) {
     form.actUndo = CreateAction("Undo", TImageList::Undo, &TMainActions::actUndoExecute);
     form.actUndo->setShortcut(QKeySequence::Undo);
     form.actRedo = CreateAction("Redo", TImageList::Redo, &TMainActions::actRedoExecute);
-    form.actRedo->setShortcuts(
-        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
+    // Ctrl+Shift+Z first, then whatever else the desktop uses for Redo.
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    const QKeySequence ctrlShiftZ(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+    redoKeys.removeAll(ctrlShiftZ);
+    redoKeys.prepend(ctrlShiftZ);
+    form.actRedo->setShortcuts(redoKeys);
     form.actSelectAudioFile =
         CreateAction("Select Audio File", 11, &TMainActions::actSelectAudioFileExecute);
     form.actHelp = CreateAction("Help", 4, &TMainActions::actHelpExecute);

@@ -321,7 +321,7 @@ TEST_F(TMainActionsTest, ExitClosesAndRestoreShowsTheWindow) {
 TEST_F(TMainActionsTest, ToolBarShowsItsButtonsInOrderWithTheirPictures) {
     Show();
     Form->resize(Form->minimumSize());
-    QTRY_COMPARE_WITH_TIMEOUT(Form->width(), 600, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->width() == 600; }, 5000));
     QToolBar* toolBar = Form->ToolBar1;
     EXPECT_EQ(toolBar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
     QStringList items;
