@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release (build/release-bench) and runs them against a private sound
-# server started for the run. Usage: bench/run.sh [latency runs] [load seconds]
+# server started for the run. Usage: bench/run.sh [latency runs] [load seconds] [OSC runs]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/release-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELMO_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target bench_trigger_latency bench_playback_load
+cmake --build "$build" -j2 --target bench_trigger_latency bench_playback_load bench_osc_latency
 "$root/bench/with-pulse.sh" bash -c "
     '$build/bench/bench_trigger_latency' ${1:-30} out1
     pactl load-module module-null-sink sink_name=plain norewinds=1 >/dev/null
     '$build/bench/bench_trigger_latency' ${1:-30} plain
-    '$build/bench/bench_playback_load' ${2:-60}"
+    '$build/bench/bench_playback_load' ${2:-60}
+    pactl set-default-sink plain
+    '$build/bench/bench_osc_latency' ${3:-20} plain"

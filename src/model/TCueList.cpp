@@ -54,13 +54,6 @@ std::unique_ptr<TCue> TCueList::Extract(int32_t index) {
     return cue;
 }
 
-int32_t TCueList::IndexOf(const TCue* cue) const {
-    for (size_t i = 0; i < FItems.size(); ++i)
-        if (FItems[i].get() == cue)
-            return static_cast<int32_t>(i);
-    return -1;
-}
-
 void TCueList::Clear() {
     std::vector<std::unique_ptr<TCue>> released;
     released.swap(FItems);
@@ -84,6 +77,13 @@ TCue* TCueList::CurrentCue() const {
 int32_t TCueList::IndexOfUID(const std::string& uid) const {
     for (size_t i = 0; i < FItems.size(); ++i)
         if (FItems[i]->UID == uid)
+            return static_cast<int32_t>(i) + 1;
+    return 0;
+}
+
+int32_t TCueList::IndexOf(const TCue* cue) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i].get() == cue)
             return static_cast<int32_t>(i) + 1;
     return 0;
 }

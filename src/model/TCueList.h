@@ -34,8 +34,6 @@ public:
     void Delete(int32_t index);
     // Takes the cue out of the list without releasing it; the caller owns it from then on.
     std::unique_ptr<TCue> Extract(int32_t index);
-    // Position of that very cue, -1 when the list does not hold it.
-    int32_t IndexOf(const TCue* cue) const;
     void Clear();
 
     int32_t Current() const { return FCurrent; }
@@ -43,6 +41,8 @@ public:
     TCue* CurrentCue() const;
 
     int32_t IndexOfUID(const std::string& uid) const;
+    // The number of that very cue, 0 when the list does not hold it.
+    int32_t IndexOf(const TCue* cue) const;
     std::string AssignUID(int32_t index);
     int32_t AssignMissingUIDs();
     bool AllStopped() const;

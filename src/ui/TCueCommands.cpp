@@ -19,7 +19,7 @@ TCueEditCommand::TCueEditCommand(TCueList& cues, TCue& cue, const TCueSettings& 
       FAfter(TCueSettings::Of(cue)) {}
 
 bool TCueEditCommand::Allowed() const {
-    return FCues.IndexOf(&FCue) >= 0 && FCue.State() == csStopped;
+    return FCues.IndexOf(&FCue) > 0 && FCue.State() == csStopped;
 }
 
 void TCueEditCommand::Undo() {
@@ -32,7 +32,7 @@ void TCueEditCommand::Redo() {
 
 void TCueEditCommand::Apply(const TCueSettings& settings) {
     settings.ApplyTo(FCue);
-    FFocusRow = FCues.IndexOf(&FCue) + 1;
+    FFocusRow = FCues.IndexOf(&FCue);
 }
 
 TCueRowsCommand::TCueRowsCommand(TCueList& cues, int32_t first, int32_t count, bool inserted,

@@ -40,8 +40,13 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void SetUpColumns();
+    // The file name column takes the width that the other columns leave.
+    void FitFileNameColumn();
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
 
     TCueGridModel* FModel;

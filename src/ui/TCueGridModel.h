@@ -38,6 +38,9 @@ public:
     std::function<void(const QString& text)> OnCellError;
     // Runs after an edit has changed a cue, with the settings it had before. Set by the window.
     std::function<void(TCue& cue, const TCueSettings& before)> OnCueEdited;
+    // Runs after an edit has been written to the cue of grid row `row`: the window refreshes the
+    // row and then the commands. Set by the window.
+    std::function<void(int32_t row)> OnEditDone;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -61,7 +64,8 @@ public:
 
 private:
     QVariant MissingFileMark(const TCue& cue, int role) const;
-    void grSoundsEditCellDone(TCue& cue, int col, const QString& text);
+    // False when the text was refused and the cue left as it was.
+    bool grSoundsEditCellDone(TCue& cue, int col, const QString& text);
     void grSoundsCheckBoxClick(TCue& cue, bool state);
 
     TCueListSource FCues;

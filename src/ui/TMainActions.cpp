@@ -173,7 +173,7 @@ void TMainActions::actStopAllExecute() {
 void TMainActions::actInsertCueExecute() {
     TCueList& cues = FForm.Production->Cues;
     auto cue = std::make_unique<TCue>();
-    cue->OnStateChange = [form = &FForm](const std::string& uid) { form->CueStateChanged(uid); };
+    FForm.BindCueStateChange(*cue);
     cues.AssignMissingUIDs();
     const int32_t position = std::clamp(FForm.grSounds->CurrentRow() - 1, 0, cues.Count());
     cues.Insert(position, std::move(cue));

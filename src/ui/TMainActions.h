@@ -3,7 +3,6 @@
 #include "TOpenFileRequest.h"
 
 #include <QObject>
-
 #include <QStringList>
 
 class QAction;

@@ -7,9 +7,9 @@
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TMainActions.h"
-#include "TPulseOutput.h"
 #include "TSettingsLocation.h"
 #include "TTrayIcon.h"
+#include "TextRules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -61,7 +62,8 @@ TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
 
 } // namespace
 
-TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
+TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstances> appInstances,
+                 QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint) {
@@ -90,7 +92,7 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
     ConnectAppInstances(std::move(appInstances));
     TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
     TrayIcon->Activate();
-    FAudio = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    FAudio = std::move(audio);
     SetAudioLibrary(FAudio.get());
     g_endSyncWindow = this;
     SetCueEndSyncProc(CueEndSync);
@@ -111,6 +113,7 @@ void TfmMain::CreateGrid() {
     grSounds->Model()->OnCueEdited = [this](TCue& cue, const TCueSettings& before) {
         grSoundsCueEdited(cue, before);
     };
+    grSounds->Model()->OnEditDone = [this](int32_t row) { RefreshRow(row); };
     connect(grSounds, &TCueGrid::DeleteKeyPressed, this, [this] { actDeleteCue->trigger(); });
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
@@ -171,7 +174,7 @@ void TfmMain::FormDestroy() {
 
 // A file that cannot be read is reported; start-up goes on with the defaults.
 void TfmMain::LoadSettings(const TSettingsLocation& settings) {
-    Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    Production->OnCueStateChange = [this](const TCue& cue) { CueStateChanged(cue); };
     try {
         settings.Load(*Production);
     } catch (const EXMLParseError& error) {
@@ -217,13 +220,23 @@ void TfmMain::InitAudioDevices() {
     for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
          ++device)
         if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
-            ShowError("Error initializing audio device " + std::to_string(device));
+            ShowMessage("Error initializing audio device " + std::to_string(device));
 }
 
-// The standard error box: stop icon, OK, the text as plain text with its CR LF line breaks.
+// The standard error box: stop icon, OK.
 void TfmMain::ShowError(const std::string& text) {
+    ShowBox(QMessageBox::Critical, text);
+}
+
+// A plain message box: no icon, OK.
+void TfmMain::ShowMessage(const std::string& text) {
+    ShowBox(QMessageBox::NoIcon, text);
+}
+
+// Modal, captioned "Trelmo"; the text as plain text with its CR LF line breaks.
+void TfmMain::ShowBox(QMessageBox::Icon icon, const std::string& text) {
     QMessageBox box(
-        QMessageBox::Critical, QStringLiteral("Trelmo"),
+        icon, QStringLiteral("Trelmo"),
         QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
         QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
@@ -255,12 +268,12 @@ void TfmMain::UpdateActions() {
     ActionList1->UpdateActions();
 }
 
-void TfmMain::CueStateChanged(const std::string& uid) {
-    RefreshRowState(Production->Cues.IndexOfUID(uid));
+void TfmMain::CueStateChanged(const TCue& cue) {
+    RefreshRowState(Production->Cues.IndexOf(&cue));
 }
 
 void TfmMain::BindCueStateChange(TCue& cue) {
-    cue.OnStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    cue.OnStateChange = [this, changed = &cue](const std::string&) { CueStateChanged(*changed); };
 }
 
 void TfmMain::PushCommand(std::unique_ptr<TCueCommand> command) {
@@ -418,12 +431,32 @@ bool TfmMain::CloseAllowed() {
     return true;
 }
 
-void TfmMain::showEvent(QShowEvent* event) {
-    if (!FFormShown) {
+void TfmMain::Go() {
+    TCueList& cues = Production->Cues;
+    TCue* cue = cues.CurrentCue();
+    if (!cue)
+        return;
+    cue->Play();
+    SelectCue(cues.Current() + 1);
+}
+
+void TfmMain::Panic() {
+    Production->Cues.StopAll();
+}
+
+void TfmMain::SelectCue(int32_t number) {
+    if (number < 1 || number > Production->Cues.Count())
+        return;
+    grSounds->setCurrentIndex(
+        grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
+}
+
+void TfmMain::setVisible(bool visible) {
+    if (visible && !FFormShown) {
         FFormShown = true;
         FormShow();
     }
-    QMainWindow::showEvent(event);
+    QMainWindow::setVisible(visible);
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

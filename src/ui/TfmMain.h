@@ -9,6 +9,7 @@
 #include "TProduction.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 #include <cstdint>
 #include <functional>
@@ -32,8 +33,11 @@ class TfmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    // appInstances: the single-instance component that passed the start-up check, if any.
-    explicit TfmMain(std::unique_ptr<TAppInstances> appInstances = nullptr,
+    // audio: the engine the cues play through, owned from here on (start-up builds it on the
+    // sound server; tests hand in one on the offline output). appInstances: the single-instance
+    // component that passed the start-up check, if any.
+    explicit TfmMain(std::unique_ptr<TAudioEngine> audio,
+                     std::unique_ptr<TAppInstances> appInstances = nullptr,
                      QWidget* parent = nullptr);
     ~TfmMain() override;
 
@@ -75,7 +79,8 @@ public:
     void RefreshRow(int32_t row);
     void RefreshRowState(int32_t row);
     void UpdateActions();
-    void CueStateChanged(const std::string& uid);
+    // Repaints the row of that very cue; UIDs may repeat.
+    void CueStateChanged(const TCue& cue);
     // Sends the cue's state changes to CueStateChanged.
     void BindCueStateChange(TCue& cue);
     // Records a change of the cue list that has just been made; it is saved soon.
@@ -92,8 +97,20 @@ public:
     void actRestoreExecute();
     void actExitExecute();
 
+    // GO: plays the current cue and makes the next one current (the last one stays current).
+    void Go();
+    // Silences everything at once.
+    void Panic();
+    // Makes cue `number` current, as a click in its row does; a number beyond the list changes
+    // nothing.
+    void SelectCue(int32_t number);
+
+    // The first show runs FormShow before the window is created, so that the saved position is
+    // taken as the frame's: once the window exists, Qt would put its inside there while the
+    // frame is not known yet, and the window would creep up by its title bar every run.
+    void setVisible(bool visible) override;
+
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -112,6 +129,8 @@ private:
     bool CloseAllowed();
     void InitAudioDevices();
     void ShowError(const std::string& text);
+    void ShowMessage(const std::string& text);
+    void ShowBox(QMessageBox::Icon icon, const std::string& text);
 
     void CreateGrid();
     void ShowErrorBox(const QString& text);
