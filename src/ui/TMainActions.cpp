@@ -1,9 +1,7 @@
 #include "TMainActions.h"
 
 #include "TCueCommands.h"
-#include "TCueGrid.h"
 #include "TImageList.h"
-#include "TfmMain.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -61,38 +59,37 @@ void AddSeparator(QToolBar& toolBar, const char* name) {
 
 } // namespace
 
-TMainActions::TMainActions(TfmMain& form) : QObject(&form), FForm(form) {
+TMainActions::TMainActions(QWidget& window, const TImageList& images, TMainActionsHost& host)
+    : QObject(&window), FWindow(window), FImages(images), FHost(host) {
     setObjectName(QStringLiteral("ActionList1"));
-    form.actPlay = CreateAction("Play", 1, &TMainActions::actPlayExecute);
-    form.actPause = CreateAction("Pause", 2, &TMainActions::actPauseExecute);
-    form.actStop = CreateAction("Stop", 0, &TMainActions::actStopExecute);
-    form.actStopAll = CreateAction("Stop All", 8, &TMainActions::actStopAllExecute);
-    form.actInsertCue = CreateAction("Insert", 9, &TMainActions::actInsertCueExecute);
-    form.actAddFiles =
+    actPlay = CreateAction("Play", 1, &TMainActions::actPlayExecute);
+    actPause = CreateAction("Pause", 2, &TMainActions::actPauseExecute);
+    actStop = CreateAction("Stop", 0, &TMainActions::actStopExecute);
+    actStopAll = CreateAction("Stop All", 8, &TMainActions::actStopAllExecute);
+    actInsertCue = CreateAction("Insert", 9, &TMainActions::actInsertCueExecute);
+    actAddFiles =
         CreateAction("Add Files\u2026", TImageList::AddFiles, &TMainActions::actAddFilesExecute);
-    form.actAddFiles->setShortcut(QKeySequence::Open);
-    form.actDeleteCue = CreateAction("Delete", 10, &TMainActions::actDeleteCueExecute);
-    form.actUndo = CreateAction("Undo", TImageList::Undo, &TMainActions::actUndoExecute);
-    form.actUndo->setShortcut(QKeySequence::Undo);
-    form.actRedo = CreateAction("Redo", TImageList::Redo, &TMainActions::actRedoExecute);
+    actAddFiles->setShortcut(QKeySequence::Open);
+    actDeleteCue = CreateAction("Delete", 10, &TMainActions::actDeleteCueExecute);
+    actUndo = CreateAction("Undo", TImageList::Undo, &TMainActions::actUndoExecute);
+    actUndo->setShortcut(QKeySequence::Undo);
+    actRedo = CreateAction("Redo", TImageList::Redo, &TMainActions::actRedoExecute);
     // Ctrl+Shift+Z first, then whatever else the desktop uses for Redo.
     QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
     const QKeySequence ctrlShiftZ(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
     redoKeys.removeAll(ctrlShiftZ);
     redoKeys.prepend(ctrlShiftZ);
-    form.actRedo->setShortcuts(redoKeys);
-    form.actSelectAudioFile =
+    actRedo->setShortcuts(redoKeys);
+    actSelectAudioFile =
         CreateAction("Select Audio File", 11, &TMainActions::actSelectAudioFileExecute);
-    form.actHelp = CreateAction("Help", 4, &TMainActions::actHelpExecute);
-    form.actRestore = CreateAction("Restore", 6, nullptr);
-    connect(form.actRestore, &QAction::triggered, &form, &TfmMain::actRestoreExecute);
-    form.actExit = CreateAction("Exit", 5, nullptr);
-    connect(form.actExit, &QAction::triggered, &form, &TfmMain::actExitExecute);
+    actHelp = CreateAction("Help", 4, &TMainActions::actHelpExecute);
+    actRestore = CreateAction("Restore", 6, nullptr);
+    actExit = CreateAction("Exit", 5, nullptr);
 }
 
 QAction* TMainActions::CreateAction(const char* caption, int picture,
                                     void (TMainActions::*handler)()) {
-    auto* action = new QAction(FForm.ImageList1.Icon(picture), QString::fromUtf8(caption), &FForm);
+    auto* action = new QAction(FImages.Icon(picture), QString::fromUtf8(caption), &FWindow);
     action->setIconVisibleInMenu(true);
     if (handler)
         connect(action, &QAction::triggered, this, handler);
@@ -100,55 +97,57 @@ QAction* TMainActions::CreateAction(const char* caption, int picture,
 }
 
 QToolBar* TMainActions::CreateToolBar() {
-    auto* toolBar = new QToolBar(&FForm);
+    auto* toolBar = new QToolBar(&FWindow);
     toolBar->setObjectName(QStringLiteral("ToolBar1"));
     toolBar->setMovable(false);
     toolBar->setFloatable(false);
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolBar->setIconSize(QSize(16, 16));
     toolBar->toggleViewAction()->setVisible(false);
-    AddButton(*toolBar, FForm.actStopAll, "ToolButton1");
+    AddButton(*toolBar, actStopAll, "ToolButton1");
     AddSeparator(*toolBar, "ToolButton7");
-    AddButton(*toolBar, FForm.actPlay, "ToolButton2");
-    AddButton(*toolBar, FForm.actPause, "ToolButton3");
-    AddButton(*toolBar, FForm.actStop, "ToolButton4");
+    AddButton(*toolBar, actPlay, "ToolButton2");
+    AddButton(*toolBar, actPause, "ToolButton3");
+    AddButton(*toolBar, actStop, "ToolButton4");
     AddSeparator(*toolBar, "ToolButton8");
-    AddButton(*toolBar, FForm.actInsertCue, "ToolButton5");
-    AddIconButton(*toolBar, FForm.actAddFiles, "ToolButton11");
-    AddButton(*toolBar, FForm.actDeleteCue, "ToolButton6");
+    AddButton(*toolBar, actInsertCue, "ToolButton5");
+    AddIconButton(*toolBar, actAddFiles, "ToolButton11");
+    AddButton(*toolBar, actDeleteCue, "ToolButton6");
     AddSeparator(*toolBar, "ToolButton9");
-    AddIconButton(*toolBar, FForm.actUndo, "ToolButton12");
-    AddIconButton(*toolBar, FForm.actRedo, "ToolButton13");
+    AddIconButton(*toolBar, actUndo, "ToolButton12");
+    AddIconButton(*toolBar, actRedo, "ToolButton13");
     AddSeparator(*toolBar, "ToolButton14");
-    AddButton(*toolBar, FForm.actHelp, "ToolButton10");
+    AddButton(*toolBar, actHelp, "ToolButton10");
     return toolBar;
 }
 
 void TMainActions::UpdateActions() {
-    const TCueList& cues = FForm.Production->Cues;
+    const TCueList& cues = FHost.Cues();
     const TCue* cue = cues.CurrentCue();
     const bool allStopped = cues.AllStopped();
     if (!cue) {
-        FForm.actPlay->setEnabled(false);
-        FForm.actPause->setEnabled(false);
-        FForm.actStop->setEnabled(false);
-        FForm.actDeleteCue->setEnabled(false);
+        actPlay->setEnabled(false);
+        actPause->setEnabled(false);
+        actStop->setEnabled(false);
+        actDeleteCue->setEnabled(false);
     } else {
         const TCueState state = cue->State();
-        FForm.actPlay->setEnabled(state != csPlaying && cue->FileFound());
-        FForm.actPause->setEnabled(state == csPlaying);
-        FForm.actStop->setEnabled(state != csStopped);
-        FForm.actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
+        actPlay->setEnabled(state != csPlaying && cue->FileFound());
+        actPause->setEnabled(state == csPlaying);
+        actStop->setEnabled(state != csStopped);
+        actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
     }
-    FForm.actInsertCue->setEnabled(allStopped);
-    FForm.actAddFiles->setEnabled(allStopped);
-    FForm.actStopAll->setEnabled(!allStopped);
-    FForm.actUndo->setEnabled(FForm.UndoStack->CanUndoNow());
-    FForm.actRedo->setEnabled(FForm.UndoStack->CanRedoNow());
+    actInsertCue->setEnabled(allStopped);
+    actAddFiles->setEnabled(allStopped);
+    actStopAll->setEnabled(!allStopped);
+    actUndo->setEnabled(FHost.History().CanUndoNow());
+    actRedo->setEnabled(FHost.History().CanRedoNow());
 }
 
 TCue* TMainActions::CueOfCurrentRow() const {
-    return FForm.grSounds->Model()->CueOfRow(FForm.grSounds->CurrentRow());
+    const TCueList& cues = FHost.Cues();
+    const int32_t row = FHost.CurrentRow();
+    return row >= 1 && row <= cues.Count() ? cues.Items(row - 1) : nullptr;
 }
 
 void TMainActions::actPlayExecute() {
@@ -167,19 +166,19 @@ void TMainActions::actStopExecute() {
 }
 
 void TMainActions::actStopAllExecute() {
-    FForm.Production->Cues.StopAll();
+    FHost.Cues().StopAll();
 }
 
 void TMainActions::actInsertCueExecute() {
-    TCueList& cues = FForm.Production->Cues;
+    TCueList& cues = FHost.Cues();
     auto cue = std::make_unique<TCue>();
-    FForm.BindCueStateChange(*cue);
+    FHost.BindCueStateChange(*cue);
     cues.AssignMissingUIDs();
-    const int32_t position = std::clamp(FForm.grSounds->CurrentRow() - 1, 0, cues.Count());
+    const int32_t position = std::clamp(FHost.CurrentRow() - 1, 0, cues.Count());
     cues.Insert(position, std::move(cue));
-    FForm.actSelectAudioFile->trigger();
-    FForm.PushCommand(TCueRowsCommand::Inserted(cues, position, 1, QStringLiteral("Insert")));
-    FForm.RefreshGrid();
+    actSelectAudioFile->trigger();
+    FHost.History().Push(TCueRowsCommand::Inserted(cues, position, 1, QStringLiteral("Insert")));
+    FHost.RefreshGrid();
 }
 
 // The chosen files become cues after the current cue, in the order chosen, each described by its
@@ -189,48 +188,47 @@ void TMainActions::actAddFilesExecute() {
         ChooseFiles({QStringLiteral("Add audio files as cues"), FLastFolder, AudioFilters, true});
     if (files.isEmpty())
         return;
-    TCueList& cues = FForm.Production->Cues;
+    TCueList& cues = FHost.Cues();
     const int32_t first = cues.CurrentCue() ? cues.Current() : cues.Count();
     for (int32_t i = 0; i < files.size(); ++i) {
         auto cue = std::make_unique<TCue>();
-        FForm.BindCueStateChange(*cue);
+        FHost.BindCueStateChange(*cue);
         cue->FileName = files[i].toStdString();
         cue->Description = QFileInfo(files[i]).completeBaseName().toStdString();
         cues.Insert(first + i, std::move(cue));
     }
     cues.AssignMissingUIDs();
     const auto count = static_cast<int32_t>(files.size());
-    FForm.PushCommand(TCueRowsCommand::Inserted(cues, first, count, QStringLiteral("Add Files")));
-    FForm.ShowChangedList(first + count);
+    FHost.History().Push(
+        TCueRowsCommand::Inserted(cues, first, count, QStringLiteral("Add Files")));
+    FHost.ShowChangedList(first + count);
 }
 
 void TMainActions::actDeleteCueExecute() {
-    TCueList& cues = FForm.Production->Cues;
+    TCueList& cues = FHost.Cues();
     if (!cues.CurrentCue())
         return;
-    FForm.PushCommand(TCueRowsCommand::Delete(cues, cues.Current() - 1));
-    FForm.RefreshGrid();
+    FHost.History().Push(TCueRowsCommand::Delete(cues, cues.Current() - 1));
+    FHost.RefreshGrid();
 }
 
 void TMainActions::actUndoExecute() {
-    FForm.ShowChangedList(FForm.UndoStack->UndoNow());
+    FHost.ShowChangedList(FHost.History().UndoNow());
 }
 
 void TMainActions::actRedoExecute() {
-    FForm.ShowChangedList(FForm.UndoStack->RedoNow());
+    FHost.ShowChangedList(FHost.History().RedoNow());
 }
 
 QStringList TMainActions::ChooseFiles(const TOpenFileRequest& request) {
-    if (!FForm.OpenFileDialog)
-        return {};
-    const QStringList files = FForm.OpenFileDialog(request);
+    const QStringList files = FHost.AskForAudioFiles(request);
     if (!files.isEmpty())
         FLastFolder = QFileInfo(files.constLast()).absolutePath();
     return files;
 }
 
 void TMainActions::actSelectAudioFileExecute() {
-    TCue* cue = FForm.Production->Cues.CurrentCue();
+    TCue* cue = FHost.Cues().CurrentCue();
     if (!cue)
         return;
     const QStringList files = ChooseFiles(
@@ -251,5 +249,5 @@ QStringList TMainActions::ShowOpenFileDialog(QWidget* parent, const TOpenFileReq
 }
 
 void TMainActions::actHelpExecute() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(FForm.FHelpFile)));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(FHost.HelpFile())));
 }

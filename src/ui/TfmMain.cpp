@@ -85,8 +85,7 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
     UndoStack = new TCueUndoStack(this);
     connect(UndoStack, &QUndoStack::indexChanged, this, &TfmMain::SaveSoon);
     FAutoSave = new TAutoSave([this] { AutoSave(); }, AutoSaveWait, this);
-    ActionList1 = new TMainActions(*this);
-    ToolBar1 = ActionList1->CreateToolBar();
+    CreateActions();
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     CreateGrid();
     ConnectAppInstances(std::move(appInstances));
@@ -104,6 +103,50 @@ TfmMain::~TfmMain() {
     grSounds->disconnect(this);
     UndoStack->disconnect(this);
     FormDestroy();
+    // The grid's model and the commands refer to ImageList1 and to this window, which go before
+    // Qt deletes the children.
+    delete grSounds;
+    delete ActionList1;
+}
+
+void TfmMain::CreateActions() {
+    ActionList1 = new TMainActions(*this, ImageList1, *this);
+    actPlay = ActionList1->actPlay;
+    actPause = ActionList1->actPause;
+    actStop = ActionList1->actStop;
+    actStopAll = ActionList1->actStopAll;
+    actInsertCue = ActionList1->actInsertCue;
+    actAddFiles = ActionList1->actAddFiles;
+    actDeleteCue = ActionList1->actDeleteCue;
+    actUndo = ActionList1->actUndo;
+    actRedo = ActionList1->actRedo;
+    actSelectAudioFile = ActionList1->actSelectAudioFile;
+    actHelp = ActionList1->actHelp;
+    actRestore = ActionList1->actRestore;
+    actExit = ActionList1->actExit;
+    connect(actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
+    connect(actExit, &QAction::triggered, this, &TfmMain::actExitExecute);
+    ToolBar1 = ActionList1->CreateToolBar();
+}
+
+TCueList& TfmMain::Cues() {
+    return Production->Cues;
+}
+
+int32_t TfmMain::CurrentRow() const {
+    return grSounds->CurrentRow();
+}
+
+QStringList TfmMain::AskForAudioFiles(const TOpenFileRequest& request) {
+    return OpenFileDialog ? OpenFileDialog(request) : QStringList();
+}
+
+TCueUndoStack& TfmMain::History() {
+    return *UndoStack;
+}
+
+std::string TfmMain::HelpFile() const {
+    return FHelpFile;
 }
 
 void TfmMain::CreateGrid() {

@@ -5,6 +5,7 @@
 #include "TCommandList.h"
 #include "TCueSettings.h"
 #include "TImageList.h"
+#include "TMainActionsHost.h"
 #include "TOpenFileRequest.h"
 #include "TProduction.h"
 
@@ -29,7 +30,7 @@ class TSettingsLocation;
 class TTrayIcon;
 
 // The main window. Owns the production; every member runs on the UI thread.
-class TfmMain : public QMainWindow {
+class TfmMain : public QMainWindow, private TMainActionsHost {
     Q_OBJECT
 
 public:
@@ -75,19 +76,15 @@ public:
     // Asks whether to close while cues play; true to close. Tests answer it themselves.
     std::function<bool(const QString& question)> ConfirmClose;
 
-    void RefreshGrid();
+    void RefreshGrid() override;
     void RefreshRow(int32_t row);
     void RefreshRowState(int32_t row);
     void UpdateActions();
     // Repaints the row of that very cue; UIDs may repeat.
     void CueStateChanged(const TCue& cue);
     // Sends the cue's state changes to CueStateChanged.
-    void BindCueStateChange(TCue& cue);
-    // Records a change of the cue list that has just been made; it is saved soon.
-    void PushCommand(std::unique_ptr<TCueCommand> command);
-    // Shows the list again after a change and makes `row` current; 0 keeps the current row,
-    // below 0 nothing changed.
-    void ShowChangedList(int32_t row);
+    void BindCueStateChange(TCue& cue) override;
+    void ShowChangedList(int32_t row) override;
     // Closes at the end of the session: without asking, whatever plays.
     void EndSession();
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
@@ -116,6 +113,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    TCueList& Cues() override;
+    int32_t CurrentRow() const override;
+    QStringList AskForAudioFiles(const TOpenFileRequest& request) override;
+    TCueUndoStack& History() override;
+    // Records a change of the cue list that has just been made.
+    void PushCommand(std::unique_ptr<TCueCommand> command);
+    std::string HelpFile() const override;
+
     void FormCreate();
     void FormShow();
     void FormClose();
@@ -132,6 +137,7 @@ private:
     void ShowMessage(const std::string& text);
     void ShowBox(QMessageBox::Icon icon, const std::string& text);
 
+    void CreateActions();
     void CreateGrid();
     void ShowErrorBox(const QString& text);
     void grSoundsSelectCell(int32_t row);
