@@ -5,11 +5,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/release-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELMO_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target bench_trigger_latency bench_playback_load bench_osc_latency
+cmake --build "$build" -j2 --target bench_trigger_latency bench_playback_load bench_osc_latency \
+    bench_receive_path
 "$root/bench/with-pulse.sh" bash -c "
     '$build/bench/bench_trigger_latency' ${1:-30} out1
     pactl load-module module-null-sink sink_name=plain norewinds=1 >/dev/null
     '$build/bench/bench_trigger_latency' ${1:-30} plain
     '$build/bench/bench_playback_load' ${2:-60}
     pactl set-default-sink plain
-    '$build/bench/bench_osc_latency' ${3:-20} plain"
+    '$build/bench/bench_osc_latency' ${3:-20} plain
+    '$build/bench/bench_receive_path'"

@@ -420,10 +420,16 @@ void TfmMain::RunHeldCmdLines() {
 }
 
 // Runs the commands of a forwarded argument list. Never moves the current cue or raises the
-// window: a cue reports its new state through its own notification.
+// window: a cue reports its new state through its own notification. A list without lines
+// comes from the operator starting Trelmo again: the window comes to the front, also from the
+// notification area.
 void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine) {
-    if (CmdLine.empty())
+    if (CmdLine.empty()) {
+        // Before the first show, start-up itself shows the window.
+        if (FFormShown)
+            TrayIcon->RestoreFromTray();
         return;
+    }
     ParseCommandLine(CmdLine);
     for (int32_t i = 0; i < FCommands->Count(); ++i) {
         const TCommand& command = *FCommands->Items(i);

@@ -4,10 +4,9 @@
 # (SIGTERM) while a cue plays ends the program at once, without asking.
 set -euo pipefail
 program=$1
-dir=$(mktemp -d)
+. "$(dirname "$0")/program-copy.sh"
 pid=""
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
-cp "$program" "$dir/trelmo"
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$top"' EXIT
 
 fail() { echo "$1"; exit 1; }
 
