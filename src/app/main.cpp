@@ -32,13 +32,14 @@ extern "C" TRELMO_EXPORT int TrelmoRunApplication(const TrelmoLaunch* launch) {
     TfmMain fmMain(std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>()),
                    std::move(appInstances));
     QObject::disconnect(early);
-    QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
+    QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain,
+                     &TfmMain::EndSession);
     // Only the first instance gets here, so only it takes OSC.
     TOscControl osc(fmMain);
     osc.Start();
     fmMain.show();
     if (endRequested)
-        QTimer::singleShot(0, &fmMain, &TfmMain::close);
+        QTimer::singleShot(0, &fmMain, &TfmMain::EndSession);
     const int exitCode = QApplication::exec();
     // Leave the registry before the window goes.
     launch->leaveRegistry(launch->context);

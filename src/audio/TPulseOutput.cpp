@@ -195,14 +195,19 @@ bool TPulseOutput::Connect(TDeadline deadline) {
             FProblem = "the audio thread could not be started";
             return false;
         }
+        // Once, on the mainloop's own thread.
+        pa_threaded_mainloop_lock(FMainloop);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(FMainloop);
+        api->defer_new(
+            api,
+            [](pa_mainloop_api* loop, pa_defer_event* event, void*) {
+                RaiseThreadToRealTime();
+                loop->defer_free(event);
+            },
+            nullptr);
+        pa_threaded_mainloop_unlock(FMainloop);
     }
     pa_threaded_mainloop_lock(FMainloop);
-    // Handed to the mainloop thread with the lock held, as every call from outside it must be.
-    if (!FRealTimeAsked) {
-        FRealTimeAsked = true;
-        pa_threaded_mainloop_once_unlocked(
-            FMainloop, [](pa_threaded_mainloop*, void*) { RaiseThreadToRealTime(); }, nullptr);
-    }
     if (FContext && !PA_CONTEXT_IS_GOOD(pa_context_get_state(FContext))) {
         pa_context_disconnect(FContext);
         pa_context_unref(FContext);

@@ -63,8 +63,6 @@ private:
     static void DrainCallback(pa_stream* server, int success, void* user);
 
     pa_threaded_mainloop* FMainloop = nullptr;
-    // Whether the mainloop thread has been asked to run at real-time priority.
-    bool FRealTimeAsked = false;
     pa_context* FContext = nullptr;
     // When the last connection was begun; a new one is begun only after the last one failed,
     // and not more often than RetryInterval.

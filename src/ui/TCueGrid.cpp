@@ -4,6 +4,7 @@
 #include "TCueRowHeader.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMetaMethod>
 #include <QSignalBlocker>
 
@@ -100,4 +101,14 @@ void TCueGrid::RefreshGrid() {
     FModel->RefreshGrid();
     if (!currentIndex().isValid())
         setCurrentIndex(FModel->index(0, 0));
+}
+
+void TCueGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && state() != EditingState) {
+        Q_EMIT DeleteKeyPressed();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }

@@ -34,6 +34,11 @@ Q_SIGNALS:
     // the list has been changed and the grid refreshed.
     void RowMoved(int32_t from, int32_t to);
     void DblClickCell(int32_t row, int col);
+    // The Delete key was pressed while no cell was being edited.
+    void DeleteKeyPressed();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
