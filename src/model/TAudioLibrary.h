@@ -12,6 +12,13 @@ constexpr uint32_t AUDIO_ATTRIB_FREQ = 1;
 constexpr uint32_t AUDIO_ATTRIB_VOL = 2;
 constexpr uint32_t AUDIO_ATTRIB_PAN = 3;
 
+// How far a playing or paused stream has got: the output time rendered in the current loop pass,
+// in seconds, and the speed at which the file plays (its rate over its native rate).
+struct TAudioPosition {
+    double Seconds = 0;
+    double Speed = 1;
+};
+
 // Called on an audio thread when a stream reaches its end; must only hand off and return.
 using SyncProc = void (*)(HSYNC handle, HSTREAM channel, uint32_t data, void* user);
 
@@ -38,6 +45,10 @@ public:
     virtual bool AudioChannelStop(HSTREAM stream) = 0;
     // The name the desktop's sound mixer shows for the stream; empty names it after its file.
     virtual bool AudioChannelSetName(HSTREAM stream, const std::string& name) = 0;
+    // Where a playing or paused stream is; false for any other.
+    virtual bool AudioChannelGetPosition(HSTREAM, TAudioPosition*) { return false; }
+    // The largest sample sent since the last call, 0 to 1; false when the stream does not play.
+    virtual bool AudioChannelGetLevel(HSTREAM, float*) { return false; }
 };
 
 // The process-wide library the cues play through; none until start-up sets one.
