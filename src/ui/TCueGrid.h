@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class TImageList;
+class TPlaybackRefresh;
 
 // grSounds: the cue grid of the main window. Shows the cue list through TCueGridModel; the row
 // header holds the state picture and the number and drags rows to another place. UI thread only.
@@ -18,6 +19,7 @@ public:
              QWidget* parent = nullptr);
 
     TCueGridModel* Model() const { return FModel; }
+    TPlaybackRefresh* PlaybackRefresh() const { return FRefresh; }
 
     // The grid row number of the current cell; the grid always has one once it is filled.
     int32_t CurrentRow() const;
@@ -34,10 +36,19 @@ Q_SIGNALS:
     // the list has been changed and the grid refreshed.
     void RowMoved(int32_t from, int32_t to);
     void DblClickCell(int32_t row, int col);
+    // Files were dropped on the grid, to go in before grid row `row` (one past the last cue
+    // below the rows).
+    void FilesDropped(int32_t row, const QStringList& files);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void SetUpColumns();
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
 
     TCueGridModel* FModel;
+    TPlaybackRefresh* FRefresh;
 };

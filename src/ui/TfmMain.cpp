@@ -4,7 +4,9 @@
 #include "SettingsMessages.h"
 #include "TAudioEngine.h"
 #include "TCueGrid.h"
+#include "TDroppedFiles.h"
 #include "TMainActions.h"
+#include "TOutputNames.h"
 #include "TPulseOutput.h"
 #include "TSettingsLocation.h"
 #include "TTrayIcon.h"
@@ -96,6 +98,7 @@ void TfmMain::CreateGrid() {
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
+    connect(grSounds, &TCueGrid::FilesDropped, this, &TfmMain::grSoundsFilesDropped);
     setCentralWidget(grSounds);
 }
 
@@ -112,6 +115,7 @@ void TfmMain::FormCreate() {
     Production->FileName = settings.FileName;
     LoadSettings(settings);
     InitAudioDevices();
+    ShowOutputs();
     FCommands = std::make_unique<TCommandList>();
 }
 
@@ -132,6 +136,7 @@ void TfmMain::FormClose() {
 }
 
 void TfmMain::FormDestroy() {
+    FAudio->SetOnDevicesChanged(nullptr);
     Production.reset();
     FCommands.reset();
     SetCueEndSyncProc(nullptr);
@@ -167,6 +172,16 @@ void TfmMain::InitAudioDevices() {
          ++device)
         if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
             ShowError("Error initializing audio device " + std::to_string(device));
+}
+
+// The Output column names the outputs, and follows them as they come and go.
+void TfmMain::ShowOutputs() {
+    TOutputNames& outputs = grSounds->Model()->Outputs();
+    outputs.SetSource([this] { return FAudio->AudioDevices(); });
+    FAudio->SetOnDevicesChanged([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { grSounds->Model()->Outputs().Refresh(); }, Qt::QueuedConnection);
+    });
 }
 
 // The standard error box: stop icon, OK, the text as plain text with its CR LF line breaks.
@@ -229,6 +244,24 @@ void TfmMain::grSoundsDblClickCell(int32_t row, int col) {
         return;
     actSelectAudioFile->trigger();
     RefreshRow(row);
+}
+
+// Audio files dropped on the grid become cues there, as Insert makes them: only while every
+// cue is stopped. Other files are named in one message.
+void TfmMain::grSoundsFilesDropped(int32_t row, const QStringList& files) {
+    TCueList& cues = Production->Cues;
+    if (!cues.AllStopped()) {
+        ErrorBox(QStringLiteral("Cues can be added only while every cue is stopped"));
+        return;
+    }
+    const TDroppedFiles dropped(files);
+    const int32_t added = dropped.InsertInto(cues, row, [this](TCue& cue) {
+        cue.OnStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    });
+    if (added > 0)
+        RefreshGrid();
+    if (!dropped.Refused().isEmpty())
+        ErrorBox(dropped.RefusedText());
 }
 
 // Audio worker thread: only hands the notice to the UI thread.

@@ -74,3 +74,19 @@ bool FakeAudioLibrary::AudioChannelStop(HSTREAM stream) {
     Calls.push_back("stop " + std::to_string(stream));
     return true;
 }
+
+bool FakeAudioLibrary::AudioChannelGetPosition(HSTREAM stream, TAudioPosition* position) {
+    auto found = Positions.find(stream);
+    if (found == Positions.end())
+        return false;
+    *position = found->second;
+    return true;
+}
+
+bool FakeAudioLibrary::AudioChannelGetLevel(HSTREAM stream, float* peak) {
+    auto found = Levels.find(stream);
+    if (found == Levels.end())
+        return false;
+    *peak = found->second;
+    return true;
+}

@@ -2,6 +2,7 @@
 
 #include "TAudioLibrary.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ public:
     std::vector<HSTREAM> Freed;
     void* SyncUser = nullptr;
     float Volume = -1, PanValue = -2, Rate = -1;
+    // What the position and level questions answer, per stream; none for a stream not listed.
+    std::map<HSTREAM, TAudioPosition> Positions;
+    std::map<HSTREAM, float> Levels;
 
     bool AudioStreamFree(HSTREAM stream) override;
     bool AudioSetDevice(uint32_t device) override;
@@ -36,6 +40,8 @@ public:
     bool AudioChannelPause(HSTREAM stream) override;
     bool AudioChannelStop(HSTREAM stream) override;
     bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;
+    bool AudioChannelGetPosition(HSTREAM stream, TAudioPosition* position) override;
+    bool AudioChannelGetLevel(HSTREAM stream, float* peak) override;
 
 private:
     HSTREAM Open(const std::string& opener, uint32_t flags);
