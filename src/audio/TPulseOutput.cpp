@@ -397,7 +397,13 @@ bool TPulseOutput::InitDevice(uint32_t device) {
 }
 
 std::string TPulseOutput::Problem() {
-    return FProblem;
+    if (!FMainloop)
+        return FProblem;
+    // The server's sink events update it on the mainloop thread.
+    pa_threaded_mainloop_lock(FMainloop);
+    std::string problem = FProblem;
+    pa_threaded_mainloop_unlock(FMainloop);
+    return problem;
 }
 
 void TPulseOutput::StreamStateCallback(pa_stream* server, void* user) {
