@@ -1,5 +1,8 @@
 // The main window with N cues: start-up until it is on screen, one RefreshGrid and one state
-// change, each with the repaint it causes. Needs a display (run under xvfb-run).
+// change, each with the repaint it causes. Needs a display (run under xvfb-run) and a sound
+// server (bench/with-pulse.sh), as the program does.
+#include "TAudioEngine.h"
+#include "TPulseOutput.h"
 #include "TfmMain.h"
 
 #include <QApplication>
@@ -14,6 +17,11 @@
 
 namespace {
 
+// The engine that start-up builds: on the sound server.
+std::unique_ptr<TAudioEngine> PulseAudio() {
+    return std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+}
+
 void AddCues(TfmMain& fmMain, int64_t count) {
     TCueList& cues = fmMain.Production->Cues;
     cues.Clear();
@@ -25,7 +33,7 @@ void AddCues(TfmMain& fmMain, int64_t count) {
         cue->FileName = "/shows/sounds/cue " + std::to_string(i) + ".wav";
         cue->SetVolumeDB(static_cast<int32_t>(-(i % 60)));
         cue->Loop = i % 2 == 0;
-        cue->OnStateChange = [&fmMain](const std::string& uid) { fmMain.CueStateChanged(uid); };
+        fmMain.BindCueStateChange(*cue);
         cues.Add(std::move(cue));
     }
     cues.AssignMissingUIDs();
@@ -47,7 +55,7 @@ bool WaitUntilExposed(QWidget& window) {
 
 void BM_ShowMainWindow(benchmark::State& state) {
     for (auto _ : state) {
-        auto fmMain = std::make_unique<TfmMain>();
+        auto fmMain = std::make_unique<TfmMain>(PulseAudio());
         AddCues(*fmMain, state.range(0));
         fmMain->show();
         if (!WaitUntilExposed(*fmMain))
@@ -60,7 +68,7 @@ void BM_ShowMainWindow(benchmark::State& state) {
 BENCHMARK(BM_ShowMainWindow)->Arg(0)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void BM_RefreshGrid(benchmark::State& state) {
-    TfmMain fmMain;
+    TfmMain fmMain(PulseAudio());
     AddCues(fmMain, state.range(0));
     fmMain.show();
     if (!WaitUntilExposed(fmMain))
@@ -75,14 +83,14 @@ BENCHMARK(BM_RefreshGrid)->Arg(0)->Arg(1000)->Unit(benchmark::kMicrosecond);
 // A cue's state picture drawn again after a state change, as the end of a file or a remote
 // command causes it.
 void BM_StateChange(benchmark::State& state) {
-    TfmMain fmMain;
+    TfmMain fmMain(PulseAudio());
     AddCues(fmMain, state.range(0));
     fmMain.show();
     if (!WaitUntilExposed(fmMain))
         state.SkipWithError("the window was not shown");
-    const std::string uid = "1";
+    const TCue& cue = *fmMain.Production->Cues.Items(0);
     for (auto _ : state) {
-        fmMain.CueStateChanged(uid);
+        fmMain.CueStateChanged(cue);
         QApplication::processEvents();
     }
 }

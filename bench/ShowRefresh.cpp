@@ -4,7 +4,9 @@
 // meanwhile. Needs a display and a sound server.
 // Usage: bench_show_refresh [seconds]
 #include "TCueGrid.h"
+#include "TAudioEngine.h"
 #include "TCueLengths.h"
+#include "TPulseOutput.h"
 #include "TestAudioFiles.h"
 #include "TfmMain.h"
 
@@ -15,10 +17,16 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <algorithm>
 #include <ctime>
 #include <memory>
 
 namespace {
+
+// The engine that start-up builds: on the sound server.
+std::unique_ptr<TAudioEngine> PulseAudio() {
+    return std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+}
 
 double ThreadCpuSeconds() {
     timespec now{};
@@ -50,7 +58,7 @@ void AddCues(TfmMain& window, const std::vector<std::string>& files, int count) 
         cue->Description = "Cue " + std::to_string(i + 1);
         cue->FileName = files[static_cast<size_t>(i) % files.size()];
         cue->Loop = true;
-        cue->OnStateChange = [&window](const std::string& uid) { window.CueStateChanged(uid); };
+        window.BindCueStateChange(*cue);
         cues.Add(std::move(cue));
     }
 }
@@ -71,7 +79,7 @@ bool WaitUntilExposed(QWidget& window) {
 double StartUpMs(const std::vector<std::string>& files, int count) {
     QElapsedTimer clock;
     clock.start();
-    TfmMain window;
+    TfmMain window(PulseAudio());
     AddCues(window, files, count);
     window.show();
     if (!WaitUntilExposed(window))
@@ -91,7 +99,7 @@ double MedianStartUpMs(const std::vector<std::string>& files, int count) {
 // A 1000-cue show of files nobody has probed yet: until every visible Time cell shows a
 // length, and the longest gap between the 10 ms ticks of a timer on the window's thread.
 void LengthsFilledIn(const std::vector<std::string>& files) {
-    TfmMain window;
+    TfmMain window(PulseAudio());
     AddCues(window, files, 1000);
     QElapsedTimer clock;
     clock.start();
@@ -142,7 +150,7 @@ int main(int argc, char** argv) {
                 empty, full, full / empty);
     LengthsFilledIn(files);
 
-    TfmMain window;
+    TfmMain window(PulseAudio());
     AddCues(window, files, 32);
     window.show();
     WaitUntilExposed(window);

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release (build/release-bench) and runs them against a private sound
 # server started for the run.
-# Usage: bench/run.sh [latency runs] [load seconds] [control runs] [dropout seconds]
+# Usage: bench/run.sh [latency runs] [load seconds] [OSC runs] [control runs] [dropout seconds]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/release-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELMO_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target bench_trigger_latency bench_playback_load \
+cmake --build "$build" -j2 --target bench_trigger_latency bench_playback_load bench_osc_latency \
     bench_control_latency bench_dropouts
 "$root/bench/with-pulse.sh" bash -c "
     '$build/bench/bench_trigger_latency' ${1:-30} out1
     pactl load-module module-null-sink sink_name=plain norewinds=1 >/dev/null
     '$build/bench/bench_trigger_latency' ${1:-30} plain
     '$build/bench/bench_playback_load' ${2:-60}
-    '$build/bench/bench_control_latency' ${3:-20} out1
-    '$build/bench/bench_dropouts' ${4:-60} 8"
+    '$build/bench/bench_control_latency' ${4:-20} out1
+    '$build/bench/bench_dropouts' ${5:-60} 8
+    pactl set-default-sink plain
+    '$build/bench/bench_osc_latency' ${3:-20} plain"

@@ -1,5 +1,8 @@
 #include "StartUpCheck.h"
+#include "TAudioEngine.h"
 #include "TInstanceRegistry.h"
+#include "TOscControl.h"
+#include "TPulseOutput.h"
 #include "TSessionEndWatcher.h"
 #include "TfmMain.h"
 
@@ -23,9 +26,13 @@ int main(int argc, char* argv[]) {
         bool endRequested = false;
         const QMetaObject::Connection early = QObject::connect(
             &sessionEnd, &TSessionEndWatcher::sessionEnding, [&] { endRequested = true; });
-        TfmMain fmMain(std::move(appInstances));
+        TfmMain fmMain(std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>()),
+                       std::move(appInstances));
         QObject::disconnect(early);
         QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &fmMain, &TfmMain::close);
+        // Only the first instance gets here, so only it takes OSC.
+        TOscControl osc(fmMain);
+        osc.Start();
         fmMain.show();
         if (endRequested)
             QTimer::singleShot(0, &fmMain, &TfmMain::close);

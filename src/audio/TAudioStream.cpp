@@ -5,7 +5,7 @@
 #include <filesystem>
 
 namespace {
-constexpr size_t ChunkFrames = 4096;
+constexpr size_t ChunkFrames = 1024;
 // Frames over which Render moves to new gains: short enough to be heard as a step, long enough
 // not to click.
 constexpr size_t GainRampFrames = 128;

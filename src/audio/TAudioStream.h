@@ -22,10 +22,10 @@ class TAudioStream {
 public:
     enum TPlayState : uint8_t { psIdle, psPlaying, psPaused, psStopped, psEnded };
 
-    // Frames decoded ahead of the audio callback, and frames kept after it for rendering again
-    // what the server has queued but not played yet.
+    // Frames decoded ahead of the audio callback (the server's buffer holds more), and frames
+    // kept after it for rendering again what the server has queued but not played yet.
     static constexpr size_t AheadFrames = TAudioDecoder::OutputRate / 4;
-    static constexpr size_t KeptFrames = TAudioDecoder::OutputRate / 4;
+    static constexpr size_t KeptFrames = TAudioDecoder::OutputRate * 21 / 100;
 
     TAudioStream(HSTREAM handle, uint32_t device, bool loop, std::string file);
     TAudioStream(const TAudioStream&) = delete;
@@ -64,6 +64,12 @@ public:
     // its last sample. A gain change reaches its new value within a few milliseconds. No
     // allocation, lock or I/O.
     size_t Render(size_t frames, float* out, bool& end);
+    // Audio callback: frames decoded and not rendered yet.
+    size_t Available() const { return FRing ? FRing->ReadableFrames() : 0; }
+    // Audio callback: whether the file has been rendered to its last sample.
+    bool RenderedOut() const {
+        return FFileEnded.load(std::memory_order_acquire) && Available() == 0;
+    }
     // Audio callback: steps back over up to `frames` rendered frames, so that the next Render
     // renders them again with the gains of now; returns how many.
     size_t Rewind(size_t frames);

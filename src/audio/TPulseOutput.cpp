@@ -30,6 +30,8 @@ constexpr auto RetryInterval = 100ms;
 // Rewritten frames begin this far after the frame being played, for the time the write takes
 // to reach the server.
 constexpr int64_t RewriteLeadFrames = FramesPerSecond * 3 / 1000;
+// How soon frames the server wanted and the decoder did not have are looked for again.
+constexpr pa_usec_t RetryUsec = 5000;
 
 void Forget(pa_operation* operation) {
     if (operation)
@@ -52,11 +54,13 @@ struct TServerStream {
     TAudioStream* Audio = nullptr;
     pa_operation* Draining = nullptr;
     pa_operation* Timing = nullptr;
-    // Mainloop thread only: the stream index, in frames, after the last frame written, and
-    // after the last silence written for frames that were not decoded in time. Frames from
-    // PaddedTo on are the ring's frames just read, in order.
+    // Looks again for decoded frames the server still wants; made and freed with the mainloop
+    // locked, restarted by the callbacks.
+    pa_mainloop_api* Api = nullptr;
+    pa_time_event* Retry = nullptr;
+    // Mainloop thread only: the stream index, in frames, after the last frame written. Only
+    // decoded frames are written, so the frames before it are the ring's frames just read.
     int64_t Written = 0;
-    int64_t PaddedTo = 0;
 };
 
 struct TSinkList {
@@ -66,27 +70,46 @@ struct TSinkList {
     std::vector<uint32_t> Indexes;
 };
 
-// Renders `frames` frames of the stream and writes them at stream index `at`; returns the
-// frames written.
+// Renders up to `frames` decoded frames of the stream and writes them at stream index `at`;
+// returns the frames written. Frames not decoded yet are left to the server's next request:
+// the server still holds most of its buffer then, while silence written in their place would
+// be heard.
 size_t WriteAt(pa_stream* server, TServerStream& own, int64_t at, size_t frames) {
+    frames = std::min(frames, own.Audio->Available());
     void* data = nullptr;
     size_t bytes = frames * FrameBytes;
-    if (pa_stream_begin_write(server, &data, &bytes) < 0 || !data)
+    if (frames == 0 || pa_stream_begin_write(server, &data, &bytes) < 0 || !data)
         return 0;
-    frames = std::min(frames, bytes / FrameBytes);
     bool end = false;
-    const size_t got = own.Audio->Render(frames, static_cast<float*>(data), end);
-    const size_t count = end ? got : frames;
+    const size_t count =
+        own.Audio->Render(std::min(frames, bytes / FrameBytes), static_cast<float*>(data), end);
     if (count == 0) {
         pa_stream_cancel_write(server);
         return 0;
     }
-    if (got < count)
-        own.PaddedTo = at + static_cast<int64_t>(count);
     pa_stream_write(server, data, count * FrameBytes, nullptr, at * int64_t{FrameBytes},
                     PA_SEEK_ABSOLUTE);
     own.Written = std::max(own.Written, at + static_cast<int64_t>(count));
     return count;
+}
+
+// Writes what the server wants as far as it is decoded; while frames are still wanted, looks
+// again shortly, so that a late decoder delays the frames instead of leaving the stream waiting
+// for a request that does not come.
+void Feed(pa_stream* server, TServerStream& own) {
+    const size_t writable = pa_stream_writable_size(server);
+    size_t frames = writable == static_cast<size_t>(-1) ? 0 : writable / FrameBytes;
+    while (frames > 0) {
+        const size_t written = WriteAt(server, own, own.Written, frames);
+        if (written == 0)
+            break;
+        frames -= std::min(frames, written);
+    }
+    if (frames > 0 && !own.Audio->RenderedOut()) {
+        timeval when{};
+        pa_timeval_add(pa_gettimeofday(&when), RetryUsec);
+        own.Api->time_restart(own.Retry, &when);
+    }
 }
 
 } // namespace
@@ -416,15 +439,14 @@ void TPulseOutput::StreamStateCallback(pa_stream* server, void* user) {
     pa_threaded_mainloop_signal(own.Output->FMainloop, 0);
 }
 
-void TPulseOutput::StreamWriteCallback(pa_stream* server, size_t bytes, void* user) {
+void TPulseOutput::StreamWriteCallback(pa_stream* server, size_t, void* user) {
+    Feed(server, *static_cast<TServerStream*>(user));
+}
+
+void TPulseOutput::RetryCallback(pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
     auto& own = *static_cast<TServerStream*>(user);
-    size_t frames = bytes / FrameBytes;
-    while (frames > 0) {
-        const size_t written = WriteAt(server, own, own.Written, frames);
-        if (written == 0)
-            return;
-        frames -= std::min(frames, written);
-    }
+    if (own.Stream && pa_stream_get_state(own.Stream) == PA_STREAM_READY)
+        Feed(own.Stream, own);
 }
 
 // The server's read position is fresh: everything queued after the frame now being played
@@ -439,7 +461,7 @@ void TPulseOutput::TimingCallback(pa_stream* server, int success, void* user) {
     };
     const int64_t playing = timing->read_index / int64_t{FrameBytes} - frames(timing->sink_usec) +
                             (timing->playing ? frames(pa_timeval_age(&timing->timestamp)) : 0);
-    const int64_t from = std::max(playing + RewriteLeadFrames, own.PaddedTo);
+    const int64_t from = playing + RewriteLeadFrames;
     if (from >= own.Written)
         return;
     const int64_t end = own.Written;
@@ -450,6 +472,13 @@ void TPulseOutput::TimingCallback(pa_stream* server, int success, void* user) {
             return;
         at += static_cast<int64_t>(written);
     }
+}
+
+// The server ran out of frames to play: a dropout, unless the file has been played out.
+void TPulseOutput::UnderflowCallback(pa_stream*, void* user) {
+    auto& own = *static_cast<TServerStream*>(user);
+    if (!own.Audio->RenderedOut())
+        own.Audio->Underruns.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TPulseOutput::DrainCallback(pa_stream*, int, void* user) {
@@ -472,11 +501,12 @@ pa_stream* TPulseOutput::OpenStream(void* own, const std::string& name, const st
         return nullptr;
     pa_stream_set_state_callback(server, StreamStateCallback, own);
     pa_stream_set_write_callback(server, StreamWriteCallback, own);
+    pa_stream_set_underflow_callback(server, UnderflowCallback, own);
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec, &OutputSpec));
     attributes.prebuf = static_cast<uint32_t>(-1);
-    attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.minreq = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec / 4, &OutputSpec));
     attributes.fragsize = static_cast<uint32_t>(-1);
     pa_cvolume volume;
     pa_cvolume_set(&volume, OutputSpec.channels, PA_VOLUME_NORM);
@@ -495,6 +525,7 @@ pa_stream* TPulseOutput::OpenStream(void* own, const std::string& name, const st
         return server;
     pa_stream_set_state_callback(server, nullptr, nullptr);
     pa_stream_set_write_callback(server, nullptr, nullptr);
+    pa_stream_set_underflow_callback(server, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(server)))
         pa_stream_disconnect(server);
     pa_stream_unref(server);
@@ -517,6 +548,9 @@ void TPulseOutput::Start(TAudioStream& stream) {
     auto own = std::make_unique<TServerStream>();
     own->Output = this;
     own->Audio = &stream;
+    own->Api = pa_threaded_mainloop_get_api(FMainloop);
+    timeval now{};
+    own->Retry = own->Api->time_new(own->Api, pa_gettimeofday(&now), RetryCallback, own.get());
     own->Stream = OpenStream(own.get(), stream.Name(), SinkFor(stream.Device()), deadline);
     // A sink that has gone since the sinks were listed: list them again; a device that is
     // missing now plays on device 1.
@@ -527,6 +561,8 @@ void TPulseOutput::Start(TAudioStream& stream) {
     stream.Failed = !own->Stream;
     if (own->Stream)
         stream.Target = own.release();
+    else
+        own->Api->time_free(own->Retry);
     pa_threaded_mainloop_unlock(FMainloop);
 }
 
@@ -599,8 +635,10 @@ void TPulseOutput::Close(TAudioStream& stream) {
     pa_threaded_mainloop_lock(FMainloop);
     pa_stream_set_state_callback(own->Stream, nullptr, nullptr);
     pa_stream_set_write_callback(own->Stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(own->Stream, nullptr, nullptr);
     Drop(own->Draining);
     Drop(own->Timing);
+    own->Api->time_free(own->Retry);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(own->Stream)))
         pa_stream_disconnect(own->Stream);
     pa_stream_unref(own->Stream);

@@ -7,6 +7,9 @@
 #include <vector>
 
 struct pa_context;
+struct pa_mainloop_api;
+struct pa_time_event;
+struct timeval;
 struct pa_operation;
 struct pa_stream;
 struct pa_threaded_mainloop;
@@ -71,6 +74,9 @@ private:
     static void StreamStateCallback(pa_stream* server, void* user);
     static void StreamWriteCallback(pa_stream* server, size_t bytes, void* user);
     static void TimingCallback(pa_stream* server, int success, void* user);
+    static void RetryCallback(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
+                              void* user);
+    static void UnderflowCallback(pa_stream* server, void* user);
     static void DrainCallback(pa_stream* server, int success, void* user);
 
     pa_threaded_mainloop* FMainloop = nullptr;

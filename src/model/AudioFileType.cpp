@@ -1,20 +1,11 @@
 #include "AudioFileType.h"
 
+#include "TextRules.h"
+
 #include <array>
 #include <string_view>
 
 namespace {
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 std::string_view Extension(std::string_view name) {
     const size_t dot = name.find_last_of('.');
@@ -36,7 +27,7 @@ TAudioFileType GetAudioFileType(const std::string& name) {
     if (ext.empty())
         return aftUnknown;
     for (size_t i = 0; i < extensions.size(); ++i)
-        if (EqualsIgnoringAsciiCase(ext, extensions[i]))
+        if (SameTextAscii(ext, extensions[i]))
             return static_cast<TAudioFileType>(i + 1);
     return aftUnknown;
 }

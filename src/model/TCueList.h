@@ -39,6 +39,8 @@ public:
     TCue* CurrentCue() const;
 
     int32_t IndexOfUID(const std::string& uid) const;
+    // The number of that very cue, 0 when the list does not hold it.
+    int32_t IndexOf(const TCue* cue) const;
     std::string AssignUID(int32_t index);
     int32_t AssignMissingUIDs();
     bool AllStopped() const;

@@ -1,5 +1,7 @@
 #include "TAppInstances.h"
 
+#include "TextRules.h"
+
 #include "TInstanceRegistry.h"
 #include "TReceiverConnection.h"
 
@@ -188,7 +190,7 @@ void TAppInstances::RaiseGuarded(const std::function<void()>& raise,
     if (connection)
         connection->Reply(reply);
     if (error && OnError)
-        OnError(ErrorBoxText(*error));
+        OnError(WithClosingPeriod(*error));
 }
 
 std::vector<std::string> TAppInstances::SplitLines(std::string_view payload) {
@@ -206,10 +208,4 @@ std::vector<std::string> TAppInstances::SplitLines(std::string_view payload) {
     if (start < payload.size())
         lines.emplace_back(payload.substr(start));
     return lines;
-}
-
-std::string TAppInstances::ErrorBoxText(const std::string& text) {
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-        return text + ".";
-    return text;
 }

@@ -51,9 +51,6 @@ public:
     void StartReceiving();
 
     static std::vector<std::string> SplitLines(std::string_view payload);
-    // An error's text as the error box shows it: a full stop added after a text that ends in a
-    // character sorting after ".".
-    static std::string ErrorBoxText(const std::string& text);
 
 private:
     void AcceptConnections();

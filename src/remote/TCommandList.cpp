@@ -1,5 +1,7 @@
 #include "TCommandList.h"
 
+#include "TextRules.h"
+
 int32_t TCommandList::Parse(const std::vector<std::string>& lines) {
     Clear();
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -8,7 +10,7 @@ int32_t TCommandList::Parse(const std::vector<std::string>& lines) {
             command->Name = lines[i];
             Add(std::move(command));
         } else {
-            FItems.back()->Value = TCommand::ReadInteger(lines[i]).value_or(1);
+            FItems.back()->Value = ReadIntegerText(lines[i]).value_or(1);
         }
     }
     return Count();

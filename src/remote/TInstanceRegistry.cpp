@@ -1,5 +1,7 @@
 #include "TInstanceRegistry.h"
 
+#include "Assert.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QtEndian>
@@ -171,6 +173,9 @@ uint16_t TInstanceRegistry::Count() const {
 }
 
 uint32_t TInstanceRegistry::EntryAt(int32_t index) const {
+    TRELMO_VERIFY_OR_ASSERT(index >= 0 && index < Capacity) {
+        return 0;
+    }
     return qFromLittleEndian<uint32_t>(FView + 4 + 4 * index);
 }
 
@@ -183,6 +188,9 @@ void TInstanceRegistry::SetCount(uint16_t value) {
 }
 
 void TInstanceRegistry::SetEntryAt(int32_t index, uint32_t processId) {
+    TRELMO_VERIFY_OR_ASSERT(index >= 0 && index < Capacity) {
+        return;
+    }
     qToLittleEndian(processId, FView + 4 + 4 * index);
 }
 

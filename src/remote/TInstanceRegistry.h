@@ -19,6 +19,7 @@ class TInstanceRegistry {
 public:
     static constexpr int32_t Capacity = 257;
     static constexpr size_t BlockSize = 4 + 4 * Capacity;
+    static_assert(BlockSize == 1032, "the registry block's layout is shared with other launches");
     static constexpr std::chrono::milliseconds ExchangeTimeLimit{3000};
 
     // Opens the registry of identity; throws std::runtime_error when it cannot be set up.

@@ -1,10 +1,6 @@
 #include "SettingsMessages.h"
 
-std::string WithClosingPeriod(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        return message + ".";
-    return message;
-}
+#include "TextRules.h"
 
 std::string LoadErrorText(const EXMLParseError& error) {
     std::string text = WithClosingPeriod(error.what()) + "\r\n\r\n";

@@ -6,9 +6,6 @@
 
 // The texts that tell the operator about a settings file that could not be read or written.
 
-// The error's message with "." appended when its last character lies above ".".
-std::string WithClosingPeriod(const std::string& message);
-
 // The start-up message for a Settings.xml that cannot be read: the parser's message, then where
 // the unreadable file is kept.
 std::string LoadErrorText(const EXMLParseError& error);

@@ -4,6 +4,7 @@
 #include "SettingsFile.h"
 #include "TCueListXml.h"
 #include "XmlValues.h"
+#include "XmlWellFormedness.h"
 
 #include <pugixml.hpp>
 
@@ -28,16 +29,15 @@ std::string_view FirstChars(std::string_view text, size_t count) {
     return text.substr(0, end);
 }
 
-std::string ParseErrorMessage(std::string_view bytes, const pugi::xml_parse_result& result) {
-    const size_t offset =
-        std::min(static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0)), bytes.size());
+std::string ParseErrorMessage(std::string_view bytes, const std::string& description, size_t at) {
+    const size_t offset = std::min(at, bytes.size());
     const std::string_view before = bytes.substr(0, offset);
     const size_t line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
     const size_t lastBreak = before.rfind('\n');
     const size_t lineStart = lastBreak == std::string_view::npos ? 0 : lastBreak + 1;
     std::string_view text = bytes.substr(lineStart);
     text = text.substr(0, text.find_first_of("\r\n"));
-    return std::string(result.description()) + "\r\nLine: " + std::to_string(line) + "\r\n" +
+    return description + "\r\nLine: " + std::to_string(line) + "\r\n" +
            std::string(FirstChars(text, LineExcerptChars));
 }
 
@@ -51,7 +51,11 @@ void Parse(std::string_view bytes, pugi::xml_document& document) {
     const pugi::xml_parse_result result =
         document.load_buffer(bytes.data(), bytes.size(), ParseOptions);
     if (!result)
-        throw EXMLParseError(ParseErrorMessage(bytes, result));
+        throw EXMLParseError(
+            ParseErrorMessage(bytes, result.description(),
+                              static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0))));
+    if (const std::optional<TXmlFault> fault = FindXmlFault(bytes))
+        throw EXMLParseError(ParseErrorMessage(bytes, fault->Description, fault->Offset));
 }
 
 struct TStringWriter : pugi::xml_writer {
@@ -91,6 +95,7 @@ void TProduction::LoadFromText(std::string_view bytes) {
         FormState.LoadFromXML(root);
     if (const pugi::xml_node cueList = FindXMLChild(root, "CueList"))
         LoadFromXML(Cues, cueList, OnCueStateChange);
+    Osc.LoadFromXML(root);
     Cues.AssignMissingUIDs();
 }
 
@@ -103,6 +108,7 @@ std::string TProduction::SaveToText() const {
     pugi::xml_node root = document.append_child("Production");
     FormState.SaveToXML(root);
     SaveToXML(Cues, root);
+    Osc.SaveToXML(root);
     TStringWriter writer;
     document.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
     return std::move(writer.Text);

@@ -2,6 +2,7 @@
 
 #include "TCueList.h"
 #include "TFormState.h"
+#include "TOscSettings.h"
 
 #include <functional>
 #include <string>
@@ -14,9 +15,11 @@ public:
     std::string FileName;
     TFormState FormState;
     TCueList Cues;
+    TOscSettings Osc;
 
-    // Receives the state changes of every cue that loading creates.
-    std::function<void(const std::string& uid)> OnCueStateChange;
+    // Receives the state changes of every cue that loading creates, with the cue that changed
+    // (UIDs may repeat).
+    std::function<void(const TCue& cue)> OnCueStateChange;
 
     // False, with nothing changed, when no file exists at `path`. A file that cannot be read or
     // parsed throws EXMLParseError, with nothing changed, after a copy of it has been kept in

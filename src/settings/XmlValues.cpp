@@ -1,5 +1,8 @@
 #include "XmlValues.h"
 
+#include "TextRules.h"
+#include "XmlCharacters.h"
+
 #include <string_view>
 
 namespace {
@@ -21,19 +24,6 @@ std::string ReplaceAll(const std::string& text, const std::string& from, const s
     return result;
 }
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    return true;
-}
-
 std::string_view Prefix(std::string_view qualifiedName) {
     const size_t colon = qualifiedName.find(':');
     return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
@@ -53,17 +43,6 @@ std::string_view NamespaceOf(pugi::xml_node element) {
         if (pugi::xml_attribute attr = node.attribute(declaration.c_str()))
             return attr.value();
     return {};
-}
-
-int DigitValue(char c, int base) {
-    int digit = base;
-    if (c >= '0' && c <= '9')
-        digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-        digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-        digit = c - 'A' + 10;
-    return digit < base ? digit : -1;
 }
 
 size_t SkipBlanks(const std::string& text, size_t i) {
@@ -114,39 +93,6 @@ bool AppendText(pugi::xml_node element, const char* name, const std::string& tex
 }
 
 } // namespace
-
-bool TryTextToInt(const std::string& text, int32_t& value) {
-    size_t i = SkipBlanks(text, 0);
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' &&
-               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == text.size())
-        return false;
-    const uint64_t limit = base == 16 ? 0xFFFFFFFFu : (negative ? 2147483648u : 2147483647u);
-    uint64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const int digit = DigitValue(text[i], base);
-        if (digit < 0)
-            return false;
-        magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
-        if (magnitude > limit)
-            return false;
-    }
-    uint32_t pattern = static_cast<uint32_t>(magnitude);
-    if (negative)
-        pattern = 0u - pattern;
-    value = static_cast<int32_t>(pattern);
-    return true;
-}
 
 bool TryTextToBool(const std::string& text, bool& value) {
     bool nonZero = false;
@@ -216,7 +162,7 @@ pugi::xml_node AppendXMLChild(pugi::xml_node element, const char* name) {
 bool WriteXMLString(pugi::xml_node element, const char* name, const std::string& text) {
     if (text.empty())
         return false;
-    return AppendText(element, name, EncodeLineBreaks(text));
+    return AppendText(element, name, EncodeLineBreaks(WithoutForbiddenXmlChars(text)));
 }
 
 bool WriteXMLInteger(pugi::xml_node element, const char* name, int32_t value) {
@@ -232,16 +178,15 @@ std::string ReadXMLString(pugi::xml_node element, const char* name, const std::s
     const pugi::xml_node child = FindXMLChild(element, name);
     if (!child || !ReadXMLText(child, text))
         return def;
-    return DecodeLineBreaks(text);
+    return DecodeLineBreaks(WithoutForbiddenXmlChars(text));
 }
 
 int32_t ReadXMLInteger(pugi::xml_node element, const char* name, int32_t def) {
     std::string text;
-    int32_t value = 0;
     const pugi::xml_node child = FindXMLChild(element, name);
-    if (!child || !ReadXMLText(child, text) || !TryTextToInt(text, value))
+    if (!child || !ReadXMLText(child, text))
         return def;
-    return value;
+    return ReadIntegerText(text).value_or(def);
 }
 
 bool ReadXMLBoolean(pugi::xml_node element, const char* name, bool def) {
@@ -255,10 +200,9 @@ bool ReadXMLBoolean(pugi::xml_node element, const char* name, bool def) {
 
 int32_t ReadXMLAttrInteger(pugi::xml_node element, const char* name, int32_t def) {
     const pugi::xml_attribute attr = element.attribute(name);
-    int32_t value = 0;
-    if (!attr || !TryTextToInt(attr.value(), value))
+    if (!attr)
         return def;
-    return value;
+    return ReadIntegerText(attr.value()).value_or(def);
 }
 
 void WriteXMLAttrInteger(pugi::xml_node element, const char* name, int32_t value) {

@@ -6,8 +6,9 @@
 #include <string>
 
 // Typed values in the elements of an XML document: integers in decimal, Booleans as "-1" and
-// "0", texts with each CR LF stored as "&#xD;". Readers never fail: a missing or malformed value
-// gives the caller's default. Stateless; the caller owns the document.
+// "0", texts with each CR LF stored as "&#xD;" and without the characters that XML 1.0 forbids
+// (dropped on writing and reading). Readers never fail: a missing or malformed value gives the
+// caller's default. Stateless; the caller owns the document.
 
 bool WriteXMLString(pugi::xml_node element, const char* name, const std::string& text);
 bool WriteXMLInteger(pugi::xml_node element, const char* name, int32_t value);
@@ -33,6 +34,5 @@ bool ReadXMLText(pugi::xml_node element, std::string& text);
 // level around it, so that a document saved with pugi::format_raw comes out indented.
 pugi::xml_node AppendXMLChild(pugi::xml_node element, const char* name);
 
-// Conversions of a whole text: false when it spells no integer or Boolean.
-bool TryTextToInt(const std::string& text, int32_t& value);
+// Conversion of a whole text: false when it spells no Boolean.
 bool TryTextToBool(const std::string& text, bool& value);

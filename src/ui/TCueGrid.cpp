@@ -74,8 +74,25 @@ void TCueGrid::SetUpColumns() {
     for (int col = 0; col < ccColumnCount; ++col)
         header->resizeSection(
             col, std::max(ColumnWidths[static_cast<size_t>(col)], header->sectionSizeHint(col)));
-    // The file name takes whatever width the other columns leave.
-    header->setSectionResizeMode(ccFileName, QHeaderView::Stretch);
+    // The file name takes whatever width the other columns leave, yet its border stays
+    // draggable (a Stretch section could not be dragged).
+    connect(header, &QHeaderView::sectionResized, this, [this](int logical) {
+        if (logical != ccFileName)
+            FitFileNameColumn();
+    });
+}
+
+void TCueGrid::FitFileNameColumn() {
+    QHeaderView* header = horizontalHeader();
+    const int others = header->length() - header->sectionSize(ccFileName);
+    const int width = std::max(viewport()->width() - others, header->minimumSectionSize());
+    if (width != header->sectionSize(ccFileName))
+        header->resizeSection(ccFileName, width);
+}
+
+void TCueGrid::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitFileNameColumn();
 }
 
 void TCueGrid::RowHeaderMoved(int, int oldVisual, int newVisual) {

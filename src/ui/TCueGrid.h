@@ -45,8 +45,13 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void SetUpColumns();
+    // The file name column takes the width that the other columns leave.
+    void FitFileNameColumn();
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
 
     TCueGridModel* FModel;

@@ -231,25 +231,25 @@ bool TCueGridModel::setData(const QModelIndex& index, const QVariant& value, int
         return false;
     if (role == Qt::CheckStateRole && index.column() == ccLoop)
         grSoundsCheckBoxClick(*cue, value.value<Qt::CheckState>() == Qt::Checked);
-    else if (role == Qt::EditRole && index.column() != ccLoop)
-        grSoundsEditCellDone(*cue, index.column(), value.toString());
-    else
+    else if (role != Qt::EditRole || index.column() == ccLoop ||
+             !grSoundsEditCellDone(*cue, index.column(), value.toString()))
         return false;
-    RefreshRow(row);
+    if (OnEditDone)
+        OnEditDone(row);
     return true;
 }
 
-void TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text) {
+bool TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text) {
     if (col == ccDescription) {
         cue.Description = text.toStdString();
-        return;
+        return true;
     }
     const std::optional<int32_t> value =
         col == ccVolume ? ReadVolumeCell(text) : ReadCellInteger(text);
     if (!value) {
         if (OnCellError)
             OnCellError(IntegerError);
-        return;
+        return false;
     }
     switch (col) {
     case ccVolume:
@@ -267,6 +267,7 @@ void TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text
     default:
         break;
     }
+    return true;
 }
 
 void TCueGridModel::grSoundsCheckBoxClick(TCue& cue, bool state) {

@@ -42,6 +42,9 @@ public:
 
     // Tells the operator that a cell's text was refused. Set by the window.
     std::function<void(const QString& text)> OnCellError;
+    // Runs after an edit has been written to the cue of grid row `row`: the window refreshes the
+    // row and then the commands. Set by the window.
+    std::function<void(int32_t row)> OnEditDone;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -73,7 +76,8 @@ public:
     void RefreshTime(int32_t row);
 
 private:
-    void grSoundsEditCellDone(TCue& cue, int col, const QString& text);
+    // False when the text was refused and the cue left as it was.
+    bool grSoundsEditCellDone(TCue& cue, int col, const QString& text);
     void grSoundsCheckBoxClick(TCue& cue, bool state);
     QVariant TimeData(const TCue& cue, int role) const;
     void RefreshColumn(int col);

@@ -1,8 +1,6 @@
 #include "TMainActions.h"
 
-#include "TCueGrid.h"
 #include "TImageList.h"
-#include "TfmMain.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -45,26 +43,25 @@ void AddSeparator(QToolBar& toolBar, const char* name) {
 
 } // namespace
 
-TMainActions::TMainActions(TfmMain& form) : QObject(&form), FForm(form) {
+TMainActions::TMainActions(QWidget& window, const TImageList& images, TMainActionsHost& host)
+    : QObject(&window), FWindow(window), FImages(images), FHost(host) {
     setObjectName(QStringLiteral("ActionList1"));
-    form.actPlay = CreateAction("Play", 1, &TMainActions::actPlayExecute);
-    form.actPause = CreateAction("Pause", 2, &TMainActions::actPauseExecute);
-    form.actStop = CreateAction("Stop", 0, &TMainActions::actStopExecute);
-    form.actStopAll = CreateAction("Stop All", 8, &TMainActions::actStopAllExecute);
-    form.actInsertCue = CreateAction("Insert", 9, &TMainActions::actInsertCueExecute);
-    form.actDeleteCue = CreateAction("Delete", 10, &TMainActions::actDeleteCueExecute);
-    form.actSelectAudioFile =
+    actPlay = CreateAction("Play", 1, &TMainActions::actPlayExecute);
+    actPause = CreateAction("Pause", 2, &TMainActions::actPauseExecute);
+    actStop = CreateAction("Stop", 0, &TMainActions::actStopExecute);
+    actStopAll = CreateAction("Stop All", 8, &TMainActions::actStopAllExecute);
+    actInsertCue = CreateAction("Insert", 9, &TMainActions::actInsertCueExecute);
+    actDeleteCue = CreateAction("Delete", 10, &TMainActions::actDeleteCueExecute);
+    actSelectAudioFile =
         CreateAction("Select Audio File", 11, &TMainActions::actSelectAudioFileExecute);
-    form.actHelp = CreateAction("Help", 4, &TMainActions::actHelpExecute);
-    form.actRestore = CreateAction("Restore", 6, nullptr);
-    connect(form.actRestore, &QAction::triggered, &form, &TfmMain::actRestoreExecute);
-    form.actExit = CreateAction("Exit", 5, nullptr);
-    connect(form.actExit, &QAction::triggered, &form, &TfmMain::actExitExecute);
+    actHelp = CreateAction("Help", 4, &TMainActions::actHelpExecute);
+    actRestore = CreateAction("Restore", 6, nullptr);
+    actExit = CreateAction("Exit", 5, nullptr);
 }
 
 QAction* TMainActions::CreateAction(const char* caption, int picture,
                                     void (TMainActions::*handler)()) {
-    auto* action = new QAction(FForm.ImageList1.Icon(picture), QLatin1String(caption), &FForm);
+    auto* action = new QAction(FImages.Icon(picture), QLatin1String(caption), &FWindow);
     action->setIconVisibleInMenu(true);
     if (handler)
         connect(action, &QAction::triggered, this, handler);
@@ -72,48 +69,50 @@ QAction* TMainActions::CreateAction(const char* caption, int picture,
 }
 
 QToolBar* TMainActions::CreateToolBar() {
-    auto* toolBar = new QToolBar(&FForm);
+    auto* toolBar = new QToolBar(&FWindow);
     toolBar->setObjectName(QStringLiteral("ToolBar1"));
     toolBar->setMovable(false);
     toolBar->setFloatable(false);
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolBar->setIconSize(QSize(16, 16));
     toolBar->toggleViewAction()->setVisible(false);
-    AddButton(*toolBar, FForm.actStopAll, "ToolButton1");
+    AddButton(*toolBar, actStopAll, "ToolButton1");
     AddSeparator(*toolBar, "ToolButton7");
-    AddButton(*toolBar, FForm.actPlay, "ToolButton2");
-    AddButton(*toolBar, FForm.actPause, "ToolButton3");
-    AddButton(*toolBar, FForm.actStop, "ToolButton4");
+    AddButton(*toolBar, actPlay, "ToolButton2");
+    AddButton(*toolBar, actPause, "ToolButton3");
+    AddButton(*toolBar, actStop, "ToolButton4");
     AddSeparator(*toolBar, "ToolButton8");
-    AddButton(*toolBar, FForm.actInsertCue, "ToolButton5");
-    AddButton(*toolBar, FForm.actDeleteCue, "ToolButton6");
+    AddButton(*toolBar, actInsertCue, "ToolButton5");
+    AddButton(*toolBar, actDeleteCue, "ToolButton6");
     AddSeparator(*toolBar, "ToolButton9");
-    AddButton(*toolBar, FForm.actHelp, "ToolButton10");
+    AddButton(*toolBar, actHelp, "ToolButton10");
     return toolBar;
 }
 
 void TMainActions::UpdateActions() {
-    const TCueList& cues = FForm.Production->Cues;
+    const TCueList& cues = FHost.Cues();
     const TCue* cue = cues.CurrentCue();
     const bool allStopped = cues.AllStopped();
     if (!cue) {
-        FForm.actPlay->setEnabled(false);
-        FForm.actPause->setEnabled(false);
-        FForm.actStop->setEnabled(false);
-        FForm.actDeleteCue->setEnabled(false);
+        actPlay->setEnabled(false);
+        actPause->setEnabled(false);
+        actStop->setEnabled(false);
+        actDeleteCue->setEnabled(false);
     } else {
         const TCueState state = cue->State();
-        FForm.actPlay->setEnabled(state != csPlaying && cue->FileFound());
-        FForm.actPause->setEnabled(state == csPlaying);
-        FForm.actStop->setEnabled(state != csStopped);
-        FForm.actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
+        actPlay->setEnabled(state != csPlaying && cue->FileFound());
+        actPause->setEnabled(state == csPlaying);
+        actStop->setEnabled(state != csStopped);
+        actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
     }
-    FForm.actInsertCue->setEnabled(allStopped);
-    FForm.actStopAll->setEnabled(!allStopped);
+    actInsertCue->setEnabled(allStopped);
+    actStopAll->setEnabled(!allStopped);
 }
 
 TCue* TMainActions::CueOfCurrentRow() const {
-    return FForm.grSounds->Model()->CueOfRow(FForm.grSounds->CurrentRow());
+    const TCueList& cues = FHost.Cues();
+    const int32_t row = FHost.CurrentRow();
+    return row >= 1 && row <= cues.Count() ? cues.Items(row - 1) : nullptr;
 }
 
 void TMainActions::actPlayExecute() {
@@ -132,37 +131,37 @@ void TMainActions::actStopExecute() {
 }
 
 void TMainActions::actStopAllExecute() {
-    FForm.Production->Cues.StopAll();
+    FHost.Cues().StopAll();
 }
 
 void TMainActions::actInsertCueExecute() {
-    TCueList& cues = FForm.Production->Cues;
+    TCueList& cues = FHost.Cues();
     auto cue = std::make_unique<TCue>();
-    cue->OnStateChange = [form = &FForm](const std::string& uid) { form->CueStateChanged(uid); };
+    FHost.BindCueStateChange(*cue);
     cues.AssignMissingUIDs();
-    cues.Insert(std::clamp(FForm.grSounds->CurrentRow() - 1, 0, cues.Count()), std::move(cue));
-    FForm.actSelectAudioFile->trigger();
-    FForm.RefreshGrid();
+    cues.Insert(std::clamp(FHost.CurrentRow() - 1, 0, cues.Count()), std::move(cue));
+    actSelectAudioFile->trigger();
+    FHost.RefreshGrid();
 }
 
 void TMainActions::actDeleteCueExecute() {
-    TCueList& cues = FForm.Production->Cues;
+    TCueList& cues = FHost.Cues();
     if (!cues.CurrentCue())
         return;
     cues.Delete(cues.Current() - 1);
-    FForm.RefreshGrid();
+    FHost.RefreshGrid();
 }
 
 void TMainActions::actSelectAudioFileExecute() {
-    TCue* cue = FForm.Production->Cues.CurrentCue();
-    if (!cue || !FForm.OpenFileDialog)
+    TCue* cue = FHost.Cues().CurrentCue();
+    if (!cue)
         return;
     const TOpenFileRequest request{
         QStringLiteral("Select audio file for this cue"),
         FolderOf(cue->FileName),
         {QStringLiteral("Audio Files (*.wav *.mp3 *.wma *.ogg *.aiff *.flac)"),
          QStringLiteral("All Files (*)")}};
-    if (const std::optional<QString> file = FForm.OpenFileDialog(request))
+    if (const std::optional<QString> file = FHost.AskForAudioFile(request))
         cue->FileName = file->toStdString();
 }
 
@@ -179,5 +178,5 @@ std::optional<QString> TMainActions::ShowOpenFileDialog(QWidget* parent,
 }
 
 void TMainActions::actHelpExecute() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(FForm.FHelpFile)));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(FHost.HelpFile())));
 }

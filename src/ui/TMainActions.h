@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TMainActionsHost.h"
 #include "TOpenFileRequest.h"
 
 #include <QObject>
@@ -8,17 +9,31 @@
 
 class QAction;
 class QToolBar;
+class QWidget;
 class TCue;
-class TfmMain;
+class TImageList;
 
-// ActionList1: creates the main window's ten commands once, with caption and picture, into the
-// window's act... members, runs their handlers and decides in UpdateActions which are enabled.
-// UI thread only.
+// ActionList1: creates the main window's ten commands once, with caption and picture, runs
+// their handlers and decides in UpdateActions which are enabled. Restore and Exit are run by the
+// window itself. UI thread only.
 class TMainActions : public QObject {
     Q_OBJECT
 
 public:
-    explicit TMainActions(TfmMain& form);
+    // The actions and the toolbar are children of `window`; `host` is the window's side of the
+    // commands. Both outlive the actions.
+    TMainActions(QWidget& window, const TImageList& images, TMainActionsHost& host);
+
+    QAction* actPlay = nullptr;
+    QAction* actPause = nullptr;
+    QAction* actStop = nullptr;
+    QAction* actStopAll = nullptr;
+    QAction* actInsertCue = nullptr;
+    QAction* actDeleteCue = nullptr;
+    QAction* actSelectAudioFile = nullptr;
+    QAction* actHelp = nullptr;
+    QAction* actRestore = nullptr;
+    QAction* actExit = nullptr;
 
     // ToolBar1: Stop All | Play, Pause, Stop | Insert, Delete | Help, text beside icon.
     QToolBar* CreateToolBar();
@@ -41,5 +56,7 @@ private:
     QAction* CreateAction(const char* caption, int picture, void (TMainActions::*handler)());
     TCue* CueOfCurrentRow() const;
 
-    TfmMain& FForm;
+    QWidget& FWindow;
+    const TImageList& FImages;
+    TMainActionsHost& FHost;
 };

@@ -7,9 +7,9 @@
 #include "TDroppedFiles.h"
 #include "TMainActions.h"
 #include "TOutputNames.h"
-#include "TPulseOutput.h"
 #include "TSettingsLocation.h"
 #include "TTrayIcon.h"
+#include "TextRules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <utility>
@@ -57,7 +58,8 @@ TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
 
 } // namespace
 
-TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
+TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstances> appInstances,
+                 QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint) {
@@ -71,14 +73,13 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
         return TMainActions::ShowOpenFileDialog(this, request);
     };
     ErrorBox = [this](const QString& text) { ShowErrorBox(text); };
-    ActionList1 = new TMainActions(*this);
-    ToolBar1 = ActionList1->CreateToolBar();
+    CreateActions();
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     CreateGrid();
     ConnectAppInstances(std::move(appInstances));
     TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
     TrayIcon->Activate();
-    FAudio = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    FAudio = std::move(audio);
     SetAudioLibrary(FAudio.get());
     g_endSyncWindow = this;
     SetCueEndSyncProc(CueEndSync);
@@ -89,12 +90,50 @@ TfmMain::TfmMain(std::unique_ptr<TAppInstances> appInstances, QWidget* parent)
 TfmMain::~TfmMain() {
     grSounds->disconnect(this);
     FormDestroy();
+    // The grid's model and the commands refer to ImageList1 and to this window, which go before
+    // Qt deletes the children.
+    delete grSounds;
+    delete ActionList1;
+}
+
+void TfmMain::CreateActions() {
+    ActionList1 = new TMainActions(*this, ImageList1, *this);
+    actPlay = ActionList1->actPlay;
+    actPause = ActionList1->actPause;
+    actStop = ActionList1->actStop;
+    actStopAll = ActionList1->actStopAll;
+    actInsertCue = ActionList1->actInsertCue;
+    actDeleteCue = ActionList1->actDeleteCue;
+    actSelectAudioFile = ActionList1->actSelectAudioFile;
+    actHelp = ActionList1->actHelp;
+    actRestore = ActionList1->actRestore;
+    actExit = ActionList1->actExit;
+    connect(actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
+    connect(actExit, &QAction::triggered, this, &TfmMain::actExitExecute);
+    ToolBar1 = ActionList1->CreateToolBar();
+}
+
+TCueList& TfmMain::Cues() {
+    return Production->Cues;
+}
+
+int32_t TfmMain::CurrentRow() const {
+    return grSounds->CurrentRow();
+}
+
+std::optional<QString> TfmMain::AskForAudioFile(const TOpenFileRequest& request) {
+    return OpenFileDialog ? OpenFileDialog(request) : std::nullopt;
+}
+
+std::string TfmMain::HelpFile() const {
+    return FHelpFile;
 }
 
 void TfmMain::CreateGrid() {
     grSounds =
         new TCueGrid([this] { return Production ? &Production->Cues : nullptr; }, ImageList1, this);
     grSounds->Model()->OnCellError = [this](const QString& text) { ErrorBox(text); };
+    grSounds->Model()->OnEditDone = [this](int32_t row) { RefreshRow(row); };
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
@@ -147,7 +186,7 @@ void TfmMain::FormDestroy() {
 
 // A file that cannot be read is reported; start-up goes on with the defaults.
 void TfmMain::LoadSettings(const TSettingsLocation& settings) {
-    Production->OnCueStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
+    Production->OnCueStateChange = [this](const TCue& cue) { CueStateChanged(cue); };
     try {
         settings.Load(*Production);
     } catch (const EXMLParseError& error) {
@@ -171,7 +210,7 @@ void TfmMain::InitAudioDevices() {
     for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
          ++device)
         if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
-            ShowError("Error initializing audio device " + std::to_string(device));
+            ShowMessage("Error initializing audio device " + std::to_string(device));
 }
 
 // The Output column names the outputs, and follows them as they come and go.
@@ -184,10 +223,20 @@ void TfmMain::ShowOutputs() {
     });
 }
 
-// The standard error box: stop icon, OK, the text as plain text with its CR LF line breaks.
+// The standard error box: stop icon, OK.
 void TfmMain::ShowError(const std::string& text) {
+    ShowBox(QMessageBox::Critical, text);
+}
+
+// A plain message box: no icon, OK.
+void TfmMain::ShowMessage(const std::string& text) {
+    ShowBox(QMessageBox::NoIcon, text);
+}
+
+// Modal, captioned "Trelmo"; the text as plain text with its CR LF line breaks.
+void TfmMain::ShowBox(QMessageBox::Icon icon, const std::string& text) {
     QMessageBox box(
-        QMessageBox::Critical, QStringLiteral("Trelmo"),
+        icon, QStringLiteral("Trelmo"),
         QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
         QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
@@ -219,8 +268,12 @@ void TfmMain::UpdateActions() {
     ActionList1->UpdateActions();
 }
 
-void TfmMain::CueStateChanged(const std::string& uid) {
-    RefreshRowState(Production->Cues.IndexOfUID(uid));
+void TfmMain::CueStateChanged(const TCue& cue) {
+    RefreshRowState(Production->Cues.IndexOf(&cue));
+}
+
+void TfmMain::BindCueStateChange(TCue& cue) {
+    cue.OnStateChange = [this, changed = &cue](const std::string&) { CueStateChanged(*changed); };
 }
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {
@@ -255,9 +308,8 @@ void TfmMain::grSoundsFilesDropped(int32_t row, const QStringList& files) {
         return;
     }
     const TDroppedFiles dropped(files);
-    const int32_t added = dropped.InsertInto(cues, row, [this](TCue& cue) {
-        cue.OnStateChange = [this](const std::string& uid) { CueStateChanged(uid); };
-    });
+    const int32_t added =
+        dropped.InsertInto(cues, row, [this](TCue& cue) { BindCueStateChange(cue); });
     if (added > 0)
         RefreshGrid();
     if (!dropped.Refused().isEmpty())
@@ -350,12 +402,32 @@ void TfmMain::actExitExecute() {
     close();
 }
 
-void TfmMain::showEvent(QShowEvent* event) {
-    if (!FFormShown) {
+void TfmMain::Go() {
+    TCueList& cues = Production->Cues;
+    TCue* cue = cues.CurrentCue();
+    if (!cue)
+        return;
+    cue->Play();
+    SelectCue(cues.Current() + 1);
+}
+
+void TfmMain::Panic() {
+    Production->Cues.StopAll();
+}
+
+void TfmMain::SelectCue(int32_t number) {
+    if (number < 1 || number > Production->Cues.Count())
+        return;
+    grSounds->setCurrentIndex(
+        grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
+}
+
+void TfmMain::setVisible(bool visible) {
+    if (visible && !FFormShown) {
         FFormShown = true;
         FormShow();
     }
-    QMainWindow::showEvent(event);
+    QMainWindow::setVisible(visible);
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

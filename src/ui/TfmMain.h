@@ -4,10 +4,12 @@
 #include "TAudioLibrary.h"
 #include "TCommandList.h"
 #include "TImageList.h"
+#include "TMainActionsHost.h"
 #include "TOpenFileRequest.h"
 #include "TProduction.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 #include <cstdint>
 #include <functional>
@@ -25,12 +27,15 @@ class TSettingsLocation;
 class TTrayIcon;
 
 // The main window. Owns the production; every member runs on the UI thread.
-class TfmMain : public QMainWindow {
+class TfmMain : public QMainWindow, private TMainActionsHost {
     Q_OBJECT
 
 public:
-    // appInstances: the single-instance component that passed the start-up check, if any.
-    explicit TfmMain(std::unique_ptr<TAppInstances> appInstances = nullptr,
+    // audio: the engine the cues play through, owned from here on (start-up builds it on the
+    // sound server; tests hand in one on the offline output). appInstances: the single-instance
+    // component that passed the start-up check, if any.
+    explicit TfmMain(std::unique_ptr<TAudioEngine> audio,
+                     std::unique_ptr<TAppInstances> appInstances = nullptr,
                      QWidget* parent = nullptr);
     ~TfmMain() override;
 
@@ -61,11 +66,14 @@ public:
     // Shows an error in a box captioned "Trelmo" once the current event has been handled.
     std::function<void(const QString& text)> ErrorBox;
 
-    void RefreshGrid();
+    void RefreshGrid() override;
     void RefreshRow(int32_t row);
     void RefreshRowState(int32_t row);
     void UpdateActions();
-    void CueStateChanged(const std::string& uid);
+    // Repaints the row of that very cue; UIDs may repeat.
+    void CueStateChanged(const TCue& cue);
+    // Sends the cue's state changes to CueStateChanged.
+    void BindCueStateChange(TCue& cue) override;
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
@@ -73,11 +81,28 @@ public:
     void actRestoreExecute();
     void actExitExecute();
 
+    // GO: plays the current cue and makes the next one current (the last one stays current).
+    void Go();
+    // Silences everything at once.
+    void Panic();
+    // Makes cue `number` current, as a click in its row does; a number beyond the list changes
+    // nothing.
+    void SelectCue(int32_t number);
+
+    // The first show runs FormShow before the window is created, so that the saved position is
+    // taken as the frame's: once the window exists, Qt would put its inside there while the
+    // frame is not known yet, and the window would creep up by its title bar every run.
+    void setVisible(bool visible) override;
+
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    TCueList& Cues() override;
+    int32_t CurrentRow() const override;
+    std::optional<QString> AskForAudioFile(const TOpenFileRequest& request) override;
+    std::string HelpFile() const override;
+
     void FormCreate();
     void FormShow();
     void FormClose();
@@ -86,7 +111,10 @@ private:
     void SaveSettings();
     void InitAudioDevices();
     void ShowError(const std::string& text);
+    void ShowMessage(const std::string& text);
+    void ShowBox(QMessageBox::Icon icon, const std::string& text);
 
+    void CreateActions();
     void CreateGrid();
     void ShowErrorBox(const QString& text);
     void grSoundsSelectCell(int32_t row);

@@ -1,5 +1,7 @@
 #include "TfmMain.h"
 
+#include "TAudioEngine.h"
+#include "TPulseOutput.h"
 #include "TestAudioFiles.h"
 
 #include <QApplication>
@@ -15,6 +17,11 @@
 
 namespace {
 
+// The engine that start-up builds: on the sound server.
+std::unique_ptr<TAudioEngine> PulseAudio() {
+    return std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+}
+
 bool SoundServerReachable() {
     return std::system("pactl info >/dev/null 2>&1") == 0;
 }
@@ -25,7 +32,7 @@ protected:
     void SetUp() override {
         if (!SoundServerReachable())
             GTEST_SKIP() << "no sound server";
-        Window = std::make_unique<TfmMain>();
+        Window = std::make_unique<TfmMain>(PulseAudio());
         const std::vector<float> tone = Sine(440, 44100, 44100 * 5);
         WriteFloatWav(Dir / "long.wav", 1, 44100, tone);
         WriteFloatWav(Dir / "short.wav", 1, 44100, Sine(440, 44100, 4410));
@@ -115,7 +122,7 @@ TEST(TfmMainNoSoundServer, OneMessageSaysWhyNothingCanPlay) {
         }
     });
     closer.start(10);
-    { TfmMain fmMain; }
+    { TfmMain fmMain(PulseAudio()); }
     closer.stop();
     if (server)
         setenv("PULSE_SERVER", server->c_str(), 1);

@@ -1,3 +1,4 @@
+#include "OfflineAudio.h"
 #include "TfmMain.h"
 
 #include <QApplication>
@@ -74,7 +75,7 @@ TEST(TfmMainSettings, LoadsAtCreationAndSavesAtClose) {
     std::ofstream(SettingsPath(), std::ios::binary)
         << "<Production><Windows><Main Top='130' Left='140' Height='450' Width='700'/></Windows>"
            "<CueList><Cue><Description>Bell</Description></Cue></CueList></Production>";
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     ASSERT_EQ(fmMain.Production->Cues.Count(), 1);
     EXPECT_EQ(fmMain.Production->Cues.Items(0)->Description, "Bell");
     EXPECT_TRUE(fmMain.Production->Cues.Items(0)->OnStateChange);
@@ -89,7 +90,7 @@ TEST(TfmMainSettings, MalformedFileIsReportedAndKept) {
     RemoveKeptCopies();
     std::ofstream(SettingsPath(), std::ios::binary) << "<Production><Windows></Production>";
     TBoxCatcher catcher;
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     ASSERT_EQ(catcher.Boxes.size(), 1u);
     const TBoxCatcher::Box& box = catcher.Boxes[0];
     EXPECT_EQ(box.Title, QStringLiteral("Trelmo"));
@@ -106,7 +107,7 @@ TEST(TfmMainSettings, MalformedFileIsReportedAndKept) {
 }
 
 TEST(TfmMainSettings, FailedSaveIsReported) {
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     fmMain.Production->FileName = TestProgramDir() + "missing-folder/Settings.xml";
     fmMain.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&fmMain));

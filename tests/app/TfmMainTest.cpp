@@ -1,8 +1,12 @@
 #include "TfmMain.h"
+#include "OfflineAudio.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -29,7 +33,7 @@ public Q_SLOTS:
 } // namespace
 
 TEST(TfmMain, CreateSetsAppDirHelpFileAndADefaultProduction) {
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     EXPECT_EQ(fmMain.AppDir, TestProgramDir());
     EXPECT_EQ(fmMain.FHelpFile, TestProgramDir() + "Trelmo.chm");
     EXPECT_EQ(fmMain.Production->FileName, TestProgramDir() + "Settings.xml");
@@ -43,12 +47,12 @@ TEST(TfmMain, HelpIsEnabledOnlyWhenTheFileExistsAtStartUp) {
     const std::string help = TestProgramDir() + "Trelmo.chm";
     fs::remove(help);
     {
-        TfmMain fmMain;
+        TfmMain fmMain(OfflineAudio());
         EXPECT_FALSE(fmMain.actHelp->isEnabled());
         std::ofstream(help) << "help";
     }
     {
-        TfmMain fmMain;
+        TfmMain fmMain(OfflineAudio());
         EXPECT_TRUE(fmMain.actHelp->isEnabled());
         fs::remove(help);
     }
@@ -80,7 +84,7 @@ TEST(TfmMain, HelpOpensTheHelpFileOrElseTheInstalledManual) {
             fs::create_directories(fs::path(manual).parent_path());
             std::ofstream(manual) << "<html></html>";
         }
-        TfmMain fmMain;
+        TfmMain fmMain(OfflineAudio());
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
         fmMain.actHelp->trigger();
@@ -108,7 +112,7 @@ TEST(TfmMain, FirstShowAppliesTheSavedGeometryWithinTheMinimumSize) {
         {{100, 100, 150, 300}, QRect(100, 100, 600, 200)},
     };
     for (const Case& c : cases) {
-        TfmMain fmMain;
+        TfmMain fmMain(OfflineAudio());
         fmMain.Production->FormState = c.saved;
         fmMain.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&fmMain));
@@ -121,7 +125,7 @@ TEST(TfmMain, FirstShowAppliesTheSavedGeometryWithinTheMinimumSize) {
 }
 
 TEST(TfmMain, GeometryIsAppliedAtTheFirstShowOnly) {
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     fmMain.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&fmMain));
     fmMain.hide();
@@ -129,6 +133,41 @@ TEST(TfmMain, GeometryIsAppliedAtTheFirstShowOnly) {
     fmMain.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&fmMain));
     EXPECT_EQ(fmMain.size(), QSize(600, 400));
+}
+
+namespace {
+// Device 2 cannot be opened.
+class TSecondDeviceFails : public TOfflineOutput {
+public:
+    bool InitDevice(uint32_t device) override {
+        return device != 2 && TOfflineOutput::InitDevice(device);
+    }
+};
+} // namespace
+
+// A device that cannot be opened gets a plain message box with OK: no stop icon.
+TEST(TfmMain, ADeviceThatCannotBeOpenedIsReportedInAPlainBox) {
+    struct Box {
+        QString Title, Text;
+        QMessageBox::Icon Icon;
+        QMessageBox::StandardButtons Buttons;
+    };
+    std::vector<Box> boxes;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+            box->accept();
+        }
+    });
+    closer.start(10);
+    TfmMain fmMain(std::make_unique<TAudioEngine>(std::make_unique<TSecondDeviceFails>()));
+    closer.stop();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Title, QStringLiteral("Trelmo"));
+    EXPECT_EQ(boxes[0].Text, QStringLiteral("Error initializing audio device 2"));
+    EXPECT_EQ(boxes[0].Icon, QMessageBox::NoIcon);
+    EXPECT_EQ(boxes[0].Buttons, QMessageBox::Ok);
 }
 
 #include "TfmMainTest.moc"

@@ -266,7 +266,7 @@ TEST_F(OfflineRender, UnplayableFilesAreNotOpened) {
         {"text.mp3", "This is not a sound file at all, only some words.\n"},
         {"noise.ogg", std::string(4096, '\x5a')},
         {"header.wav", wavHeader},
-        {"fake.flac", "fLaC\x00\x00\x00\x22garbage"},
+        {"fake.flac", std::string("fLaC\x00\x00\x00\x22garbage", 15)},
         {"fake.wma", std::string(100, '\0')},
     };
     for (const Case& c : cases) {

@@ -2,7 +2,8 @@
 # Drives a copy of the program on a private display with a window manager and a tray host:
 # minimising hides the window and shows the icon, a double click on the icon or the menu's
 # Restore brings the window back where it was, and a session end (SIGTERM) or the menu's Exit
-# while in the tray ends the program with 0.
+# while in the tray ends the program with 0; closing and reopening, also after a move, brings
+# the window back exactly where it was.
 set -euo pipefail
 program=$1
 dir=$(mktemp -d)
@@ -141,3 +142,40 @@ wait_for icon || fail "no icon after minimising the second copy"
 menu_item last
 ends_with_zero "the menu's Exit"
 echo "tray: minimise, double click, Restore, SIGTERM and Exit behave"
+
+# Closing and reopening brings the window back exactly where it was, round after round, under a
+# window manager that draws a frame and a title bar.
+saved_position() {
+    sed -n 's/.*<Main Top="\([-0-9]*\)" Left="\([-0-9]*\)".*/\1 \2/p' "$dir/Settings.xml"
+}
+# Runs the program once, optionally moving its window first; `record` receives the position
+# saved at the close together with where the window stood.
+run_round() {
+    "$dir/trelmo" & pid=$!
+    pids+=("$pid")
+    main=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Trelmo$' | head -1) ||
+        fail "no Trelmo window appeared"
+    wait_for mapped || fail "window not mapped"
+    if [ -n "${1:-}" ]; then
+        xdotool windowmove --sync "$main" $1
+    fi
+    local on_screen
+    on_screen=$(geometry)
+    kill -TERM "$pid"
+    ends_with_zero "SIGTERM"
+    record="$(saved_position) at ${on_screen//$'\n'/ }"
+}
+# Every round must give the first one's record.
+same_rounds() {
+    local rounds=$1 move=${2:-} first
+    run_round "$move"
+    first=$record
+    for _ in $(seq 2 "$rounds"); do
+        run_round
+        [ "$record" = "$first" ] || fail "the window moved between rounds: [$first] -> [$record]"
+    done
+}
+same_rounds 4
+echo "close and reopen: the window comes back where it was ($record)"
+same_rounds 3 "300 200"
+echo "moved, closed and reopened: it comes back where it was moved to ($record)"

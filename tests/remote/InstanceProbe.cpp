@@ -3,6 +3,7 @@
 // received, each cue's state digit, the current cue and whether a modal box was open. With
 // the argument --modal (first instance only) it keeps a modal message box open.
 #include "FakeAudioLibrary.h"
+#include "OfflineAudio.h"
 #include "StartUpCheck.h"
 #include "TInstanceRegistry.h"
 #include "TSessionEndWatcher.h"
@@ -47,7 +48,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     FakeAudioLibrary audio;
     {
-        TfmMain fmMain(std::move(appInstances));
+        TfmMain fmMain(OfflineAudio(), std::move(appInstances));
         // The cues play on the fake library, not on the window's sound engine.
         SetAudioLibrary(&audio);
         const std::string file = fmMain.AppDir + "cue.wav";

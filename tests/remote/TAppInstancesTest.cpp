@@ -208,20 +208,6 @@ TEST_F(TAppInstancesTest, AHandlerErrorIsReportedAndTheReceiverGoesOn) {
     EXPECT_EQ(received, std::vector<Lines>{{"play"}});
 }
 
-TEST(TAppInstances, ErrorBoxTextEndsWithAFullStopUnlessItEndsInALowerCharacter) {
-    struct Case {
-        std::string text, expected;
-    };
-    const Case cases[] = {{"Failed", "Failed."},
-                          {"Failed.", "Failed."},
-                          {"Failed!", "Failed!"},
-                          {"Count 3", "Count 3."},
-                          {"", ""},
-                          {"End\xe9", "End\xe9."}};
-    for (const Case& c : cases)
-        EXPECT_EQ(TAppInstances::ErrorBoxText(c.text), c.expected) << c.text;
-}
-
 TEST(TAppInstances, ThePayloadHoldsEachNonEmptyArgumentFollowedByCrLf) {
     EXPECT_EQ(TInstanceRegistry::ArgumentPayload({"play", "3"}), "play\r\n3\r\n");
     EXPECT_EQ(TInstanceRegistry::ArgumentPayload({"play", "", "3"}), "play\r\n3\r\n");

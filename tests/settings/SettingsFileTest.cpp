@@ -198,15 +198,6 @@ TEST_F(SettingsFile, OversizedAndSpecialFilesAreUnreadable) {
     }
 }
 
-TEST(SettingsMessages, ClosingPeriod) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"tag>", "tag>."}, {"a/", "a/."}, {"ends.", "ends."}, {"line\n", "line\n"},
-        {"(x)", "(x)"},    {"a-", "a-"},  {"", ""},           {"\xC3\xA9", "\xC3\xA9."},
-    };
-    for (const auto& [message, shown] : cases)
-        EXPECT_EQ(WithClosingPeriod(message), shown) << message;
-}
-
 TEST(SettingsMessages, LoadErrorTellsWhereTheFileIsKept) {
     EXMLParseError error("Start-end tags mismatch\r\nLine: 1\r\n<a></b>");
     error.KeptFileName = "/opt/trelmo/Settings-unreadable-1.xml";

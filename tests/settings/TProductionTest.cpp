@@ -66,8 +66,8 @@ TEST(TProduction, WritesTheExampleFromTheModel) {
 
 TEST(TProduction, ExampleRoundTripsByteForByte) {
     TProduction production;
-    std::vector<std::string> changed;
-    production.OnCueStateChange = [&](const std::string& uid) { changed.push_back(uid); };
+    std::vector<const TCue*> changed;
+    production.OnCueStateChange = [&](const TCue& cue) { changed.push_back(&cue); };
     ASSERT_TRUE(production.LoadFromFile(fs::path(TRELMO_SETTINGS_TEST_DATA) / "Example.xml"));
     EXPECT_EQ(production.FormState.Top, 120);
     EXPECT_EQ(production.FormState.Left, 200);
@@ -87,7 +87,7 @@ TEST(TProduction, ExampleRoundTripsByteForByte) {
     EXPECT_EQ(production.SaveToText(), ExampleDocument());
 
     production.Cues.Items(1)->SetState(csPlaying);
-    EXPECT_EQ(changed, std::vector<std::string>{"2"});
+    EXPECT_EQ(changed, std::vector<const TCue*>{production.Cues.Items(1)});
 }
 
 TEST(TProduction, ValuesAreClampedOrDefaulted) {
@@ -177,6 +177,54 @@ TEST(TProduction, WindowState) {
     }
 }
 
+TEST(TProduction, OscSettings) {
+    struct Case {
+        std::string Xml;
+        std::string Address;
+        int32_t Port;
+    };
+    const Case cases[] = {
+        {"<Osc Address='0.0.0.0' Port='9000'/>", "0.0.0.0", 9000},
+        {"<Osc Port='9000'/>", "127.0.0.1", 9000},
+        {"<Osc Address='::1'/>", "::1", 53000},
+        {"<Osc/>", "127.0.0.1", 53000},
+        {"<Osc Address='' Port='x'/>", "", 53000},
+        {"<Osc Port='70000'/>", "127.0.0.1", 70000},
+        {"<osc Port='1'/>", "10.0.0.1", 1234},
+        {"", "10.0.0.1", 1234},
+    };
+    for (const Case& c : cases) {
+        TProduction p;
+        p.Osc.Address = "10.0.0.1";
+        p.Osc.Port = 1234;
+        p.LoadFromText("<Production>" + c.Xml + "</Production>");
+        EXPECT_EQ(p.Osc.Address, c.Address) << c.Xml;
+        EXPECT_EQ(p.Osc.Port, c.Port) << c.Xml;
+    }
+}
+
+TEST(TProduction, OscIsWrittenAfterTheCueListOnlyWhenItDiffersFromTheDefault) {
+    std::string withOsc = DefaultDocument;
+    withOsc.insert(withOsc.rfind("</Production>"),
+                   "  <Osc Address=\"0.0.0.0\" Port=\"9000\"/>\r\n");
+    TProduction production;
+    production.Osc.Address = "0.0.0.0";
+    production.Osc.Port = 9000;
+    EXPECT_EQ(production.SaveToText(), withOsc);
+
+    TProduction reread;
+    reread.LoadFromText(withOsc);
+    EXPECT_EQ(reread.Osc.Address, "0.0.0.0");
+    EXPECT_EQ(reread.Osc.Port, 9000);
+    EXPECT_EQ(reread.SaveToText(), withOsc);
+
+    for (const char* settings : {"<Osc Address='127.0.0.1' Port='53000'/>", "<Osc/>"}) {
+        TProduction defaults;
+        defaults.LoadFromText("<Production>" + std::string(settings) + "</Production>");
+        EXPECT_EQ(defaults.SaveToText(), DefaultDocument) << settings;
+    }
+}
+
 TEST(TProduction, AnyRootNameAndNoCueListKeepsCues) {
     TProduction p;
     AddCue(p, "", "kept", "", 1, 0, 0, false);
@@ -213,23 +261,18 @@ TEST(TProduction, WriteThenReadGivesTheSameCues) {
 
 TEST(TProduction, HostileDocumentsLoadHarmlessly) {
     TProduction entities;
-    entities.LoadFromText("<!DOCTYPE p [<!ENTITY xxe SYSTEM 'file:///etc/passwd'>"
-                          "<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;'>]>"
-                          "<p><CueList><Cue><UID>&xxe;</UID><Description>&b;</Description></Cue>"
-                          "</CueList></p>");
-    ASSERT_EQ(entities.Cues.Count(), 1);
-    EXPECT_EQ(entities.Cues.Items(0)->UID, "&xxe;");
-    EXPECT_EQ(entities.Cues.Items(0)->Description, "&b;");
-
-    std::string deep;
-    for (int i = 0; i < 200000; ++i)
-        deep += "<CueList>";
-    TProduction nested;
-    EXPECT_THROW(nested.LoadFromText(deep), EXMLParseError);
-    for (int i = 0; i < 200000; ++i)
-        deep += "</CueList>";
-    nested.LoadFromText(deep);
-    EXPECT_EQ(nested.Cues.Count(), 0);
+    EXPECT_THROW(entities.LoadFromText(
+                     "<!DOCTYPE p [<!ENTITY xxe SYSTEM 'file:///etc/passwd'>"
+                     "<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;'>]>"
+                     "<p><CueList><Cue><UID>&xxe;</UID><Description>&b;</Description></Cue>"
+                     "</CueList></p>"),
+                 EXMLParseError);
+    EXPECT_EQ(entities.Cues.Count(), 0);
+    TProduction declaredOnly;
+    declaredOnly.LoadFromText("<!DOCTYPE p [<!ENTITY xxe SYSTEM 'file:///etc/passwd'>]>"
+                              "<p><CueList><Cue><UID>&amp;xxe;</UID></Cue></CueList></p>");
+    ASSERT_EQ(declaredOnly.Cues.Count(), 1);
+    EXPECT_EQ(declaredOnly.Cues.Items(0)->UID, "&xxe;");
 
     std::string many = "<p><CueList>";
     for (int i = 0; i < 100000; ++i)
@@ -282,6 +325,70 @@ TEST(TProduction, ParseErrorsLeaveEverythingAsItWas) {
         ASSERT_EQ(p.Cues.Count(), 1);
         EXPECT_EQ(p.Cues.Items(0)->UID, "");
     }
+}
+
+// Documents that pugixml would read in part: each is refused whole, as a syntax error is.
+TEST(TProduction, DocumentsThatAreNotWellFormedAreUnreadable) {
+    const std::string nested = Repeat("<a>", 1000000) + Repeat("</a>", 1000000);
+    const ParseErrorCase cases[] = {
+        {"<Production/><Production/>", "More than one root element\r\nLine: 1\r\n"
+                                       "<Production/><Production/>"},
+        {"<Production>\r\n  <Windows><Main Top='1' Top='2'/></Windows>\r\n</Production>",
+         "Duplicate attribute\r\nLine: 2\r\n  <Windows><Main Top='1' Top='2'/></Wind"},
+        {"<Production/>\r\ntext", "Text outside the root element\r\nLine: 1\r\n<Production/>"},
+        {"text<Production/>", "Text outside the root element\r\nLine: 1\r\ntext<Production/>"},
+        {"<p><Cue><UID>&foo;</UID></Cue></p>", "Undefined entity\r\nLine: 1\r\n"
+                                               "<p><Cue><UID>&foo;</UID></Cue></p>"},
+        {"<p a='&foo;'/>", "Undefined entity\r\nLine: 1\r\n<p a='&foo;'/>"},
+        {"<!DOCTYPE p [<!ENTITY e 'x'>]><p>&e;</p>", "Undefined entity\r\nLine: 1\r\n"
+                                                     "<!DOCTYPE p [<!ENTITY e 'x'>]><p>&e;</p>"},
+        {"<p>& x</p>", "Undefined entity\r\nLine: 1\r\n<p>& x</p>"},
+        {"<p>&#1;</p>", "Invalid character reference\r\nLine: 1\r\n<p>&#1;</p>"},
+        {"<p>&#x0;</p>", "Invalid character reference\r\nLine: 1\r\n<p>&#x0;</p>"},
+        {"<p>&#xFFFE;</p>", "Invalid character reference\r\nLine: 1\r\n<p>&#xFFFE;</p>"},
+        {"<p>&#99999999999;</p>", "Invalid character reference\r\nLine: 1\r\n"
+                                  "<p>&#99999999999;</p>"},
+        {"<p>\r\n<d>a\x01b</d></p>",
+         "Character not allowed in XML\r\nLine: 2\r\n<d>a\x01b</d></p>"},
+        {"<p x='\x1f'/>", "Character not allowed in XML\r\nLine: 1\r\n<p x='\x1f'/>"},
+        {"<p><!--\x0b--></p>", "Character not allowed in XML\r\nLine: 1\r\n<p><!--\x0b--></p>"},
+        {"<p>\xEF\xBF\xBF</p>", "Character not allowed in XML\r\nLine: 1\r\n<p>\xEF\xBF\xBF</p>"},
+        {std::string("<p>a\0b</p>", 10), ""},
+        {std::string("<p/>\0", 5), ""},
+        {"<p><Description>" + nested + "</Description></p>", ""},
+        {Repeat("<CueList>", 200000), ""},
+    };
+    for (const ParseErrorCase& c : cases) {
+        TProduction p;
+        p.FormState = {1, 2, 3, 4};
+        AddCue(p, "", "kept", "", 1, 0, 0, false);
+        try {
+            p.LoadFromText(c.Bytes);
+            ADD_FAILURE() << "no error for " << c.Bytes.substr(0, 80);
+        } catch (const EXMLParseError& error) {
+            if (!c.Message.empty()) {
+                EXPECT_EQ(error.what(), c.Message);
+            }
+        }
+        EXPECT_EQ(p.FormState.Top, 1);
+        ASSERT_EQ(p.Cues.Count(), 1);
+        EXPECT_EQ(p.Cues.Items(0)->Description, "kept");
+    }
+}
+
+// Characters that XML 1.0 forbids never reach the file, so the program can read its own file.
+TEST(TProduction, CharactersThatXmlForbidsAreNotWritten) {
+    TProduction written;
+    AddCue(written, "1\x02", "Bell\x01\x1f\r\nring\tloud\xEF\xBF\xBE", "/show/a\x0b.wav", 1, 0, 0,
+           false);
+    const std::string text = written.SaveToText();
+    EXPECT_EQ(text.find("&#"), std::string::npos) << text;
+    TProduction read;
+    read.LoadFromText(text);
+    ASSERT_EQ(read.Cues.Count(), 1);
+    EXPECT_EQ(read.Cues.Items(0)->UID, "1");
+    EXPECT_EQ(read.Cues.Items(0)->Description, "Bell\r\nring\tloud");
+    EXPECT_EQ(read.Cues.Items(0)->FileName, "/show/a.wav");
 }
 
 TEST(TProduction, MissingFileChangesNothing) {

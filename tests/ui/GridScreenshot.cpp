@@ -3,6 +3,7 @@
 //   editing  the same, with the volume of a stopped cue being edited
 //   empty    the first start: no cues
 #include "FakeAudioLibrary.h"
+#include "OfflineAudio.h"
 #include "TCueGrid.h"
 #include "TfmMain.h"
 
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
     }
     FakeAudioLibrary audio;
     QTemporaryDir dir;
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     SetAudioLibrary(&audio);
     fmMain.Production->Cues.Clear();
     fmMain.Production->FileName = dir.filePath(QStringLiteral("Settings.xml")).toStdString();
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
         cue->SetPitch(r.Pitch);
         cue->SetAudioChannel(r.Output);
         cue->Loop = r.Loop;
-        cue->OnStateChange = [&fmMain](const std::string& uid) { fmMain.CueStateChanged(uid); };
+        fmMain.BindCueStateChange(*cue);
         fmMain.Production->Cues.Add(std::move(cue));
     }
     fmMain.Production->Cues.AssignMissingUIDs();

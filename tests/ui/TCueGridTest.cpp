@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -131,6 +133,31 @@ TEST_F(TCueGridTest, FileNameColumnTakesTheWidthLeftOverAndOthersCanBeResized) {
     EXPECT_EQ(header->length(), header->viewport()->width());
 }
 
+// Every column border can be dragged, the file name's too; a later resize of the window fills
+// the width again through the file name column.
+TEST_F(TCueGridTest, TheFileNameBorderCanBeDragged) {
+    AddCue("Rain");
+    Show();
+    QHeaderView* header = Form->grSounds->horizontalHeader();
+    const int before = header->sectionSize(ccFileName);
+    const int y = header->height() / 2;
+    const int border = header->sectionViewportPosition(ccFileName) + before - 1;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(border, y));
+    for (int x = border; x >= border - 60; x -= 5) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, y),
+                         header->viewport()->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &move);
+    }
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(border - 60, y));
+    EXPECT_EQ(header->sectionSize(ccFileName), before - 60);
+
+    Form->resize(Form->width() + 100, Form->height());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return header->length() == header->viewport()->width(); }, 5000));
+    EXPECT_EQ(header->sectionSize(ccFileName), before + 100);
+}
+
 TEST_F(TCueGridTest, EditsAreWrittenThroughTheSettersAndShownClamped) {
     struct Case {
         int Col;
@@ -170,7 +197,7 @@ TEST_F(TCueGridTest, EditsAreWrittenThroughTheSettersAndShownClamped) {
         cue.SetPitch(90);
         cue.SetAudioChannel(2);
         Errors.clear();
-        Model().setData(Cell(1, c.Col), c.Text);
+        EXPECT_EQ(Model().setData(Cell(1, c.Col), c.Text), !c.Refused);
         EXPECT_EQ(c.Read(cue), c.Expected);
         EXPECT_EQ(Model().data(Cell(1, c.Col), Qt::EditRole).toInt(), c.Expected);
         EXPECT_EQ(Errors,
@@ -211,7 +238,7 @@ TEST_F(TCueGridTest, TypingIntoTheSpinEditorsBringsTheValueIntoRange) {
 }
 
 TEST_F(TCueGridTest, ARefusedVolumeShowsTheErrorBoxAndKeepsTheVolume) {
-    Form = std::make_unique<TfmMain>(); // with its own error box
+    Form = std::make_unique<TfmMain>(OfflineAudio()); // with its own error box
     Form->Production->Cues.Clear();
     Form->Production->FileName = AudioFile("Settings.xml");
     TCue& cue = AddCue("Rain");
@@ -402,7 +429,8 @@ TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPictureAndTime) {
     EXPECT_EQ(StatePicture(2), Picture(csPlaying));
     EXPECT_TRUE(Form->actStopAll->isEnabled());
 
-    Form->CueStateChanged("no such cue");
+    const TCue outside;
+    Form->CueStateChanged(outside);
     Cues().Items(1)->Stop();
     EXPECT_EQ(headers.count(), 2);
     ASSERT_FALSE(cells.isEmpty());
@@ -412,4 +440,38 @@ TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPictureAndTime) {
     }
     EXPECT_EQ(resets.count(), 0);
     EXPECT_FALSE(Form->actStopAll->isEnabled());
+}
+
+// Cues loaded with the same UID, and cues beyond 1000, share a UID: each repaints its own row.
+TEST_F(TCueGridTest, AStateChangeRepaintsTheRowOfThatVeryCueWhenUIDsRepeat) {
+    for (const char* name : {"A", "B", "C"})
+        AddCue(name).UID = "5";
+    Show();
+    QSignalSpy headers(&Model(), &QAbstractItemModel::headerDataChanged);
+    for (int32_t row : {3, 2}) {
+        headers.clear();
+        Cues().Items(row - 1)->Play();
+        ASSERT_EQ(headers.count(), 1);
+        EXPECT_EQ(headers[0], QVariantList({QVariant::fromValue(Qt::Vertical), row - 1, row - 1}));
+        EXPECT_EQ(StatePicture(row), Picture(csPlaying));
+    }
+    EXPECT_EQ(StatePicture(1), Picture(csStopped));
+}
+
+// An edit refreshes its row and then the commands, so Play notices a file that appeared since.
+TEST_F(TCueGridTest, AnEditReEvaluatesTheCommands) {
+    TCue& cue = AddCue("Rain", false);
+    cue.FileName = AudioFile("rain.wav");
+    Show();
+    SelectCell(1);
+    ASSERT_FALSE(Form->actPlay->isEnabled());
+    std::ofstream(cue.FileName) << "RIFF";
+    const QSignalSpy rows(&Model(), &QAbstractItemModel::dataChanged);
+    EXPECT_TRUE(Model().setData(Cell(1, ccDescription), QStringLiteral("Heavy rain")));
+    EXPECT_EQ(rows.count(), 1);
+    EXPECT_TRUE(Form->actPlay->isEnabled());
+
+    std::filesystem::remove(cue.FileName);
+    EXPECT_TRUE(Model().setData(Cell(1, ccLoop), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_FALSE(Form->actPlay->isEnabled());
 }

@@ -1,4 +1,5 @@
 #include "TTrayIcon.h"
+#include "OfflineAudio.h"
 #include "TfmMain.h"
 
 #include <QAction>
@@ -133,7 +134,7 @@ const QRect SavedGeometry(130, 150, 640, 420);
 
 TEST_F(TTrayIconTest, ShownWindowHasNoIcon) {
     ASSERT_TRUE(TrayHost.Start());
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     EXPECT_FALSE(fmMain.TrayIcon->Icon()->isVisible());
     ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
     QTest::qWait(200);
@@ -159,7 +160,7 @@ TEST_F(TTrayIconTest, MinimiseHidesToTheTrayAndRestoreBringsTheSameWindowBack) {
     ASSERT_TRUE(TrayHost.Start());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.way);
-        TfmMain fmMain;
+        TfmMain fmMain(OfflineAudio());
         ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
         const WId nativeWindow = fmMain.winId();
         // A different saved geometry shows whether the first-show handling runs again.
@@ -183,7 +184,7 @@ TEST_F(TTrayIconTest, MinimiseHidesToTheTrayAndRestoreBringsTheSameWindowBack) {
 
 TEST_F(TTrayIconTest, MenuOffersRestoreThenExitOnARightClick) {
     ASSERT_TRUE(TrayHost.Start());
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     QMenu* pmTray = fmMain.TrayIcon->PopupMenu();
     ASSERT_EQ(pmTray->actions().size(), 2);
     EXPECT_EQ(pmTray->actions().at(0), fmMain.actRestore);
@@ -216,7 +217,7 @@ TEST_F(TTrayIconTest, OtherClicksOnTheIconLeaveTheWindowInTheTray) {
          [](QSystemTrayIcon* icon) { Q_EMIT icon->activated(QSystemTrayIcon::Context); }},
     };
     ASSERT_TRUE(TrayHost.Start());
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
     ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
     for (const Case& c : cases) {
@@ -245,7 +246,7 @@ TEST_F(TTrayIconTest, ClosingWhileInTheTrayKeepsTheGeometryAndEndsTheEventLoop) 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.way);
         const QRect geometry(210, 170, 700, 450);
-        TfmMain fmMain;
+        TfmMain fmMain(OfflineAudio());
         ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, geometry));
         ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
         fmMain.Production->FormState = {};
@@ -265,7 +266,7 @@ TEST_F(TTrayIconTest, ClosingWhileInTheTrayKeepsTheGeometryAndEndsTheEventLoop) 
 // A message box that comes and goes while the window is in the tray must not end the program.
 TEST_F(TTrayIconTest, MessageBoxWhileInTheTrayLeavesTheProgramRunning) {
     ASSERT_TRUE(TrayHost.Start());
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
     ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
 
@@ -287,7 +288,7 @@ TEST_F(TTrayIconTest, MessageBoxWhileInTheTrayLeavesTheProgramRunning) {
 
 TEST_F(TTrayIconTest, WithoutANotificationAreaMinimisingLeavesTheWindowReachable) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "a tray host runs on this display";
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
     fmMain.showMinimized();
     QTest::qWait(500);
@@ -300,7 +301,7 @@ TEST_F(TTrayIconTest, WithoutANotificationAreaMinimisingLeavesTheWindowReachable
 
 TEST_F(TTrayIconTest, IconComesBackWhenTheTrayHostRestarts) {
     ASSERT_TRUE(TrayHost.Start());
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
     ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
 
@@ -322,7 +323,7 @@ TEST_F(TTrayIconTest, IconComesBackWhenTheTrayHostRestarts) {
 // and goes back to the tray when the area returns.
 TEST_F(TTrayIconTest, WindowStaysReachableWhileTheTrayHostIsGone) {
     ASSERT_TRUE(TrayHost.Start());
-    TfmMain fmMain;
+    TfmMain fmMain(OfflineAudio());
     ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));
     ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
 

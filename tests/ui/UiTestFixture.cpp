@@ -9,7 +9,7 @@ void UiTestFixture::SetUp() {
     DialogRequests.clear();
     DialogAnswer.reset();
     Errors.clear();
-    Form = std::make_unique<TfmMain>();
+    Form = std::make_unique<TfmMain>(OfflineAudio());
     // The cues play on the fake library, not on the window's sound engine.
     SetAudioLibrary(&Audio);
     // Each test starts from an empty list, whatever settings file lies next to the program.
@@ -38,9 +38,7 @@ TCue& UiTestFixture::AddCue(const std::string& description, bool withFile) {
         cue->FileName = AudioFile(description + ".wav");
         std::ofstream(cue->FileName) << "RIFF";
     }
-    cue->OnStateChange = [form = Form.get()](const std::string& uid) {
-        form->CueStateChanged(uid);
-    };
+    Form->BindCueStateChange(*cue);
     TCue& added = *cue;
     Cues().Add(std::move(cue));
     Cues().AssignMissingUIDs();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakeAudioLibrary.h"
+#include "OfflineAudio.h"
 #include "TCueGrid.h"
 #include "TOpenFileRequest.h"
 #include "TfmMain.h"

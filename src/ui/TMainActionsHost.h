@@ -1,0 +1,28 @@
+#pragma once
+
+#include "TCueList.h"
+#include "TOpenFileRequest.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What the commands need of the main window, and nothing more. UI thread only.
+class TMainActionsHost {
+public:
+    // The cue list the commands act on.
+    virtual TCueList& Cues() = 0;
+    // The grid's current row, 1 for the first row.
+    virtual int32_t CurrentRow() const = 0;
+    // Asks the operator for an audio file; none when cancelled.
+    virtual std::optional<QString> AskForAudioFile(const TOpenFileRequest& request) = 0;
+    // Rebuilds the grid after the list has changed.
+    virtual void RefreshGrid() = 0;
+    // Sends the state changes of a new cue to the window.
+    virtual void BindCueStateChange(TCue& cue) = 0;
+    // The help file's full path.
+    virtual std::string HelpFile() const = 0;
+
+protected:
+    ~TMainActionsHost() = default;
+};

@@ -1,0 +1,146 @@
+// The built program as an operator runs it, driven over OSC by a real client (oscsend).
+#include "TMonitorRecorder.h"
+#include "TProduction.h"
+#include "TestAudioFiles.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using TClock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int WaitMs = 20000;
+
+// A copy of the program in a folder of its own, with a Settings.xml of one cue that plays a
+// long tone and OSC on `port` of 127.0.0.1.
+class TProgram {
+public:
+    explicit TProgram(int32_t port) {
+        fs::copy_file(TRELMO_PATH, FDir / "trelmo");
+        WriteFloatWav(FDir / "tone.wav", 1, 44100, Sine(440, 44100, 44100 * 20));
+        TProduction production;
+        auto cue = std::make_unique<TCue>();
+        cue->FileName = (FDir / "tone.wav").string();
+        production.Cues.Add(std::move(cue));
+        production.Osc.Port = port;
+        EXPECT_TRUE(production.SaveToFile((FDir / "Settings.xml").string()));
+    }
+
+    ~TProgram() {
+        if (FProcess.state() != QProcess::NotRunning) {
+            FProcess.terminate();
+            if (!FProcess.waitForFinished(20000))
+                FProcess.kill();
+            FProcess.waitForFinished();
+        }
+    }
+
+    QString Exe() const { return QString::fromStdString((FDir / "trelmo").string()); }
+
+    void Start() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        FProcess.setProcessEnvironment(environment);
+        FProcess.start(Exe(), {});
+        ASSERT_TRUE(FProcess.waitForStarted(10000));
+    }
+
+    // Standard error up to the first match of `pattern`; none within the time limit.
+    std::optional<QRegularExpressionMatch> WaitForError(const QString& pattern) {
+        const QRegularExpression expression(pattern);
+        QRegularExpressionMatch match;
+        const bool found = QTest::qWaitFor(
+            [&] {
+                FError += QString::fromLocal8Bit(FProcess.readAllStandardError());
+                match = expression.match(FError);
+                return match.hasMatch();
+            },
+            WaitMs);
+        return found ? std::optional(match) : std::nullopt;
+    }
+
+    const QString& Error() const { return FError; }
+
+private:
+    TTempDir FDir;
+    QProcess FProcess;
+    QString FError;
+};
+
+bool RunToEnd(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+class TOscProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("pactl info >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "no sound server";
+        ASSERT_TRUE(Monitor.Start());
+    }
+
+    bool PlaysSince(TClock::time_point since) {
+        return QTest::qWaitFor([&] { return Monitor.PeakSince(since).first > 0.3f; }, WaitMs);
+    }
+
+    TMonitorRecorder Monitor{"out1.monitor"};
+};
+
+} // namespace
+
+TEST_F(TOscProcessTest, ARealClientStartsACueOfTheRunningProgram) {
+    TProgram program(0);
+    program.Start();
+    const auto listens = program.WaitForError(
+        QStringLiteral("Trelmo: OSC listens on UDP 127\\.0\\.0\\.1 port (\\d+)\\."));
+    ASSERT_TRUE(listens) << program.Error().toStdString();
+    const auto sent = TClock::now();
+    ASSERT_TRUE(
+        RunToEnd(QStringLiteral("oscsend"), {QStringLiteral("127.0.0.1"), listens->captured(1),
+                                             QStringLiteral("/cue/1/start")}));
+    EXPECT_TRUE(PlaysSince(sent));
+}
+
+TEST_F(TOscProcessTest, WithItsPortInUseTheProgramRunsPlaysAndSaysWhyOscIsOff) {
+    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+    const int port = ntohs(address.sin_port);
+
+    TProgram program(port);
+    program.Start();
+    ASSERT_TRUE(program.WaitForError(
+        QStringLiteral("Trelmo: OSC is off: UDP port %1 on 127\\.0\\.0\\.1 is already in use by "
+                       "another program\\. .*Settings\\.xml.*\\n")
+            .arg(port)))
+        << program.Error().toStdString();
+    // The running program still takes remote commands and plays.
+    const auto sent = TClock::now();
+    ASSERT_TRUE(RunToEnd(program.Exe(), {QStringLiteral("play"), QStringLiteral("1")}));
+    EXPECT_TRUE(PlaysSince(sent));
+    EXPECT_EQ(program.Error().count(QStringLiteral("OSC is off")), 1)
+        << program.Error().toStdString();
+    ::close(holder);
+}

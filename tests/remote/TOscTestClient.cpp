@@ -1,0 +1,49 @@
+#include "TOscTestClient.h"
+
+#include <lo/lo.h>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+TOscTestClient::TOscTestClient(uint16_t port, const char* host) {
+    FSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, host, &address.sin_addr);
+    ::connect(FSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+TOscTestClient::~TOscTestClient() {
+    ::close(FSocket);
+}
+
+bool TOscTestClient::Send(const std::string& path, lo_message message) {
+    if (!message)
+        message = lo_message_new();
+    size_t size = 0;
+    void* data = lo_message_serialise(message, path.c_str(), nullptr, &size);
+    const bool sent = data && SendRaw({static_cast<const char*>(data), size});
+    std::free(data);
+    lo_message_free(message);
+    return sent;
+}
+
+bool TOscTestClient::SendInt(const std::string& path, int32_t value) {
+    lo_message message = lo_message_new();
+    lo_message_add_int32(message, value);
+    return Send(path, message);
+}
+
+bool TOscTestClient::SendFloat(const std::string& path, float value) {
+    lo_message message = lo_message_new();
+    lo_message_add_float(message, value);
+    return Send(path, message);
+}
+
+bool TOscTestClient::SendRaw(std::string_view bytes) {
+    return ::send(FSocket, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+typedef void* lo_message;
+
+// Sends OSC datagrams from a UDP socket of its own to one port on this computer.
+class TOscTestClient {
+public:
+    explicit TOscTestClient(uint16_t port, const char* host = "127.0.0.1");
+    ~TOscTestClient();
+    TOscTestClient(const TOscTestClient&) = delete;
+    TOscTestClient& operator=(const TOscTestClient&) = delete;
+
+    // A message without arguments, or with the arguments added to `message` (which it frees).
+    bool Send(const std::string& path, lo_message message = nullptr);
+    bool SendInt(const std::string& path, int32_t value);
+    bool SendFloat(const std::string& path, float value);
+    // Bytes exactly as given.
+    bool SendRaw(std::string_view bytes);
+
+private:
+    int FSocket = -1;
+};
