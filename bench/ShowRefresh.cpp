@@ -3,8 +3,8 @@
 // when the visible lengths are filled in, and the longest the window's event loop was held up
 // meanwhile. Needs a display and a sound server.
 // Usage: bench_show_refresh [seconds]
-#include "TCueGrid.h"
 #include "TAudioEngine.h"
+#include "TCueGrid.h"
 #include "TCueLengths.h"
 #include "TPulseOutput.h"
 #include "TestAudioFiles.h"
@@ -16,8 +16,8 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 

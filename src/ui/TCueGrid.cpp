@@ -17,7 +17,7 @@
 
 namespace {
 constexpr int RowHeight = 22;
-constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 150, 70};
+constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90, 60};
 
 void MakeBold(QHeaderView& header) {
     QFont font = header.font();

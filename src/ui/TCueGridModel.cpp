@@ -300,12 +300,10 @@ void TCueGridModel::RefreshRowState(int32_t row) {
     if (!CueOfRow(row) || row > FRowCount)
         return;
     Q_EMIT headerDataChanged(Qt::Vertical, row - 1, row - 1);
-    // A length becomes time left, and back.
-    RefreshTime(row);
 }
 
 void TCueGridModel::RefreshTime(int32_t row) {
-    if (row < 1 || row > FRowCount)
+    if (!CueOfRow(row) || row > FRowCount)
         return;
     const QModelIndex cell = index(row - 1, ccTime);
     Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole, ProgressRole, LevelRole});

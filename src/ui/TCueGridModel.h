@@ -69,10 +69,9 @@ public:
     void RefreshGrid();
     // Draws the cells of one row again.
     void RefreshRow(int32_t row);
-    // Draws the state picture and the Time cell of one row again; rows without a cue are
-    // ignored.
+    // Draws the state picture of one row again; rows without a cue are ignored.
     void RefreshRowState(int32_t row);
-    // Draws the Time cell of one row again.
+    // Draws the Time cell of one row again; rows without a cue are ignored.
     void RefreshTime(int32_t row);
 
 private:

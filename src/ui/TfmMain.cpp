@@ -268,8 +268,11 @@ void TfmMain::UpdateActions() {
     ActionList1->UpdateActions();
 }
 
+// The row's picture, and its Time cell: a length becomes time left, and back.
 void TfmMain::CueStateChanged(const TCue& cue) {
-    RefreshRowState(Production->Cues.IndexOf(&cue));
+    const int32_t row = Production->Cues.IndexOf(&cue);
+    RefreshRowState(row);
+    grSounds->Model()->RefreshTime(row);
 }
 
 void TfmMain::BindCueStateChange(TCue& cue) {
