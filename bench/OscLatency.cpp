@@ -27,14 +27,20 @@ namespace {
 class TRunningTrelmo {
 public:
     explicit TRunningTrelmo(const TTempDir& dir, const std::string& file) {
-        const std::string exe = (dir / "trelmo").string();
+        // Laid out as installed: bin/trelmo beside the application library in lib/trelmo.
+        const std::filesystem::path bin = dir / "bin";
+        const std::string exe = (bin / "trelmo").string();
+        std::filesystem::create_directory(bin);
         std::filesystem::copy_file(TRELMO_PATH, exe);
+        std::filesystem::create_directory_symlink(
+            std::filesystem::canonical(TRELMO_PATH).parent_path().parent_path() / "lib",
+            dir / "lib");
         TProduction production;
         auto cue = std::make_unique<TCue>();
         cue->FileName = file;
         production.Cues.Add(std::move(cue));
         production.Osc.Port = 0;
-        production.SaveToFile((dir / "Settings.xml").string());
+        production.SaveToFile((bin / "Settings.xml").string());
 
         int error[2];
         if (::pipe(error) != 0)

@@ -44,9 +44,14 @@ void TCueList::Move(int32_t from, int32_t to) {
 }
 
 void TCueList::Delete(int32_t index) {
+    Extract(index);
+}
+
+std::unique_ptr<TCue> TCueList::Extract(int32_t index) {
     CheckIndex(index, Count() - 1);
     std::unique_ptr<TCue> cue = std::move(FItems[static_cast<size_t>(index)]);
     FItems.erase(FItems.begin() + index);
+    return cue;
 }
 
 void TCueList::Clear() {

@@ -32,6 +32,8 @@ public:
     void Insert(int32_t index, std::unique_ptr<TCue> cue);
     void Move(int32_t from, int32_t to);
     void Delete(int32_t index);
+    // Takes the cue out of the list without releasing it; the caller owns it from then on.
+    std::unique_ptr<TCue> Extract(int32_t index);
     void Clear();
 
     int32_t Current() const { return FCurrent; }

@@ -1,128 +1,55 @@
 #include "TAppInstances.h"
 
-#include "TextRules.h"
-
-#include "TInstanceRegistry.h"
 #include "TReceiverConnection.h"
+#include "TextRules.h"
 
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <cstring>
 #include <optional>
-#include <stdexcept>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-namespace {
+TAppInstances::TAppInstances(TReceiverSocket receiver, uint32_t processId, QObject* parent)
+    : QObject(parent), FReceiver(std::move(receiver)), FProcessId(processId) {}
 
-int Listen(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
-        throw std::runtime_error("Cannot set up the instance receiver: the path " + path +
-                                 " is too long.\nSet XDG_RUNTIME_DIR to a shorter folder.");
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    // A socket left behind by an ended process with the same id.
-    ::unlink(path.c_str());
-    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (socket < 0 ||
-        ::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::chmod(path.c_str(), 0600) != 0 || ::listen(socket, 64) != 0) {
-        const int error = errno;
-        if (socket >= 0)
-            ::close(socket);
-        throw std::runtime_error(
-            "Cannot set up the instance receiver " + path + ": " + std::strerror(error) + " (" +
-            std::to_string(error) +
-            ").\nCheck that this folder belongs to you and can be written to.");
-    }
-    return socket;
-}
-
-} // namespace
-
-TAppInstances::TAppInstances(TInstanceRegistry& registry, QObject* parent)
-    : QObject(parent), FRegistry(registry),
-      FSocketPath(registry.SocketPathOf(registry.OwnProcessId())), FSocket(Listen(FSocketPath)) {
-    if (!FRegistry.ComponentCreated) {
-        FRegistry.ComponentCreated = true;
-        FRegistry.RegisterInstance(65535);
-    }
-}
-
-TAppInstances::~TAppInstances() {
-    ::close(FSocket);
-    ::unlink(FSocketPath.c_str());
-}
+TAppInstances::~TAppInstances() = default;
 
 void TAppInstances::StartReceiving() {
     if (FNotifier)
         return;
-    FNotifier = new QSocketNotifier(FSocket, QSocketNotifier::Read, this);
+    FNotifier = new QSocketNotifier(FReceiver.Socket(), QSocketNotifier::Read, this);
     connect(FNotifier, &QSocketNotifier::activated, this, &TAppInstances::AcceptConnections);
     AcceptConnections();
 }
 
-bool TAppInstances::CheckLaunch(const std::vector<std::string>& arguments) {
-    if (!Active || MaxInstances <= 0)
-        return true;
-    if (FRegistry.PositionOf(FRegistry.OwnProcessId()) < MaxInstances)
-        return true;
-    if (!PollOthersActive())
-        return true;
-    if (OnRejected)
-        OnRejected();
-    if (SendCmdLine)
-        FRegistry.ForwardArguments(arguments, FRegistry.OwnProcessId(), FUnresponsive);
-    return false;
-}
-
-bool TAppInstances::PollOthersActive() {
-    const uint32_t own = FRegistry.OwnProcessId();
-    const TFrame question{TFrameType::Notice, 4, static_cast<int32_t>(own), {}};
-    const int32_t count = FRegistry.RegisteredCount();
-    for (int32_t i = 0; i < count && Active; ++i) {
-        const uint32_t processId = FRegistry.ProcessIdAt(i);
-        if (processId == own)
-            continue;
-        TPeerConnection other = FRegistry.ApplicationWindowOf(processId);
-        if (!other.IsValid())
-            continue;
-        const std::optional<TFrame> answer = other.Exchange(
-            question, TPeerConnection::TClock::now() + TInstanceRegistry::ExchangeTimeLimit);
-        if (!answer)
-            FUnresponsive.push_back(processId);
-        else if (answer->Type == TFrameType::Notice && answer->Kind == 5)
-            Active = answer->Value != 0;
-    }
-    return Active;
-}
-
 void TAppInstances::AcceptConnections() {
     for (;;) {
-        const int socket = ::accept4(FSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (socket < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
+        const int socket =
+            ::accept4(FReceiver.Socket(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (socket >= 0)
+            Accept(socket);
+        else if (errno != EINTR && errno != ECONNABORTED)
             return;
-        }
-        ucred peer{};
-        socklen_t size = sizeof peer;
-        if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
-            peer.uid != ::geteuid()) {
-            ::close(socket);
-            continue;
-        }
-        new TReceiverConnection(
-            socket,
-            [this](TReceiverConnection& connection, const TFrame& frame) {
-                HandleFrame(connection, frame);
-            },
-            this);
     }
+}
+
+void TAppInstances::Accept(int socket) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
+        peer.uid != ::geteuid()) {
+        ::close(socket);
+        return;
+    }
+    auto* accepted = new TReceiverConnection(
+        socket,
+        [this](TReceiverConnection& connection, const TFrame& frame) {
+            HandleFrame(connection, frame);
+        },
+        this);
+    // A launch writes its frame right after connecting: mostly it is there already.
+    accepted->ReadAvailable();
 }
 
 void TAppInstances::HandleFrame(TReceiverConnection& connection, const TFrame& frame) {
@@ -136,7 +63,7 @@ void TAppInstances::HandleNotice(TReceiverConnection& connection, const TFrame& 
     const auto processId = static_cast<uint32_t>(frame.Value);
     switch (frame.Kind) {
     case 1:
-        if (processId != FRegistry.OwnProcessId() && OnInstanceCreated)
+        if (processId != FProcessId && OnInstanceCreated)
             RaiseGuarded([&] { OnInstanceCreated(processId); }, nullptr, {});
         break;
     case 2:
@@ -150,16 +77,15 @@ void TAppInstances::HandleNotice(TReceiverConnection& connection, const TFrame& 
     case 4:
         connection.Reply({TFrameType::Notice, 5, Active ? 1 : 0, {}});
         break;
-    case 5:
-        Active = frame.Value != 0;
-        break;
+    // An answer (kind 5) is taken only as the reply on the connection that asked; one that
+    // arrives on its own is nobody's answer.
     default:
         break;
     }
 }
 
 void TAppInstances::HandleData(TReceiverConnection& connection, const TFrame& frame) {
-    if (static_cast<uint32_t>(frame.Value) == FRegistry.OwnProcessId()) {
+    if (static_cast<uint32_t>(frame.Value) == FProcessId) {
         connection.Reply({TFrameType::Reply, 0, 0, {}});
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TFrame.h"
+#include "TReceiverSocket.h"
 
 #include <QObject>
 
@@ -11,41 +12,32 @@
 #include <vector>
 
 class QSocketNotifier;
-class TInstanceRegistry;
 class TReceiverConnection;
 
-// The single-instance component: registers the process, decides at start-up whether this
-// launch runs or hands its arguments to the running instance, and from then on receives what
-// later launches send. The receiver listens on a socket named by the process id; it runs
-// wherever the event loop runs, also inside modal dialogs. UI thread only.
+// The single-instance component of the running instance: receives what later launches send
+// (the start-up check itself is TLaunchCheck's, made before Qt is loaded). It serves the
+// process's receiver socket wherever the event loop runs, also inside modal dialogs. It keeps
+// no reference to the registry. UI thread only.
 class TAppInstances : public QObject {
     Q_OBJECT
 
 public:
-    // Makes the receiver socket and registers the process in registry, unless a component did
-    // so already. Needs no QCoreApplication; throws std::runtime_error when the socket cannot
-    // be made.
-    explicit TAppInstances(TInstanceRegistry& registry, QObject* parent = nullptr);
+    // Takes over receiver, the socket of processId made by the start-up check. Needs no
+    // QCoreApplication.
+    TAppInstances(TReceiverSocket receiver, uint32_t processId, QObject* parent = nullptr);
     ~TAppInstances() override;
 
+    // The answer given to launches that ask whether this component is active.
     bool Active = true;
-    bool AutoActivate = true;
-    int32_t MaxInstances = 1;
-    bool SendCmdLine = true;
 
     std::function<void(uint32_t processId)> OnInstanceCreated;
     std::function<void(uint32_t processId)> OnInstanceDestroyed;
     std::function<void(int32_t param)> OnUserNotify;
     std::function<void(int32_t kind, const char* data, int32_t size)> OnDataAvailable;
     std::function<void(const std::vector<std::string>& cmdLine)> OnCmdLineReceived;
-    std::function<void()> OnRejected;
     // The text of an error that left an event handler, for the operator's error box.
     std::function<void(const std::string& message)> OnError;
 
-    // The start-up check: true when this launch runs; false when it has been rejected and
-    // has forwarded arguments (if SendCmdLine), so the caller releases the registry and ends.
-    bool CheckLaunch(const std::vector<std::string>& arguments);
-    bool PollOthersActive();
     // Starts serving the socket; needs the QCoreApplication. Until then peers wait in the
     // socket's backlog.
     void StartReceiving();
@@ -54,16 +46,14 @@ public:
 
 private:
     void AcceptConnections();
+    void Accept(int socket);
     void HandleFrame(TReceiverConnection& connection, const TFrame& frame);
     void HandleNotice(TReceiverConnection& connection, const TFrame& frame);
     void HandleData(TReceiverConnection& connection, const TFrame& frame);
     void RaiseGuarded(const std::function<void()>& raise, TReceiverConnection* connection,
                       const TFrame& reply);
 
-    TInstanceRegistry& FRegistry;
-    std::string FSocketPath;
-    int FSocket = -1;
+    TReceiverSocket FReceiver;
+    uint32_t FProcessId;
     QSocketNotifier* FNotifier = nullptr;
-    // Processes that did not answer the poll in time; the forwarding leaves them out.
-    std::vector<uint32_t> FUnresponsive;
 };

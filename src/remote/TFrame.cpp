@@ -1,17 +1,17 @@
 #include "TFrame.h"
 
-#include <QtEndian>
+#include "LittleEndian.h"
 
 namespace {
 
 void AppendUInt32(std::string& out, uint32_t value) {
     char bytes[4];
-    qToLittleEndian(value, bytes);
+    ToLittleEndian(value, bytes);
     out.append(bytes, sizeof bytes);
 }
 
 uint32_t UInt32At(const std::string& buffer, size_t offset) {
-    return qFromLittleEndian<uint32_t>(buffer.data() + offset);
+    return FromLittleEndian<uint32_t>(buffer.data() + offset);
 }
 
 } // namespace

@@ -1,10 +1,8 @@
 #include "TInstanceRegistry.h"
 
 #include "Assert.h"
-
-#include <QByteArray>
-#include <QCryptographicHash>
-#include <QtEndian>
+#include "LittleEndian.h"
+#include "Sha256.h"
 
 #include <algorithm>
 
@@ -21,20 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::unique_ptr<TInstanceRegistry> ProcessRegistry;
-
-// Takes the lock for the life of the guard.
-class TLockGuard {
-public:
-    explicit TLockGuard(TOptex& lock) : FLock(lock) { FLock.Acquire(); }
-    ~TLockGuard() { FLock.Release(); }
-    TLockGuard(const TLockGuard&) = delete;
-    TLockGuard& operator=(const TLockGuard&) = delete;
-
-private:
-    TOptex& FLock;
-};
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
     throw std::runtime_error("Cannot set up the instance registry: " + what + " " + path + ": " +
@@ -65,9 +49,7 @@ std::string RuntimeFolder() {
 } // namespace
 
 std::string TInstanceRegistry::FolderOf(const std::string& identity) {
-    const QByteArray hash =
-        QCryptographicHash::hash(QByteArray::fromStdString(identity), QCryptographicHash::Sha256);
-    const std::string folder = RuntimeFolder() + "/trelmo-" + hash.toHex().left(32).toStdString();
+    const std::string folder = RuntimeFolder() + "/trelmo-" + Sha256Hex(identity).substr(0, 32);
     MakePrivateFolder(folder);
     return folder;
 }
@@ -102,7 +84,7 @@ TInstanceRegistry::TInstanceRegistry(const std::string& identity)
     } catch (const std::system_error& e) {
         Fail("cannot open the lock file in", FFolder, e.code().value());
     }
-    TLockGuard guard(*FLock);
+    TOptexGuard guard(*FLock);
     try {
         OpenBlock();
     } catch (...) {
@@ -145,16 +127,6 @@ TInstanceRegistry::~TInstanceRegistry() {
     ::close(FHoldersFile);
 }
 
-TInstanceRegistry& TInstanceRegistry::Process() {
-    if (!ProcessRegistry)
-        ProcessRegistry = std::make_unique<TInstanceRegistry>(ExecutableIdentity());
-    return *ProcessRegistry;
-}
-
-void TInstanceRegistry::ReleaseProcess() {
-    ProcessRegistry.reset();
-}
-
 std::string TInstanceRegistry::ExecutableIdentity() {
     std::error_code ec;
     return std::filesystem::read_symlink("/proc/self/exe", ec).string();
@@ -165,33 +137,33 @@ std::string TInstanceRegistry::SocketPathOf(uint32_t processId) const {
 }
 
 uint16_t TInstanceRegistry::Limit() const {
-    return qFromLittleEndian<uint16_t>(FView);
+    return FromLittleEndian<uint16_t>(FView);
 }
 
 uint16_t TInstanceRegistry::Count() const {
-    return std::min<uint16_t>(qFromLittleEndian<uint16_t>(FView + 2), Capacity);
+    return std::min<uint16_t>(FromLittleEndian<uint16_t>(FView + 2), Capacity);
 }
 
 uint32_t TInstanceRegistry::EntryAt(int32_t index) const {
     TRELMO_VERIFY_OR_ASSERT(index >= 0 && index < Capacity) {
         return 0;
     }
-    return qFromLittleEndian<uint32_t>(FView + 4 + 4 * index);
+    return FromLittleEndian<uint32_t>(FView + 4 + 4 * index);
 }
 
 void TInstanceRegistry::SetLimit(uint16_t value) {
-    qToLittleEndian(value, FView);
+    ToLittleEndian(value, FView);
 }
 
 void TInstanceRegistry::SetCount(uint16_t value) {
-    qToLittleEndian(value, FView + 2);
+    ToLittleEndian(value, FView + 2);
 }
 
 void TInstanceRegistry::SetEntryAt(int32_t index, uint32_t processId) {
     TRELMO_VERIFY_OR_ASSERT(index >= 0 && index < Capacity) {
         return;
     }
-    qToLittleEndian(processId, FView + 4 + 4 * index);
+    ToLittleEndian(processId, FView + 4 + 4 * index);
 }
 
 void TInstanceRegistry::DropEndedProcesses() {
@@ -205,7 +177,7 @@ void TInstanceRegistry::DropEndedProcesses() {
 bool TInstanceRegistry::RegisterInstance(uint16_t limit) {
     bool accepted;
     {
-        TLockGuard guard(*FLock);
+        TOptexGuard guard(*FLock);
         if (Limit() == 0)
             SetLimit(limit);
         accepted = Count() < Limit();
@@ -223,7 +195,7 @@ bool TInstanceRegistry::RegisterInstance(uint16_t limit) {
 
 void TInstanceRegistry::UnregisterInstance() {
     {
-        TLockGuard guard(*FLock);
+        TOptexGuard guard(*FLock);
         const int32_t count = Count();
         for (int32_t i = 0; i < count; ++i) {
             if (EntryAt(i) != FProcessId)
@@ -239,17 +211,17 @@ void TInstanceRegistry::UnregisterInstance() {
 }
 
 int32_t TInstanceRegistry::RegisteredCount() {
-    TLockGuard guard(*FLock);
+    TOptexGuard guard(*FLock);
     return Count();
 }
 
 uint32_t TInstanceRegistry::ProcessIdAt(int32_t index) {
-    TLockGuard guard(*FLock);
+    TOptexGuard guard(*FLock);
     return index >= 0 && index < Count() ? EntryAt(index) : 0;
 }
 
 int32_t TInstanceRegistry::PositionOf(uint32_t processId) {
-    TLockGuard guard(*FLock);
+    TOptexGuard guard(*FLock);
     for (int32_t i = 0; i < Count(); ++i)
         if (EntryAt(i) == processId)
             return i;
@@ -257,7 +229,7 @@ int32_t TInstanceRegistry::PositionOf(uint32_t processId) {
 }
 
 std::vector<uint32_t> TInstanceRegistry::RegisteredProcesses() {
-    TLockGuard guard(*FLock);
+    TOptexGuard guard(*FLock);
     std::vector<uint32_t> processes;
     for (int32_t i = 0; i < Count(); ++i)
         processes.push_back(EntryAt(i));
@@ -269,7 +241,7 @@ TPeerConnection TInstanceRegistry::ApplicationWindowOf(uint32_t processId) const
 }
 
 void TInstanceRegistry::BroadcastNotice(int32_t kind, int32_t value) {
-    TLockGuard guard(*FLock);
+    TOptexGuard guard(*FLock);
     const TFrame notice{TFrameType::Notice, kind, value, {}};
     // A fresh connection takes a 16-byte frame without waiting, so the lock is held briefly.
     const auto deadline = TPeerConnection::TClock::now();
@@ -280,22 +252,33 @@ void TInstanceRegistry::BroadcastNotice(int32_t kind, int32_t value) {
     }
 }
 
-bool TInstanceRegistry::SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
-                                  const std::vector<uint32_t>& skipped) {
+TDelivery TInstanceRegistry::SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
+                                       const std::vector<uint32_t>& skipped) {
     const TFrame message{TFrameType::Data, kind, static_cast<int32_t>(originator), bytes};
+    TDelivery delivery;
     for (uint32_t processId : RegisteredProcesses()) {
-        if (processId == FProcessId || std::ranges::find(skipped, processId) != skipped.end())
+        if (processId == FProcessId)
             continue;
+        if (std::ranges::find(skipped, processId) != skipped.end()) {
+            delivery.Missed.push_back(processId);
+            continue;
+        }
         TPeerConnection receiver = ApplicationWindowOf(processId);
-        if (receiver.IsValid())
+        if (!receiver.IsValid())
+            continue;
+        const std::optional<TFrame> reply =
             receiver.Exchange(message, TPeerConnection::TClock::now() + ExchangeTimeLimit);
+        if (reply && reply->Type == TFrameType::Reply && reply->Value == 1)
+            ++delivery.Taken;
+        else
+            delivery.Missed.push_back(processId);
     }
-    return true;
+    return delivery;
 }
 
-bool TInstanceRegistry::ForwardArguments(const std::vector<std::string>& arguments,
-                                         uint32_t originator,
-                                         const std::vector<uint32_t>& skipped) {
+TDelivery TInstanceRegistry::ForwardArguments(const std::vector<std::string>& arguments,
+                                              uint32_t originator,
+                                              const std::vector<uint32_t>& skipped) {
     return SendBlock(1, ArgumentPayload(arguments), originator, skipped);
 }
 

@@ -9,12 +9,23 @@
 #include <string>
 #include <vector>
 
+// What became of a data message sent to the registered receivers: how many took it, and the
+// processes that were registered with a receiver but did not take it (hung, stopped, or busy
+// beyond the time limit).
+struct TDelivery {
+    int32_t Taken = 0;
+    std::vector<uint32_t> Missed;
+
+    bool Delivered() const { return Taken > 0 && Missed.empty(); }
+};
+
 // The list of running instances of one executable and user, in the order they registered.
 // It lives in a folder of the user's runtime directory named by a hash of the identity: a
 // 1032-byte block mapped shared by every holder (Limit, Count, 257 process ids, packed,
 // little-endian), guarded by a TOptex. Holders keep a shared flock on a holders file; an
 // opener that finds itself the only holder starts from an empty block, so the registry
-// vanishes with its last holder, also after crashes. UI thread only.
+// vanishes with its last holder, also after crashes. One thread at a time; needs no Qt, so that
+// a forwarding launch loads nothing but the C++ runtime.
 class TInstanceRegistry {
 public:
     static constexpr int32_t Capacity = 257;
@@ -29,9 +40,6 @@ public:
     TInstanceRegistry(const TInstanceRegistry&) = delete;
     TInstanceRegistry& operator=(const TInstanceRegistry&) = delete;
 
-    // The process's handle, made on the first call; ReleaseProcess unregisters and drops it.
-    static TInstanceRegistry& Process();
-    static void ReleaseProcess();
     // The resolved path of the running executable.
     static std::string ExecutableIdentity();
     // The private folder that holds the registry of identity, made if missing.
@@ -50,18 +58,20 @@ public:
     TPeerConnection ApplicationWindowOf(uint32_t processId) const;
     void BroadcastNotice(int32_t kind, int32_t value);
 
-    // Sends a data message to every registered receiver but the own and those in skipped,
-    // one after the other, each waiting for the receiver's reply up to ExchangeTimeLimit.
-    bool SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
-                   const std::vector<uint32_t>& skipped);
-    bool ForwardArguments(const std::vector<std::string>& arguments, uint32_t originator,
-                          const std::vector<uint32_t>& skipped);
+    // The lock that guards the block; held by the caller around steps that must look atomic to
+    // other launches.
+    TOptex& Lock() { return *FLock; }
+
+    // Sends a data message to every registered receiver but the own and those in skipped
+    // (which count as missed), one after the other, each waiting for the receiver's reply up
+    // to ExchangeTimeLimit.
+    TDelivery SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
+                        const std::vector<uint32_t>& skipped);
+    TDelivery ForwardArguments(const std::vector<std::string>& arguments, uint32_t originator,
+                               const std::vector<uint32_t>& skipped);
 
     // Each argument followed by CR LF; empty arguments are dropped.
     static std::string ArgumentPayload(const std::vector<std::string>& arguments);
-
-    // Whether a single-instance component of this process has registered it already.
-    bool ComponentCreated = false;
 
 private:
     void OpenBlock();

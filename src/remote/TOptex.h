@@ -36,3 +36,15 @@ private:
     int FDepth = 0;
     bool FFileLocked = false;
 };
+
+// Holds a TOptex for the life of the guard.
+class TOptexGuard {
+public:
+    explicit TOptexGuard(TOptex& lock) : FLock(lock) { FLock.Acquire(); }
+    ~TOptexGuard() { FLock.Release(); }
+    TOptexGuard(const TOptexGuard&) = delete;
+    TOptexGuard& operator=(const TOptexGuard&) = delete;
+
+private:
+    TOptex& FLock;
+};

@@ -26,9 +26,10 @@ public:
 
     // Answers the peer without waiting; a peer that does not take it misses it.
     void Reply(const TFrame& frame);
+    // Reads what has arrived; called by the socket's notifier, and may be called at once.
+    void ReadAvailable();
 
 private:
-    void ReadAvailable();
     void Finish();
 
     int FSocket;

@@ -17,3 +17,10 @@ std::string SaveErrorText(const std::string& path, const std::string& reason) {
            ".\r\n\r\nThe changes made in this session are lost. Check that the folder exists, "
            "that it can be written to and that the disk has free space.";
 }
+
+std::string AutoSaveErrorText(const std::string& path, const std::string& reason) {
+    return "The settings could not be saved to " + path + ": " + reason +
+           ".\r\n\r\nYour changes are not saved until this is put right. Check that the folder "
+           "exists, that it can be written to and that the disk has free space; Trelmo tries again "
+           "at the next change and when it closes.";
+}

@@ -12,3 +12,6 @@ std::string LoadErrorText(const EXMLParseError& error);
 
 // The message for a save at close that failed.
 std::string SaveErrorText(const std::string& path, const std::string& reason);
+
+// The message for a save during the run that failed.
+std::string AutoSaveErrorText(const std::string& path, const std::string& reason);

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMetaMethod>
 #include <QSignalBlocker>
 
@@ -112,6 +113,16 @@ void TCueGrid::RefreshGrid() {
     FModel->RefreshGrid();
     if (!currentIndex().isValid())
         setCurrentIndex(FModel->index(0, 0));
+}
+
+void TCueGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && state() != EditingState) {
+        Q_EMIT DeleteKeyPressed();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 namespace {

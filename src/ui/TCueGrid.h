@@ -36,16 +36,17 @@ Q_SIGNALS:
     // the list has been changed and the grid refreshed.
     void RowMoved(int32_t from, int32_t to);
     void DblClickCell(int32_t row, int col);
+    // The Delete key was pressed while no cell was being edited.
+    void DeleteKeyPressed();
     // Files were dropped on the grid, to go in before grid row `row` (one past the last cue
     // below the rows).
     void FilesDropped(int32_t row, const QStringList& files);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-
-protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:

@@ -5,6 +5,7 @@
 #include "TImageList.h"
 #include "TOutputNames.h"
 
+#include <QColor>
 #include <QIcon>
 
 #include <array>
@@ -14,6 +15,8 @@
 namespace {
 
 const QString IntegerError = QStringLiteral("Cell does not contain integer value");
+// Dark enough to read on white, apart from the selection colours.
+const QColor MissingFileColour(0xB0, 0x3A, 0x00);
 
 struct TColumnInfo {
     const char* Header;
@@ -164,6 +167,10 @@ QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
         return {};
     case Qt::TextAlignmentRole:
         return Alignment(index.column());
+    case Qt::DecorationRole:
+    case Qt::ForegroundRole:
+    case Qt::ToolTipRole:
+        return index.column() == ccFileName ? MissingFileMark(*cue, role) : QVariant();
     default:
         return {};
     }
@@ -209,6 +216,22 @@ QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int
     return {};
 }
 
+// A file name that names no file: warning picture, warning colour and a tooltip. Looked at on
+// every read, so the mark goes as soon as the row is drawn again after the file has appeared.
+QVariant TCueGridModel::MissingFileMark(const TCue& cue, int role) const {
+    if (cue.FileName.empty() || cue.FileFound())
+        return {};
+    switch (role) {
+    case Qt::DecorationRole:
+        return FImages.Icon(TImageList::FileMissing);
+    case Qt::ForegroundRole:
+        return MissingFileColour;
+    default:
+        return QStringLiteral("The file was not found: %1")
+            .arg(QString::fromStdString(cue.FileName));
+    }
+}
+
 bool TCueGridModel::grSoundsCanEditCell(int32_t row, int col) const {
     const TCue* cue = CueOfRow(row);
     return cue && col != ccFileName && col != ccTime && cue->State() == csStopped;
@@ -229,11 +252,14 @@ bool TCueGridModel::setData(const QModelIndex& index, const QVariant& value, int
     TCue* cue = CueOfRow(row);
     if (!cue || !index.isValid() || !grSoundsCanEditCell(row, index.column()))
         return false;
+    const TCueSettings before = TCueSettings::Of(*cue);
     if (role == Qt::CheckStateRole && index.column() == ccLoop)
         grSoundsCheckBoxClick(*cue, value.value<Qt::CheckState>() == Qt::Checked);
     else if (role != Qt::EditRole || index.column() == ccLoop ||
              !grSoundsEditCellDone(*cue, index.column(), value.toString()))
         return false;
+    if (OnCueEdited && TCueSettings::Of(*cue) != before)
+        OnCueEdited(*cue, before);
     if (OnEditDone)
         OnEditDone(row);
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TCueList.h"
+#include "TCueSettings.h"
 
 #include <QAbstractTableModel>
 
@@ -42,6 +43,8 @@ public:
 
     // Tells the operator that a cell's text was refused. Set by the window.
     std::function<void(const QString& text)> OnCellError;
+    // Runs after an edit has changed a cue, with the settings it had before. Set by the window.
+    std::function<void(TCue& cue, const TCueSettings& before)> OnCueEdited;
     // Runs after an edit has been written to the cue of grid row `row`: the window refreshes the
     // row and then the commands. Set by the window.
     std::function<void(int32_t row)> OnEditDone;
@@ -75,6 +78,7 @@ public:
     void RefreshTime(int32_t row);
 
 private:
+    QVariant MissingFileMark(const TCue& cue, int role) const;
     // False when the text was refused and the cue left as it was.
     bool grSoundsEditCellDone(TCue& cue, int col, const QString& text);
     void grSoundsCheckBoxClick(TCue& cue, bool state);

@@ -45,18 +45,18 @@ QString TDroppedFiles::RefusedText() const {
            names.join(QStringLiteral(", "));
 }
 
-int32_t TDroppedFiles::InsertInto(TCueList& cues, int32_t row,
+int32_t TDroppedFiles::InsertInto(TCueList& cues, int32_t position,
                                   const std::function<void(TCue&)>& bind) const {
-    int32_t at = std::clamp(row - 1, 0, cues.Count());
+    const int32_t first = std::clamp(position, 0, cues.Count());
+    int32_t at = first;
     for (const QString& file : FAudio) {
         auto cue = std::make_unique<TCue>();
         cue->Description = QFileInfo(file).completeBaseName().toStdString();
         cue->FileName = file.toStdString();
         if (bind)
             bind(*cue);
-        // As Insert does: every cue already in the list has its UID before another comes in.
-        cues.AssignMissingUIDs();
         cues.Insert(at++, std::move(cue));
     }
-    return static_cast<int32_t>(FAudio.size());
+    cues.AssignMissingUIDs();
+    return first;
 }

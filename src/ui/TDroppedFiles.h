@@ -20,10 +20,12 @@ public:
     // What the operator is told about the refused files; empty when there are none.
     QString RefusedText() const;
 
-    // Inserts a cue per audio file before grid row `row` (after the last cue when beyond
-    // it), in order: its description the file's name without extension, every other value its
-    // default. `bind` connects each new cue before it goes into the list. Returns how many.
-    int32_t InsertInto(TCueList& cues, int32_t row, const std::function<void(TCue&)>& bind) const;
+    // Inserts a cue per audio file at list position `position` (clamped to the list), in
+    // order: its description the file's name without extension, every other value its default.
+    // `bind` connects each new cue before it goes into the list; every cue has a UID afterwards.
+    // Returns the position the first one took.
+    int32_t InsertInto(TCueList& cues, int32_t position,
+                       const std::function<void(TCue&)>& bind) const;
 
 private:
     QStringList FAudio;

@@ -2,8 +2,9 @@
 
 namespace {
 constexpr std::array<const char*, TImageList::Count> IconFiles = {
-    "00-stop",    "01-play",    "02-pause",   "03-error",  "04-help",   "05-exit",
-    "06-restore", "07-speaker", "08-stopall", "09-insert", "10-delete", "11-openfile",
+    "00-stop",     "01-play",    "02-pause",   "03-error",   "04-help",   "05-exit",
+    "06-restore",  "07-speaker", "08-stopall", "09-insert",  "10-delete", "11-openfile",
+    "12-addfiles", "13-undo",    "14-redo",    "15-warning",
 };
 } // namespace
 

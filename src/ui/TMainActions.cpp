@@ -1,10 +1,12 @@
 #include "TMainActions.h"
 
+#include "TCueCommands.h"
 #include "TImageList.h"
 
 #include <QAction>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QToolBar>
 #include <QToolButton>
@@ -18,6 +20,10 @@ namespace {
 constexpr int ButtonWidth = 63;
 constexpr int SeparatorWidth = 8;
 
+const QStringList AudioFilters = {
+    QStringLiteral("Audio Files (*.wav *.mp3 *.wma *.ogg *.aiff *.flac)"),
+    QStringLiteral("All Files (*)")};
+
 // The folder part of a path with its trailing '/'; empty when the path has none.
 QString FolderOf(const std::string& fileName) {
     const size_t slash = fileName.rfind('/');
@@ -30,6 +36,16 @@ void AddButton(QToolBar& toolBar, QAction* action, const char* name) {
     QWidget* button = toolBar.widgetForAction(action);
     button->setObjectName(QLatin1String(name));
     button->setMinimumWidth(ButtonWidth);
+}
+
+// A button with the action's picture only; its caption and shortcut show as the tooltip.
+void AddIconButton(QToolBar& toolBar, QAction* action, const char* name) {
+    toolBar.addAction(action);
+    auto* button = qobject_cast<QToolButton*>(toolBar.widgetForAction(action));
+    button->setObjectName(QLatin1String(name));
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    action->setToolTip(QStringLiteral("%1 (%2)").arg(
+        action->text(), action->shortcut().toString(QKeySequence::NativeText)));
 }
 
 void AddSeparator(QToolBar& toolBar, const char* name) {
@@ -51,7 +67,19 @@ TMainActions::TMainActions(QWidget& window, const TImageList& images, TMainActio
     actStop = CreateAction("Stop", 0, &TMainActions::actStopExecute);
     actStopAll = CreateAction("Stop All", 8, &TMainActions::actStopAllExecute);
     actInsertCue = CreateAction("Insert", 9, &TMainActions::actInsertCueExecute);
+    actAddFiles =
+        CreateAction("Add Files\u2026", TImageList::AddFiles, &TMainActions::actAddFilesExecute);
+    actAddFiles->setShortcut(QKeySequence::Open);
     actDeleteCue = CreateAction("Delete", 10, &TMainActions::actDeleteCueExecute);
+    actUndo = CreateAction("Undo", TImageList::Undo, &TMainActions::actUndoExecute);
+    actUndo->setShortcut(QKeySequence::Undo);
+    actRedo = CreateAction("Redo", TImageList::Redo, &TMainActions::actRedoExecute);
+    // Ctrl+Shift+Z first, then whatever else the desktop uses for Redo.
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    const QKeySequence ctrlShiftZ(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+    redoKeys.removeAll(ctrlShiftZ);
+    redoKeys.prepend(ctrlShiftZ);
+    actRedo->setShortcuts(redoKeys);
     actSelectAudioFile =
         CreateAction("Select Audio File", 11, &TMainActions::actSelectAudioFileExecute);
     actHelp = CreateAction("Help", 4, &TMainActions::actHelpExecute);
@@ -61,7 +89,7 @@ TMainActions::TMainActions(QWidget& window, const TImageList& images, TMainActio
 
 QAction* TMainActions::CreateAction(const char* caption, int picture,
                                     void (TMainActions::*handler)()) {
-    auto* action = new QAction(FImages.Icon(picture), QLatin1String(caption), &FWindow);
+    auto* action = new QAction(FImages.Icon(picture), QString::fromUtf8(caption), &FWindow);
     action->setIconVisibleInMenu(true);
     if (handler)
         connect(action, &QAction::triggered, this, handler);
@@ -83,8 +111,12 @@ QToolBar* TMainActions::CreateToolBar() {
     AddButton(*toolBar, actStop, "ToolButton4");
     AddSeparator(*toolBar, "ToolButton8");
     AddButton(*toolBar, actInsertCue, "ToolButton5");
+    AddIconButton(*toolBar, actAddFiles, "ToolButton11");
     AddButton(*toolBar, actDeleteCue, "ToolButton6");
     AddSeparator(*toolBar, "ToolButton9");
+    AddIconButton(*toolBar, actUndo, "ToolButton12");
+    AddIconButton(*toolBar, actRedo, "ToolButton13");
+    AddSeparator(*toolBar, "ToolButton14");
     AddButton(*toolBar, actHelp, "ToolButton10");
     return toolBar;
 }
@@ -106,7 +138,10 @@ void TMainActions::UpdateActions() {
         actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
     }
     actInsertCue->setEnabled(allStopped);
+    actAddFiles->setEnabled(allStopped);
     actStopAll->setEnabled(!allStopped);
+    actUndo->setEnabled(FHost.History().CanUndoNow());
+    actRedo->setEnabled(FHost.History().CanRedoNow());
 }
 
 TCue* TMainActions::CueOfCurrentRow() const {
@@ -139,42 +174,78 @@ void TMainActions::actInsertCueExecute() {
     auto cue = std::make_unique<TCue>();
     FHost.BindCueStateChange(*cue);
     cues.AssignMissingUIDs();
-    cues.Insert(std::clamp(FHost.CurrentRow() - 1, 0, cues.Count()), std::move(cue));
+    const int32_t position = std::clamp(FHost.CurrentRow() - 1, 0, cues.Count());
+    cues.Insert(position, std::move(cue));
     actSelectAudioFile->trigger();
+    FHost.History().Push(TCueRowsCommand::Inserted(cues, position, 1, QStringLiteral("Insert")));
     FHost.RefreshGrid();
+}
+
+// The chosen files become cues after the current cue, in the order chosen, each described by its
+// file name; the last of them becomes the current cue, so that the next files follow it.
+void TMainActions::actAddFilesExecute() {
+    const QStringList files =
+        ChooseFiles({QStringLiteral("Add audio files as cues"), FLastFolder, AudioFilters, true});
+    if (files.isEmpty())
+        return;
+    TCueList& cues = FHost.Cues();
+    const int32_t first = cues.CurrentCue() ? cues.Current() : cues.Count();
+    for (int32_t i = 0; i < files.size(); ++i) {
+        auto cue = std::make_unique<TCue>();
+        FHost.BindCueStateChange(*cue);
+        cue->FileName = files[i].toStdString();
+        cue->Description = QFileInfo(files[i]).completeBaseName().toStdString();
+        cues.Insert(first + i, std::move(cue));
+    }
+    cues.AssignMissingUIDs();
+    const auto count = static_cast<int32_t>(files.size());
+    FHost.History().Push(
+        TCueRowsCommand::Inserted(cues, first, count, QStringLiteral("Add Files")));
+    FHost.ShowChangedList(first + count);
 }
 
 void TMainActions::actDeleteCueExecute() {
     TCueList& cues = FHost.Cues();
     if (!cues.CurrentCue())
         return;
-    cues.Delete(cues.Current() - 1);
+    FHost.History().Push(TCueRowsCommand::Delete(cues, cues.Current() - 1));
     FHost.RefreshGrid();
+}
+
+void TMainActions::actUndoExecute() {
+    FHost.ShowChangedList(FHost.History().UndoNow());
+}
+
+void TMainActions::actRedoExecute() {
+    FHost.ShowChangedList(FHost.History().RedoNow());
+}
+
+QStringList TMainActions::ChooseFiles(const TOpenFileRequest& request) {
+    const QStringList files = FHost.AskForAudioFiles(request);
+    if (!files.isEmpty())
+        FLastFolder = QFileInfo(files.constLast()).absolutePath();
+    return files;
 }
 
 void TMainActions::actSelectAudioFileExecute() {
     TCue* cue = FHost.Cues().CurrentCue();
     if (!cue)
         return;
-    const TOpenFileRequest request{
-        QStringLiteral("Select audio file for this cue"),
-        FolderOf(cue->FileName),
-        {QStringLiteral("Audio Files (*.wav *.mp3 *.wma *.ogg *.aiff *.flac)"),
-         QStringLiteral("All Files (*)")}};
-    if (const std::optional<QString> file = FHost.AskForAudioFile(request))
-        cue->FileName = file->toStdString();
+    const QStringList files = ChooseFiles(
+        {QStringLiteral("Select audio file for this cue"), FolderOf(cue->FileName), AudioFilters});
+    if (!files.isEmpty())
+        cue->FileName = files.constFirst().toStdString();
 }
 
-std::optional<QString> TMainActions::ShowOpenFileDialog(QWidget* parent,
-                                                        const TOpenFileRequest& request) {
+QStringList TMainActions::ShowOpenFileDialog(QWidget* parent, const TOpenFileRequest& request) {
     QFileDialog dialog(parent, request.Title, request.Folder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // A name that does not exist (yet) is accepted; Play stays disabled until it does.
-    dialog.setFileMode(QFileDialog::AnyFile);
+    // A single name that does not exist (yet) is accepted; Play stays disabled until it does.
+    dialog.setFileMode(request.MultipleFiles ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
     dialog.setNameFilters(request.Filters);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
 }
 
 void TMainActions::actHelpExecute() {

@@ -4,8 +4,7 @@
 #include "TOpenFileRequest.h"
 
 #include <QObject>
-
-#include <optional>
+#include <QStringList>
 
 class QAction;
 class QToolBar;
@@ -13,7 +12,7 @@ class QWidget;
 class TCue;
 class TImageList;
 
-// ActionList1: creates the main window's ten commands once, with caption and picture, runs
+// ActionList1: creates the main window's commands once, with caption and picture, runs
 // their handlers and decides in UpdateActions which are enabled. Restore and Exit are run by the
 // window itself. UI thread only.
 class TMainActions : public QObject {
@@ -29,13 +28,18 @@ public:
     QAction* actStop = nullptr;
     QAction* actStopAll = nullptr;
     QAction* actInsertCue = nullptr;
+    QAction* actAddFiles = nullptr;
     QAction* actDeleteCue = nullptr;
+    QAction* actUndo = nullptr;
+    QAction* actRedo = nullptr;
     QAction* actSelectAudioFile = nullptr;
     QAction* actHelp = nullptr;
     QAction* actRestore = nullptr;
     QAction* actExit = nullptr;
 
-    // ToolBar1: Stop All | Play, Pause, Stop | Insert, Delete | Help, text beside icon.
+    // ToolBar1: Stop All | Play, Pause, Stop | Insert, Add Files, Delete | Undo, Redo | Help,
+    // text beside icon; Add Files, Undo and Redo show their pictures only, so that every button
+    // fits in the narrowest window.
     QToolBar* CreateToolBar();
     void UpdateActions();
 
@@ -44,19 +48,24 @@ public:
     void actStopExecute();
     void actStopAllExecute();
     void actInsertCueExecute();
+    void actAddFilesExecute();
     void actDeleteCueExecute();
+    void actUndoExecute();
+    void actRedoExecute();
     void actSelectAudioFileExecute();
     void actHelpExecute();
 
-    // The platform's open-file dialog, modal over the window; nothing when cancelled.
-    static std::optional<QString> ShowOpenFileDialog(QWidget* parent,
-                                                     const TOpenFileRequest& request);
+    // The platform's open-file dialog, modal over the window; no file when cancelled.
+    static QStringList ShowOpenFileDialog(QWidget* parent, const TOpenFileRequest& request);
 
 private:
     QAction* CreateAction(const char* caption, int picture, void (TMainActions::*handler)());
     TCue* CueOfCurrentRow() const;
+    QStringList ChooseFiles(const TOpenFileRequest& request);
 
     QWidget& FWindow;
     const TImageList& FImages;
     TMainActionsHost& FHost;
+    // Where Add Files starts: the folder of the last file chosen in any file dialog.
+    QString FLastFolder;
 };

@@ -3,9 +3,12 @@
 #include "TCueList.h"
 #include "TOpenFileRequest.h"
 
+#include <QStringList>
+
 #include <cstdint>
-#include <optional>
 #include <string>
+
+class TCueUndoStack;
 
 // What the commands need of the main window, and nothing more. UI thread only.
 class TMainActionsHost {
@@ -14,10 +17,14 @@ public:
     virtual TCueList& Cues() = 0;
     // The grid's current row, 1 for the first row.
     virtual int32_t CurrentRow() const = 0;
-    // Asks the operator for an audio file; none when cancelled.
-    virtual std::optional<QString> AskForAudioFile(const TOpenFileRequest& request) = 0;
+    // Asks the operator for audio files; none when cancelled.
+    virtual QStringList AskForAudioFiles(const TOpenFileRequest& request) = 0;
     // Rebuilds the grid after the list has changed.
     virtual void RefreshGrid() = 0;
+    // Rebuilds the grid and makes `row` current; 0 keeps the current row, below 0 does nothing.
+    virtual void ShowChangedList(int32_t row) = 0;
+    // The changes of the cue list that can be taken back; every change made is pushed on it.
+    virtual TCueUndoStack& History() = 0;
     // Sends the state changes of a new cue to the window.
     virtual void BindCueStateChange(TCue& cue) = 0;
     // The help file's full path.

@@ -3,6 +3,8 @@
 #include "EXMLParseError.h"
 #include "SettingsMessages.h"
 #include "TAudioEngine.h"
+#include "TAutoSave.h"
+#include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
 #include "TMainActions.h"
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <utility>
 
@@ -45,6 +48,9 @@ std::string HelpFileIn(const std::string& appDir) {
         return manual.string();
     return chm;
 }
+
+// Changes are written this long after the first of them, so a crash loses at most this much.
+constexpr std::chrono::seconds AutoSaveWait{1};
 
 // The window that end-of-stream notices go to; set while its audio engine exists.
 std::atomic<TfmMain*> g_endSyncWindow = nullptr;
@@ -73,6 +79,14 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
         return TMainActions::ShowOpenFileDialog(this, request);
     };
     ErrorBox = [this](const QString& text) { ShowErrorBox(text); };
+    ConfirmClose = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("Trelmo"), question,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
+    UndoStack = new TCueUndoStack(this);
+    connect(UndoStack, &QUndoStack::indexChanged, this, &TfmMain::SaveSoon);
+    FAutoSave = new TAutoSave([this] { AutoSave(); }, AutoSaveWait, this);
     CreateActions();
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     CreateGrid();
@@ -89,6 +103,7 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
 
 TfmMain::~TfmMain() {
     grSounds->disconnect(this);
+    UndoStack->disconnect(this);
     FormDestroy();
     // The grid's model and the commands refer to ImageList1 and to this window, which go before
     // Qt deletes the children.
@@ -103,7 +118,10 @@ void TfmMain::CreateActions() {
     actStop = ActionList1->actStop;
     actStopAll = ActionList1->actStopAll;
     actInsertCue = ActionList1->actInsertCue;
+    actAddFiles = ActionList1->actAddFiles;
     actDeleteCue = ActionList1->actDeleteCue;
+    actUndo = ActionList1->actUndo;
+    actRedo = ActionList1->actRedo;
     actSelectAudioFile = ActionList1->actSelectAudioFile;
     actHelp = ActionList1->actHelp;
     actRestore = ActionList1->actRestore;
@@ -121,8 +139,12 @@ int32_t TfmMain::CurrentRow() const {
     return grSounds->CurrentRow();
 }
 
-std::optional<QString> TfmMain::AskForAudioFile(const TOpenFileRequest& request) {
-    return OpenFileDialog ? OpenFileDialog(request) : std::nullopt;
+QStringList TfmMain::AskForAudioFiles(const TOpenFileRequest& request) {
+    return OpenFileDialog ? OpenFileDialog(request) : QStringList();
+}
+
+TCueUndoStack& TfmMain::History() {
+    return *UndoStack;
 }
 
 std::string TfmMain::HelpFile() const {
@@ -133,7 +155,11 @@ void TfmMain::CreateGrid() {
     grSounds =
         new TCueGrid([this] { return Production ? &Production->Cues : nullptr; }, ImageList1, this);
     grSounds->Model()->OnCellError = [this](const QString& text) { ErrorBox(text); };
+    grSounds->Model()->OnCueEdited = [this](TCue& cue, const TCueSettings& before) {
+        grSoundsCueEdited(cue, before);
+    };
     grSounds->Model()->OnEditDone = [this](int32_t row) { RefreshRow(row); };
+    connect(grSounds, &TCueGrid::DeleteKeyPressed, this, [this] { actDeleteCue->trigger(); });
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
@@ -153,6 +179,7 @@ void TfmMain::FormCreate() {
     const TSettingsLocation settings = TSettingsLocation::Find(AppDir);
     Production->FileName = settings.FileName;
     LoadSettings(settings);
+    FSavedText = Production->SaveToText();
     InitAudioDevices();
     ShowOutputs();
     FCommands = std::make_unique<TCommandList>();
@@ -163,19 +190,28 @@ void TfmMain::FormShow() {
     move(state.Left, state.Top);
     resize(state.Width, state.Height);
     RefreshGrid();
+    // Keys such as Delete reach the grid at once.
+    grSounds->setFocus();
 }
 
 void TfmMain::FormClose() {
+    FAutoSave->Cancel();
+    CaptureFormState();
+    SaveSettings();
+}
+
+void TfmMain::CaptureFormState() {
     TFormState& state = Production->FormState;
     state.Top = y();
     state.Left = x();
     state.Height = height();
     state.Width = width();
-    SaveSettings();
 }
 
 void TfmMain::FormDestroy() {
     FAudio->SetOnDevicesChanged(nullptr);
+    // The commands hold cues taken out of the list; they go before the list and the engine.
+    UndoStack->clear();
     Production.reset();
     FCommands.reset();
     SetCueEndSyncProc(nullptr);
@@ -197,8 +233,30 @@ void TfmMain::LoadSettings(const TSettingsLocation& settings) {
 // A failed save is reported before the program ends, so the loss is not silent.
 void TfmMain::SaveSettings() {
     std::string failure;
-    if (!Production->SaveToFile(Production->FileName, &failure))
+    if (Production->SaveToFile(Production->FileName, &failure))
+        FSavedText = Production->SaveToText();
+    else
         ShowError(SaveErrorText(Production->FileName, failure));
+}
+
+void TfmMain::SaveSoon() {
+    if (FFormShown)
+        FAutoSave->Changed();
+}
+
+// A failure is told once; the next change tries again, and so does the close.
+void TfmMain::AutoSave() {
+    CaptureFormState();
+    const std::string text = Production->SaveToText();
+    if (text == FSavedText)
+        return;
+    std::string failure;
+    if (Production->SaveToFile(Production->FileName, &failure)) {
+        FSavedText = text;
+        FAutoSaveFailed = false;
+    } else if (!std::exchange(FAutoSaveFailed, true)) {
+        ErrorBox(QString::fromStdString(AutoSaveErrorText(Production->FileName, failure)));
+    }
 }
 
 void TfmMain::InitAudioDevices() {
@@ -279,6 +337,20 @@ void TfmMain::BindCueStateChange(TCue& cue) {
     cue.OnStateChange = [this, changed = &cue](const std::string&) { CueStateChanged(*changed); };
 }
 
+void TfmMain::PushCommand(std::unique_ptr<TCueCommand> command) {
+    UndoStack->Push(std::move(command));
+    UpdateActions();
+}
+
+void TfmMain::ShowChangedList(int32_t row) {
+    if (row < 0)
+        return;
+    RefreshGrid();
+    if (row > 0)
+        grSounds->setCurrentIndex(
+            grSounds->Model()->index(row - 1, std::max(grSounds->currentIndex().column(), 0)));
+}
+
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {
     UpdateActions();
 }
@@ -289,16 +361,21 @@ void TfmMain::grSoundsSelectCell(int32_t row) {
 
 void TfmMain::grSoundsRowMoved(int32_t from, int32_t to) {
     TCueList& cues = Production->Cues;
-    if (from >= 1 && from <= cues.Count() && to >= 1 && to <= cues.Count())
+    if (from != to && from >= 1 && from <= cues.Count() && to >= 1 && to <= cues.Count()) {
         cues.Move(from - 1, to - 1);
+        PushCommand(std::make_unique<TCueMoveCommand>(cues, from - 1, to - 1));
+    }
     RefreshGrid();
 }
 
 void TfmMain::grSoundsDblClickCell(int32_t row, int col) {
-    const TCue* cue = grSounds->Model()->CueOfRow(row);
+    TCue* cue = grSounds->Model()->CueOfRow(row);
     if (col != ccFileName || !cue || cue->State() != csStopped)
         return;
+    const TCueSettings before = TCueSettings::Of(*cue);
     actSelectAudioFile->trigger();
+    if (TCueSettings::Of(*cue) != before)
+        grSoundsCueEdited(*cue, before);
     RefreshRow(row);
 }
 
@@ -311,12 +388,19 @@ void TfmMain::grSoundsFilesDropped(int32_t row, const QStringList& files) {
         return;
     }
     const TDroppedFiles dropped(files);
-    const int32_t added =
-        dropped.InsertInto(cues, row, [this](TCue& cue) { BindCueStateChange(cue); });
-    if (added > 0)
-        RefreshGrid();
+    if (!dropped.Audio().isEmpty()) {
+        const int32_t first =
+            dropped.InsertInto(cues, row - 1, [this](TCue& cue) { BindCueStateChange(cue); });
+        const auto count = static_cast<int32_t>(dropped.Audio().size());
+        PushCommand(TCueRowsCommand::Inserted(cues, first, count, QStringLiteral("Drop Files")));
+        ShowChangedList(first + count);
+    }
     if (!dropped.Refused().isEmpty())
         ErrorBox(dropped.RefusedText());
+}
+
+void TfmMain::grSoundsCueEdited(TCue& cue, const TCueSettings& before) {
+    PushCommand(std::make_unique<TCueEditCommand>(Production->Cues, cue, before));
 }
 
 // Audio worker thread: only hands the notice to the UI thread.
@@ -374,10 +458,16 @@ void TfmMain::RunHeldCmdLines() {
 }
 
 // Runs the commands of a forwarded argument list. Never moves the current cue or raises the
-// window: a cue reports its new state through its own notification.
+// window: a cue reports its new state through its own notification. A list without lines
+// comes from the operator starting Trelmo again: the window comes to the front, also from the
+// notification area.
 void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine) {
-    if (CmdLine.empty())
+    if (CmdLine.empty()) {
+        // Before the first show, start-up itself shows the window.
+        if (FFormShown)
+            TrayIcon->RestoreFromTray();
         return;
+    }
     ParseCommandLine(CmdLine);
     for (int32_t i = 0; i < FCommands->Count(); ++i) {
         const TCommand& command = *FCommands->Items(i);
@@ -403,6 +493,29 @@ void TfmMain::actRestoreExecute() {
 
 void TfmMain::actExitExecute() {
     close();
+}
+
+void TfmMain::EndSession() {
+    FSessionEnding = true;
+    close();
+}
+
+// Asks first when closed by hand while cues play or are paused; they are stopped on yes.
+bool TfmMain::CloseAllowed() {
+    TCueList& cues = Production->Cues;
+    int32_t playing = 0;
+    for (int32_t i = 0; i < cues.Count(); ++i)
+        playing += cues.Items(i)->State() != csStopped ? 1 : 0;
+    if (FSessionEnding || playing == 0 || !ConfirmClose)
+        return true;
+    const QString question =
+        playing == 1
+            ? QStringLiteral("1 cue is playing. Close Trelmo and stop it?")
+            : QStringLiteral("%1 cues are playing. Close Trelmo and stop them?").arg(playing);
+    if (!ConfirmClose(question))
+        return false;
+    cues.StopAll();
+    return true;
 }
 
 void TfmMain::Go() {
@@ -434,9 +547,23 @@ void TfmMain::setVisible(bool visible) {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
+    if (!CloseAllowed()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     QMainWindow::closeEvent(event);
     // Also when the window is hidden in the tray, which Qt would not count as a last close.
     if (event->isAccepted())
         QApplication::quit();
+}
+
+void TfmMain::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    SaveSoon();
+}
+
+void TfmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    SaveSoon();
 }

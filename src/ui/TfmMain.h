@@ -3,6 +3,7 @@
 #include "TAppInstances.h"
 #include "TAudioLibrary.h"
 #include "TCommandList.h"
+#include "TCueSettings.h"
 #include "TImageList.h"
 #include "TMainActionsHost.h"
 #include "TOpenFileRequest.h"
@@ -14,14 +15,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 class QAction;
 class QToolBar;
 class TAudioEngine;
+class TAutoSave;
+class TCueCommand;
 class TCueGrid;
+class TCueUndoStack;
 class TMainActions;
 class TSettingsLocation;
 class TTrayIcon;
@@ -52,7 +55,10 @@ public:
     QAction* actStop = nullptr;
     QAction* actStopAll = nullptr;
     QAction* actInsertCue = nullptr;
+    QAction* actAddFiles = nullptr;
     QAction* actDeleteCue = nullptr;
+    QAction* actUndo = nullptr;
+    QAction* actRedo = nullptr;
     QAction* actSelectAudioFile = nullptr;
     QAction* actHelp = nullptr;
     QAction* actRestore = nullptr;
@@ -60,11 +66,15 @@ public:
     QToolBar* ToolBar1 = nullptr;
     TCueGrid* grSounds = nullptr;
     TTrayIcon* TrayIcon = nullptr;
+    // Every change of the cue list, to be taken back and made again.
+    TCueUndoStack* UndoStack = nullptr;
 
-    // Asks the operator for an audio file; nothing when cancelled. Tests answer it themselves.
-    std::function<std::optional<QString>(const TOpenFileRequest& request)> OpenFileDialog;
+    // Asks the operator for audio files; none when cancelled. Tests answer it themselves.
+    std::function<QStringList(const TOpenFileRequest& request)> OpenFileDialog;
     // Shows an error in a box captioned "Trelmo" once the current event has been handled.
     std::function<void(const QString& text)> ErrorBox;
+    // Asks whether to close while cues play; true to close. Tests answer it themselves.
+    std::function<bool(const QString& question)> ConfirmClose;
 
     void RefreshGrid() override;
     void RefreshRow(int32_t row);
@@ -74,6 +84,9 @@ public:
     void CueStateChanged(const TCue& cue);
     // Sends the cue's state changes to CueStateChanged.
     void BindCueStateChange(TCue& cue) override;
+    void ShowChangedList(int32_t row) override;
+    // Closes at the end of the session: without asking, whatever plays.
+    void EndSession();
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
@@ -96,11 +109,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     TCueList& Cues() override;
     int32_t CurrentRow() const override;
-    std::optional<QString> AskForAudioFile(const TOpenFileRequest& request) override;
+    QStringList AskForAudioFiles(const TOpenFileRequest& request) override;
+    TCueUndoStack& History() override;
+    // Records a change of the cue list that has just been made.
+    void PushCommand(std::unique_ptr<TCueCommand> command);
     std::string HelpFile() const override;
 
     void FormCreate();
@@ -109,6 +127,11 @@ private:
     void FormDestroy();
     void LoadSettings(const TSettingsLocation& settings);
     void SaveSettings();
+    void CaptureFormState();
+    // Writes Settings.xml when the document differs from the one last read or written.
+    void AutoSave();
+    void SaveSoon();
+    bool CloseAllowed();
     void InitAudioDevices();
     void ShowError(const std::string& text);
     void ShowMessage(const std::string& text);
@@ -122,6 +145,7 @@ private:
     void grSoundsDblClickCell(int32_t row, int col);
     void grSoundsFilesDropped(int32_t row, const QStringList& files);
     void ShowOutputs();
+    void grSoundsCueEdited(TCue& cue, const TCueSettings& before);
 
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);
     void ReceiveCmdLine(const std::vector<std::string>& CmdLine);
@@ -138,4 +162,10 @@ private:
     bool FFormCreated = false;
     // Outlives Production: the cues free their streams when released.
     std::unique_ptr<TAudioEngine> FAudio;
+    TAutoSave* FAutoSave = nullptr;
+    // The document as last read or written, so that a save that would change nothing is left out.
+    std::string FSavedText;
+    // An automatic save has failed and the operator has been told; reset by the next success.
+    bool FAutoSaveFailed = false;
+    bool FSessionEnding = false;
 };

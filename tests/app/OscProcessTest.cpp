@@ -26,14 +26,18 @@ constexpr int WaitMs = 20000;
 class TProgram {
 public:
     explicit TProgram(int32_t port) {
-        fs::copy_file(TRELMO_PATH, FDir / "trelmo");
+        // Laid out as installed: bin/trelmo beside the application library in lib/trelmo.
+        fs::create_directory(FDir / "bin");
+        fs::copy_file(TRELMO_PATH, FDir / "bin" / "trelmo");
+        fs::create_directory_symlink(fs::canonical(TRELMO_PATH).parent_path().parent_path() / "lib",
+                                     FDir / "lib");
         WriteFloatWav(FDir / "tone.wav", 1, 44100, Sine(440, 44100, 44100 * 20));
         TProduction production;
         auto cue = std::make_unique<TCue>();
         cue->FileName = (FDir / "tone.wav").string();
         production.Cues.Add(std::move(cue));
         production.Osc.Port = port;
-        EXPECT_TRUE(production.SaveToFile((FDir / "Settings.xml").string()));
+        EXPECT_TRUE(production.SaveToFile((FDir / "bin" / "Settings.xml").string()));
     }
 
     ~TProgram() {
@@ -45,7 +49,7 @@ public:
         }
     }
 
-    QString Exe() const { return QString::fromStdString((FDir / "trelmo").string()); }
+    QString Exe() const { return QString::fromStdString((FDir / "bin" / "trelmo").string()); }
 
     void Start() {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

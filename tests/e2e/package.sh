@@ -18,6 +18,7 @@ cat "$dir/contents"
 
 has() { grep -qx -- "$1 ./$2" "$dir/contents" || fail "the package lacks $2 (mode $1)"; }
 has -rwxr-xr-x usr/bin/trelmo
+has -rw-r--r-- usr/lib/trelmo/libtrelmo-app.so
 has -rw-r--r-- usr/share/applications/trelmo.desktop
 has -rw-r--r-- usr/share/icons/hicolor/scalable/apps/trelmo.svg
 has -rw-r--r-- usr/share/trelmo/manual/index.html

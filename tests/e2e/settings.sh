@@ -4,10 +4,9 @@
 # message box, is kept under a new name and replaced by the document of the run.
 set -euo pipefail
 program=$1
-dir=$(mktemp -d)
+. "$(dirname "$0")/program-copy.sh"
 pid=""
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
-cp "$program" "$dir/trelmo"
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$top"' EXIT
 
 printf '%s\r\n' '<?xml version="1.0" encoding="UTF-8"?>' '<Production>' '  <Windows>' \
     '    <Main Top="100" Left="100" Height="400" Width="600"/>' '  </Windows>' '  <CueList/>' \

@@ -3,9 +3,8 @@
 # session end does (SIGTERM) and checks that it exits with 0.
 set -euo pipefail
 program=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cp "$program" "$dir/trelmo"
+. "$(dirname "$0")/program-copy.sh"
+trap 'rm -rf "$top"' EXIT
 
 "$dir/trelmo" & pid=$!
 if ! timeout 30 xdotool search --sync --all --onlyvisible --pid "$pid" --name '^Trelmo$' >/dev/null; then

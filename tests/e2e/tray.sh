@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Drives a copy of the program on a private display with a window manager and a tray host:
 # minimising hides the window and shows the icon, a double click on the icon or the menu's
-# Restore brings the window back where it was, and a session end (SIGTERM) or the menu's Exit
-# while in the tray ends the program with 0; closing and reopening, also after a move, brings
-# the window back exactly where it was.
+# Restore brings the window back where it was, so does a later launch without arguments (one
+# with arguments does not), and a session end (SIGTERM) or the menu's Exit while in the tray
+# ends the program with 0; closing and reopening, also after a move, brings the window back
+# exactly where it was.
 set -euo pipefail
 program=$1
-dir=$(mktemp -d)
+. "$(dirname "$0")/program-copy.sh"
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-    rm -rf "$dir"
+    rm -rf "$top"
 }
 trap cleanup EXIT
 fail() { echo "$1"; exit 1; }
@@ -84,7 +85,6 @@ menu_window() {
     return 1
 }
 
-cp "$program" "$dir/trelmo"
 "$dir/trelmo" & pid=$!
 pids+=("$pid")
 main=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Trelmo$' | head -1) ||
@@ -128,6 +128,19 @@ menu_item first
 wait_for mapped || fail "the menu's Restore did not bring the window back"
 wait_for no_icon || fail "icon still shown after the menu's Restore"
 
+# A launch with arguments (a remote trigger) leaves the window in the tray; one without (the
+# operator starting Trelmo again) brings it back to the front.
+xdotool windowminimize "$main"
+wait_for icon || fail "no icon before the later launches"
+"$dir/trelmo" stop 1 || fail "the launch with arguments ended with $?"
+unmapped || fail "a launch with arguments brought the window back"
+[ "$(xdotool getactivewindow 2>/dev/null)" = "$main" ] && fail "a launch with arguments took the focus"
+"$dir/trelmo" || fail "the launch without arguments ended with $?"
+wait_for mapped || fail "a launch without arguments did not bring the window back"
+wait_for no_icon || fail "icon still shown after a launch without arguments"
+wait_for sh -c "[ \"\$(xdotool getactivewindow)\" = $main ]" ||
+    fail "a launch without arguments did not make the window the active one"
+
 xdotool windowminimize "$main"
 wait_for icon || fail "no icon after the third minimise"
 kill -TERM "$pid"
@@ -141,7 +154,7 @@ xdotool windowminimize "$main"
 wait_for icon || fail "no icon after minimising the second copy"
 menu_item last
 ends_with_zero "the menu's Exit"
-echo "tray: minimise, double click, Restore, SIGTERM and Exit behave"
+echo "tray: minimise, double click, Restore, later launches, SIGTERM and Exit behave"
 
 # Closing and reopening brings the window back exactly where it was, round after round, under a
 # window manager that draws a frame and a title bar.

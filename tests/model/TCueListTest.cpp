@@ -204,7 +204,7 @@ TEST(TCueList, PlayStatesAndStopAll) {
     std::filesystem::remove(file);
 }
 
-TEST(TCueList, DeleteAndClearReleaseCuesAndTheirStreams) {
+TEST(TCueList, DeleteAndClearReleaseCuesAndTheirStreamsExtractHandsThemOver) {
     FakeAudioLibrary audio;
     const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                        ("trelmo-rel-" + std::to_string(::getpid()) + ".wav");
@@ -219,7 +219,14 @@ TEST(TCueList, DeleteAndClearReleaseCuesAndTheirStreams) {
     EXPECT_TRUE(audio.Freed.empty());
     list.Delete(0); // stream 2
     EXPECT_EQ(audio.Freed, std::vector<HSTREAM>{2});
+    // A cue taken out keeps its stream until its new owner releases it.
+    std::unique_ptr<TCue> taken = list.Extract(1); // stream 1
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.IndexOf(taken.get()), 0);
+    EXPECT_EQ(audio.Freed, std::vector<HSTREAM>{2});
+    taken.reset();
+    EXPECT_EQ(audio.Freed, (std::vector<HSTREAM>{2, 1}));
     list.Clear();
-    EXPECT_EQ(audio.Freed, (std::vector<HSTREAM>{2, 3, 1}));
+    EXPECT_EQ(audio.Freed, (std::vector<HSTREAM>{2, 1, 3}));
     std::filesystem::remove(file);
 }

@@ -1,11 +1,11 @@
 // Stands in for trelmo in the tests: the same start-up check and main window, with ten cues on
-// a fake audio library. Prints "ready", then one line per forwarded argument list: the lines
-// received, each cue's state digit, the current cue and whether a modal box was open. With
-// the argument --modal (first instance only) it keeps a modal message box open.
+// a fake audio library, in one executable. Prints "ready", then one line per forwarded argument
+// list: the lines received, each cue's state digit, the current cue and whether a modal box was
+// open. Arguments of the first instance: --modal keeps a modal message box open; --cues=N
+// makes N cues.
 #include "FakeAudioLibrary.h"
 #include "OfflineAudio.h"
-#include "StartUpCheck.h"
-#include "TInstanceRegistry.h"
+#include "StartUp.h"
 #include "TSessionEndWatcher.h"
 #include "TfmMain.h"
 
@@ -37,23 +37,23 @@ void Print(const std::string& text) {
     std::fflush(stdout);
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    int exitCode = 0;
-    std::unique_ptr<TAppInstances> appInstances = StartUpCheck(argc, argv, exitCode);
-    if (!appInstances)
-        return exitCode;
-
+int RunProbe(const TrelmoLaunch& launch) {
+    auto appInstances = std::make_unique<TAppInstances>(
+        TReceiverSocket::Adopt(launch.receiverSocket, launch.receiverPath), launch.processId);
+    int argc = launch.argc;
+    char** argv = launch.argv;
+    const std::string option = argc > 1 ? argv[1] : "";
+    const int cueCount = option.starts_with("--cues=") ? std::stoi(option.substr(7)) : 10;
     QApplication app(argc, argv);
     FakeAudioLibrary audio;
+    int exitCode = 0;
     {
         TfmMain fmMain(OfflineAudio(), std::move(appInstances));
         // The cues play on the fake library, not on the window's sound engine.
         SetAudioLibrary(&audio);
         const std::string file = fmMain.AppDir + "cue.wav";
         std::ofstream(file) << "RIFF";
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < cueCount; ++i) {
             auto cue = std::make_unique<TCue>();
             cue->FileName = file;
             fmMain.Production->Cues.Add(std::move(cue));
@@ -67,7 +67,7 @@ int main(int argc, char* argv[]) {
         TSessionEndWatcher sessionEnd;
         QObject::connect(&sessionEnd, &TSessionEndWatcher::sessionEnding, &app,
                          &QApplication::quit);
-        if (argc > 1 && std::string(argv[1]) == "--modal") {
+        if (option == "--modal") {
             QTimer::singleShot(0, &fmMain, [&] {
                 QMessageBox box(QMessageBox::Information, QStringLiteral("Trelmo"),
                                 QStringLiteral("Modal"), QMessageBox::Ok, &fmMain);
@@ -77,7 +77,14 @@ int main(int argc, char* argv[]) {
         }
         Print("ready " + Report(fmMain, {}));
         exitCode = QApplication::exec();
-        TInstanceRegistry::ReleaseProcess();
+        launch.leaveRegistry(launch.context);
     }
     return exitCode;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    return StartUp(argc, argv,
+                   {RunProbe, [](int, char**, const char* message) { Print(message); }});
 }

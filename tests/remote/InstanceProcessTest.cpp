@@ -1,5 +1,6 @@
 // Launches the built program and the probe as separate processes, the way an operator and an
 // external controller do.
+#include "StartUp.h"
 #include "TInstanceRegistry.h"
 #include "TestSupport.h"
 
@@ -12,23 +13,30 @@
 #include <csignal>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <set>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The program copied into a folder of its own, which makes it its own executable.
+// The program copied into a folder of its own, which makes it its own executable: bin/trelmo,
+// with the application library of the build in lib/trelmo beside it, as installed.
 class TCopy {
 public:
     explicit TCopy(const char* program) {
         std::string pattern = (fs::temp_directory_path() / "trelmo-copy-XXXXXX").string();
-        FDir = ::mkdtemp(pattern.data());
+        FTop = ::mkdtemp(pattern.data());
+        FDir = FTop / "bin";
         FExe = FDir / "trelmo";
+        fs::create_directory(FDir);
         fs::copy_file(program, FExe);
+        fs::create_directory_symlink(fs::canonical(program).parent_path().parent_path() / "lib",
+                                     FTop / "lib");
     }
     ~TCopy() {
         std::error_code ec;
-        fs::remove_all(FDir, ec);
+        fs::remove_all(FTop, ec);
     }
     TCopy(const TCopy&) = delete;
     TCopy& operator=(const TCopy&) = delete;
@@ -52,6 +60,7 @@ public:
     }
 
 private:
+    fs::path FTop;
     fs::path FDir;
     fs::path FExe;
 };
@@ -137,20 +146,26 @@ protected:
     TTempRuntimeDir runtime;
 };
 
-TEST_F(TInstanceProcessTest, ALaterLaunchStandsSecondThenEndsAlsoWhenTheFirstIsStopped) {
+TEST_F(TInstanceProcessTest, ALaterLaunchStandsSecondAndSaysSoWhenTheFirstIsStopped) {
     TCopy copy(TRELMO_PATH);
     QProcess first;
     Start(first, copy, {QStringLiteral("play"), QStringLiteral("1")});
     ASSERT_TRUE(WaitForRegistry(copy, {Pid(first)}));
+    ASSERT_TRUE(ShownWindow(first, QStringLiteral("Trelmo")));
 
-    // A stopped first instance answers nothing: the later launch waits a bounded time.
+    // A stopped first instance answers nothing: the later launch gives up within its bound and
+    // says that the command was not carried out.
     ASSERT_EQ(::kill(first.processId(), SIGSTOP), 0);
     QProcess second;
-    Start(second, copy, {QStringLiteral("stop"), QStringLiteral("1")});
+    second.start(copy.Exe(), {QStringLiteral("stop"), QStringLiteral("1")});
+    ASSERT_TRUE(second.waitForStarted(10000));
     EXPECT_TRUE(WaitForRegistry(copy, {Pid(first), Pid(second)}));
     ASSERT_TRUE(second.waitForFinished(15000)) << "a stopped instance made the launch hang";
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.exitCode(), NotDeliveredExitCode);
+    const std::string message = second.readAllStandardError().toStdString();
+    EXPECT_NE(message.find("process " + std::to_string(Pid(first))), std::string::npos) << message;
+    EXPECT_NE(message.find("not carried out"), std::string::npos) << message;
     EXPECT_EQ(copy.Registered(), std::vector<uint32_t>{Pid(first)});
     ::kill(first.processId(), SIGCONT);
 
@@ -162,6 +177,67 @@ TEST_F(TInstanceProcessTest, ALaterLaunchStandsSecondThenEndsAlsoWhenTheFirstIsS
 
     EXPECT_EQ(Terminate(first), 0);
     EXPECT_TRUE(copy.Registered().empty());
+}
+
+TEST_F(TInstanceProcessTest, AForwardingLaunchLoadsNoToolkitDecoderOrSoundLibrary) {
+    const std::vector<std::string> heavy = {
+        "libQt6",    "libxcb",        "libX11",   "libavcodec", "libavformat",
+        "libavutil", "libswresample", "libpulse", "liblo",      "libtrelmo-app"};
+    TCopy copy(TRELMO_PATH);
+    QProcess first;
+    Start(first, copy, {});
+    ASSERT_TRUE(WaitForRegistry(copy, {Pid(first)}));
+    // The same executable, running as the first instance, maps them all once its window shows.
+    ASSERT_TRUE(ShownWindow(first, QStringLiteral("Trelmo")));
+    std::ifstream file("/proc/" + std::to_string(Pid(first)) + "/maps");
+    const std::string maps{std::istreambuf_iterator<char>(file), {}};
+    for (const std::string& library : heavy)
+        EXPECT_NE(maps.find(library), std::string::npos) << library;
+
+    // The dynamic loader reports every object it loads into the forwarding launch.
+    QProcess launch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    launch.setProcessEnvironment(environment);
+    launch.start(copy.Exe(), {QStringLiteral("stop"), QStringLiteral("1")});
+    ASSERT_TRUE(launch.waitForFinished(15000));
+    EXPECT_EQ(launch.exitCode(), 0);
+    const std::string report = launch.readAllStandardError().toStdString();
+    ASSERT_NE(report.find("file=libc.so"), std::string::npos) << "no loader report: " << report;
+    for (const std::string& library : heavy)
+        EXPECT_EQ(report.find("file=" + library), std::string::npos) << library;
+    EXPECT_EQ(Terminate(first), 0);
+}
+
+TEST_F(TInstanceProcessTest, FiftySimultaneousLaunchesAreAllDelivered) {
+    constexpr int Launches = 50;
+    TCopy copy(PROBE_PATH);
+    QProcess first;
+    Start(first, copy, {QStringLiteral("--cues=%1").arg(Launches)}, true);
+    ASSERT_EQ(NextLine(first).substr(0, 5), "ready");
+
+    std::vector<std::unique_ptr<QProcess>> launches;
+    for (int cue = 1; cue <= Launches; ++cue) {
+        launches.push_back(std::make_unique<QProcess>());
+        launches.back()->setProcessChannelMode(QProcess::ForwardedChannels);
+        launches.back()->start(copy.Exe(), {QStringLiteral("play"), QString::number(cue)});
+    }
+    for (auto& launch : launches) {
+        ASSERT_TRUE(launch->waitForFinished(60000));
+        EXPECT_EQ(launch->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(launch->exitCode(), 0);
+    }
+    std::set<std::string> received;
+    for (int i = 0; i < Launches; ++i) {
+        const std::string line = NextLine(first);
+        received.insert(line.substr(0, line.find(' ')));
+    }
+    std::set<std::string> expected;
+    for (int cue = 1; cue <= Launches; ++cue)
+        expected.insert("lines=play|" + std::to_string(cue) + "|");
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(copy.Registered(), std::vector<uint32_t>{Pid(first)});
+    EXPECT_EQ(Terminate(first, false), 0);
 }
 
 TEST_F(TInstanceProcessTest, AfterAKilledFirstInstanceTheNextLaunchIsFirst) {

@@ -1,5 +1,6 @@
 #include "TAppInstances.h"
 #include "TInstanceRegistry.h"
+#include "TLaunchCheck.h"
 #include "TestSupport.h"
 
 #include <QTest>
@@ -87,17 +88,37 @@ protected:
 
     TTempRuntimeDir dir;
     TInstanceRegistry registry{Identity};
-    TAppInstances instances{registry};
+    TLaunchCheck check{registry};
+    TAppInstances instances{check.TakeReceiver(), registry.OwnProcessId()};
     std::vector<Lines> received;
 };
 
-TEST_F(TAppInstancesTest, ConstructionRegistersTheProcessAndMakesAPrivateSocket) {
+TEST_F(TAppInstancesTest, TheFirstLaunchIsRegisteredAtPositionZeroWithAPrivateSocket) {
     EXPECT_EQ(registry.PositionOf(registry.OwnProcessId()), 0);
-    EXPECT_TRUE(registry.ComponentCreated);
-    TAppInstances second(registry);
-    EXPECT_EQ(registry.RegisteredCount(), 1) << "one registration per process";
+    EXPECT_EQ(registry.RegisteredCount(), 1);
     EXPECT_EQ(std::filesystem::status(SocketPath()).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(TAppInstancesTest, ALaterLaunchGetsNoReceiverAndHandsItsArgumentsOn) {
+    TChildProcess later([](TChildProcess& self) {
+        TInstanceRegistry mine(Identity);
+        TLaunchCheck laterCheck(mine);
+        const bool reachable = std::filesystem::exists(mine.SocketPathOf(mine.OwnProcessId())) ||
+                               mine.ApplicationWindowOf(mine.OwnProcessId()).IsValid();
+        self.Send(reachable ? 'r' : 'n');
+        const TLaunchCheck::TResult result = laterCheck.CheckLaunch({"play", "3"});
+        self.Send(result == TLaunchCheck::TResult::Delivered ? 'd' : 'x');
+        return 0;
+    });
+    EXPECT_EQ(later.Receive(), 'n') << "a later launch can be asked by other launches";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !received.empty(); }, 10000));
+    EXPECT_EQ(received, (std::vector<Lines>{{"play", "3"}}));
+    std::optional<char> result;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (result = later.Receive(0ms)).has_value(); }, 10000));
+    EXPECT_EQ(*result, 'd');
+    EXPECT_EQ(later.Wait(), 0);
+    EXPECT_EQ(registry.RegisteredCount(), 1);
 }
 
 TEST_F(TAppInstancesTest, DeliversArgumentListsAndRepliesOnceTheHandlerHasReturned) {
@@ -165,8 +186,16 @@ TEST_F(TAppInstancesTest, RaisesItsEventsForNoticesAndOtherData) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= 4; }, 5000));
     EXPECT_EQ(events, (std::vector<std::string>{"created 4711", "destroyed 4711", "user -5",
                                                 "data 7 abc"}));
+}
+
+TEST_F(TAppInstancesTest, AnAnswerNobodyAskedForLeavesTheComponentActive) {
+    // A bare "not active" answer from any process of this user must not switch the single
+    // instance off: the next launch would open a second instance.
     Send(Notice(5, 0));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !instances.Active; }, 5000));
+    const std::optional<TFrame> answer = Exchange(Notice(4, OtherProcess));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->Value, 1);
+    EXPECT_TRUE(instances.Active);
 }
 
 TEST_F(TAppInstancesTest, RegistrationsOfOtherProcessesReachTheReceiver) {

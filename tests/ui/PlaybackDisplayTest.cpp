@@ -219,6 +219,13 @@ TEST_F(PlaybackDisplay, DroppedAudioFilesBecomeCuesInOrderAndOthersAreNamedOnce)
     EXPECT_TRUE(Errors[0].contains(QStringLiteral("notes.txt")));
     EXPECT_FALSE(Errors[0].contains(QStringLiteral("Door bell")));
     EXPECT_EQ(Model().rowCount(), 4);
+    EXPECT_FALSE(Cues().Items(2)->UID.empty());
+
+    // One step undoes the drop.
+    Form->actUndo->trigger();
+    EXPECT_EQ(Descriptions(), std::vector<std::string>({"A", "B"}));
+    Form->actRedo->trigger();
+    EXPECT_EQ(Descriptions(), std::vector<std::string>({"A", "Door bell", "rain.on.roof", "B"}));
 
     // A new cue reports its state to the window like any other.
     ASSERT_TRUE(Cues().Items(1)->Play());
@@ -233,7 +240,7 @@ TEST_F(PlaybackDisplay, FilesDroppedBelowTheRowsGoAtTheEnd) {
     AddCue("A");
     Show();
     TDroppedFiles dropped({QStringLiteral("/show/x.mp3"), QStringLiteral("/show/y.ogg")});
-    EXPECT_EQ(dropped.InsertInto(Cues(), 5, nullptr), 2);
+    EXPECT_EQ(dropped.InsertInto(Cues(), 5, nullptr), 1);
     EXPECT_EQ(Descriptions(), std::vector<std::string>({"A", "x", "y"}));
     EXPECT_TRUE(dropped.RefusedText().isEmpty());
 }

@@ -8,7 +8,10 @@ void UiTestFixture::SetUp() {
     ASSERT_TRUE(Dir.isValid());
     DialogRequests.clear();
     DialogAnswer.reset();
+    DialogFiles.clear();
     Errors.clear();
+    Questions.clear();
+    CloseAnswer = false;
     Form = std::make_unique<TfmMain>(OfflineAudio());
     // The cues play on the fake library, not on the window's sound engine.
     SetAudioLibrary(&Audio);
@@ -18,9 +21,15 @@ void UiTestFixture::SetUp() {
     Form->Production->FileName = Dir.filePath(QStringLiteral("Settings.xml")).toStdString();
     Form->OpenFileDialog = [this](const TOpenFileRequest& request) {
         DialogRequests.push_back(request);
-        return DialogAnswer;
+        if (request.MultipleFiles)
+            return DialogFiles;
+        return DialogAnswer ? QStringList{*DialogAnswer} : QStringList{};
     };
     Form->ErrorBox = [this](const QString& text) { Errors << text; };
+    Form->ConfirmClose = [this](const QString& question) {
+        Questions << question;
+        return CloseAnswer;
+    };
 }
 
 void UiTestFixture::TearDown() {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-// A real main window whose cues play through a fake audio library, whose file dialog is answered
-// by the test and whose error boxes are recorded.
+// A real main window whose cues play through a fake audio library, whose file dialog and close
+// question are answered by the test and whose error boxes are recorded.
 class UiTestFixture : public ::testing::Test {
 public:
     void SetUp() override;
@@ -36,6 +36,11 @@ public:
     QTemporaryDir Dir;
     std::unique_ptr<TfmMain> Form;
     std::vector<TOpenFileRequest> DialogRequests;
+    // The file chosen in a single-file dialog; none: cancelled.
     std::optional<QString> DialogAnswer;
+    // The files chosen in a multiple-file dialog; none: cancelled.
+    QStringList DialogFiles;
     QStringList Errors;
+    QStringList Questions;
+    bool CloseAnswer = false;
 };

@@ -1,0 +1,56 @@
+#include "StartUp.h"
+
+#include "TInstanceRegistry.h"
+#include "TLaunchCheck.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+void LeaveRegistry(void* context) {
+    static_cast<std::unique_ptr<TInstanceRegistry>*>(context)->reset();
+}
+
+int Run(int argc, char* argv[], TReceiverSocket receiver,
+        std::unique_ptr<TInstanceRegistry>& registry, const TApplicationEntry& application) {
+    const std::string path = receiver.Path();
+    const TrelmoLaunch launch{
+        argc,          argv,     receiver.Release(), path.c_str(), registry->OwnProcessId(),
+        LeaveRegistry, &registry};
+    return application.Run(launch);
+}
+
+} // namespace
+
+int StartUp(int argc, char* argv[], const TApplicationEntry& application) {
+    // Owners in order: the check refers to the registry, so it goes first.
+    std::unique_ptr<TInstanceRegistry> registry;
+    std::optional<TLaunchCheck> check;
+    try {
+        registry = std::make_unique<TInstanceRegistry>(TInstanceRegistry::ExecutableIdentity());
+        check.emplace(*registry);
+    } catch (const std::exception& e) {
+        check.reset();
+        registry.reset();
+        application.ReportError(argc, argv, e.what());
+        return 1;
+    }
+    switch (check->CheckLaunch(std::vector<std::string>(argv + 1, argv + argc))) {
+    case TLaunchCheck::TResult::Run: {
+        TReceiverSocket receiver = check->TakeReceiver();
+        check.reset();
+        return Run(argc, argv, std::move(receiver), registry, application);
+    }
+    case TLaunchCheck::TResult::Delivered:
+        return 0;
+    case TLaunchCheck::TResult::NotDelivered:
+        std::fprintf(stderr, "trelmo: %s\n", check->Failure().c_str());
+        return NotDeliveredExitCode;
+    }
+    return 0;
+}

@@ -1,0 +1,64 @@
+#include "TLaunchCheck.h"
+
+TLaunchCheck::TLaunchCheck(TInstanceRegistry& registry) : FRegistry(registry) {
+    TOptexGuard guard(FRegistry.Lock());
+    FRegistry.RegisterInstance(65535);
+    if (FRegistry.PositionOf(FRegistry.OwnProcessId()) < MaxInstances)
+        MakeReceiver();
+}
+
+void TLaunchCheck::MakeReceiver() {
+    if (!FReceiver.IsValid())
+        FReceiver = TReceiverSocket(FRegistry.SocketPathOf(FRegistry.OwnProcessId()));
+}
+
+TLaunchCheck::TResult TLaunchCheck::CheckLaunch(const std::vector<std::string>& arguments) {
+    if (!Active || MaxInstances <= 0 ||
+        FRegistry.PositionOf(FRegistry.OwnProcessId()) < MaxInstances || !PollOthersActive()) {
+        TOptexGuard guard(FRegistry.Lock());
+        MakeReceiver();
+        return TResult::Run;
+    }
+    if (OnRejected)
+        OnRejected();
+    if (!SendCmdLine)
+        return TResult::Delivered;
+    FDelivery = FRegistry.ForwardArguments(arguments, FRegistry.OwnProcessId(), FUnresponsive);
+    return FDelivery.Delivered() ? TResult::Delivered : TResult::NotDelivered;
+}
+
+bool TLaunchCheck::PollOthersActive() {
+    const uint32_t own = FRegistry.OwnProcessId();
+    const TFrame question{TFrameType::Notice, 4, static_cast<int32_t>(own), {}};
+    const int32_t count = FRegistry.RegisteredCount();
+    for (int32_t i = 0; i < count && Active; ++i) {
+        const uint32_t processId = FRegistry.ProcessIdAt(i);
+        if (processId == own)
+            continue;
+        TPeerConnection other = FRegistry.ApplicationWindowOf(processId);
+        if (!other.IsValid())
+            continue;
+        const std::optional<TFrame> answer = other.Exchange(
+            question, TPeerConnection::TClock::now() + TInstanceRegistry::ExchangeTimeLimit);
+        if (!answer)
+            FUnresponsive.push_back(processId);
+        else if (answer->Type == TFrameType::Notice && answer->Kind == 5)
+            Active = answer->Value != 0;
+    }
+    return Active;
+}
+
+std::string TLaunchCheck::Failure() const {
+    if (FDelivery.Missed.empty())
+        return "Trelmo is registered as running, but no running Trelmo could be reached, so the "
+               "command was not carried out. Start Trelmo again, then repeat the command.";
+    std::string processes;
+    for (uint32_t processId : FDelivery.Missed)
+        processes += (processes.empty() ? "" : ", ") + std::to_string(processId);
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(TInstanceRegistry::ExchangeTimeLimit);
+    return "The running Trelmo (process " + processes + ") did not take the command within " +
+           std::to_string(seconds.count()) +
+           " seconds, so it was not carried out. Check whether that Trelmo has hung or been "
+           "stopped, then repeat the command.";
+}

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs a copy of the program as a user would: a cell typed into reaches Settings.xml about a
+# second later, so a program killed with SIGKILL has it at its next start; a session end
+# (SIGTERM) while a cue plays ends the program at once, without asking.
+set -euo pipefail
+program=$1
+. "$(dirname "$0")/program-copy.sh"
+pid=""
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$top"' EXIT
+
+fail() { echo "$1"; exit 1; }
+
+le32() {
+    printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) \
+        $((($1 >> 16) & 255)) $((($1 >> 24) & 255)))"
+}
+
+# Five seconds of stereo silence, 16 bits at 44100 Hz.
+write_wav() {
+    local bytes=$((44100 * 4 * 5))
+    {
+        printf 'RIFF'; le32 $((36 + bytes)); printf 'WAVEfmt '; le32 16
+        printf '\x01\x00\x02\x00'; le32 44100; le32 $((44100 * 4)); printf '\x04\x00\x10\x00'
+        printf 'data'; le32 "$bytes"; head -c "$bytes" /dev/zero
+    } >"$1"
+}
+
+# Waits up to 30 s for a command to succeed.
+wait_for() {
+    for _ in $(seq 300); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+main_window() {
+    timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null | head -n1
+}
+
+saved() { grep -q '<Description>Thunder</Description>' "$dir/Settings.xml"; }
+stream_playing() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
+
+write_wav "$dir/bell.wav"
+printf '%s' '<?xml version="1.0" encoding="UTF-8"?><Production><Windows>' \
+    '<Main Top="100" Left="100" Height="400" Width="600"/></Windows><CueList><Cue>' \
+    "<UID>1</UID><Description>Bell</Description><FileName>$dir/bell.wav</FileName>" \
+    '<Loop>-1</Loop></Cue></CueList></Production>' >"$dir/Settings.xml"
+
+# The grid has the keyboard, on the description of cue 1: typing replaces it.
+"$dir/trelmo" & pid=$!
+window=$(main_window) && [ -n "$window" ] || fail "no Trelmo window appeared"
+xdotool windowfocus --sync "$window" type --delay 20 'Thunder'
+xdotool key --clearmodifiers Return
+wait_for saved || fail "the typed description did not reach Settings.xml"
+kill -9 "$pid"
+wait "$pid" 2>/dev/null || true
+pid=""
+saved || fail "Settings.xml lost the change when the program was killed"
+ls "$dir" | grep -q '\.tmp-' && fail "a temporary file was left behind"
+echo "a typed description was saved before the program was killed"
+
+# Started again: the change is there, and a session end while the cue plays does not ask.
+"$dir/trelmo" & pid=$!
+[ -n "$(main_window)" ] || fail "no Trelmo window appeared after the restart"
+"$dir/trelmo" play 1 || fail "play 1 was not forwarded"
+wait_for stream_playing || fail "cue 1 did not start"
+kill -TERM "$pid"
+timeout 30 tail --pid="$pid" -f /dev/null || fail "the program did not end after SIGTERM while a cue played"
+set +e
+wait "$pid"; code=$?
+set -e
+pid=""
+[ "$code" -eq 0 ] || fail "exit code $code"
+saved || fail "the restarted program did not keep the saved description"
+echo "the change was there after the restart; SIGTERM ended a playing show without asking"

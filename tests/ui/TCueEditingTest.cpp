@@ -1,0 +1,439 @@
+#include "UiTestFixture.h"
+
+#include "TCueCommands.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace {
+
+// Every stored field of every cue, in list order.
+std::string ListState(const TCueList& cues) {
+    std::ostringstream out;
+    for (int32_t i = 0; i < cues.Count(); ++i) {
+        const TCue& c = *cues.Items(i);
+        out << c.UID << '|' << c.Description << '|' << c.FileName << '|' << c.AudioChannel() << '|'
+            << c.VolumeDB() << '|' << c.Pan() << '|' << c.Pitch() << '|' << c.Loop << '\n';
+    }
+    return out.str();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+class TCueEditingTest : public UiTestFixture {
+public:
+    void AddCues(int count) {
+        for (int i = 1; i <= count; ++i)
+            AddCue("Cue " + std::to_string(i));
+    }
+    // Gives cue 2 settings that all differ from the defaults.
+    void Customise(TCue& cue) {
+        cue.UID = "7";
+        cue.SetAudioChannel(3);
+        cue.SetVolumeDB(-12);
+        cue.SetPan(-40);
+        cue.SetPitch(90);
+        cue.Loop = true;
+    }
+    void EditCell(int32_t row, int col, const QVariant& value, int role = Qt::EditRole) {
+        ASSERT_TRUE(Model().setData(Cell(row, col), value, role));
+    }
+    QString Text(int32_t row, int col = ccDescription) const {
+        return Model().data(Cell(row, col)).toString();
+    }
+    QString SettingsFile() const { return QString::fromStdString(Form->Production->FileName); }
+};
+
+TEST_F(TCueEditingTest, AddFilesPutsTheChosenFilesAfterTheCurrentCueInTheOrderChosen) {
+    struct Case {
+        const char* Name;
+        int Cues;
+        int32_t Row;
+        std::vector<std::string> Expected;
+        int32_t CurrentAfter;
+    };
+    const Case cases[] = {
+        {"after the second of four",
+         4,
+         2,
+         {"Cue 1", "Cue 2", "Thunder", "rain.take 2", "Door bell", "Cue 3", "Cue 4"},
+         5},
+        {"empty list", 0, 1, {"Thunder", "rain.take 2", "Door bell"}, 3},
+        {"after the last", 1, 1, {"Cue 1", "Thunder", "rain.take 2", "Door bell"}, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TearDown();
+        SetUp();
+        AddCues(c.Cues);
+        Show();
+        SelectCell(c.Row);
+        DialogFiles = {Dir.filePath(QStringLiteral("Thunder.wav")),
+                       Dir.filePath(QStringLiteral("rain.take 2.ogg")),
+                       QStringLiteral("/shows/Door bell.flac")};
+        Form->actAddFiles->trigger();
+        ASSERT_EQ(DialogRequests.size(), 1u);
+        EXPECT_TRUE(DialogRequests[0].MultipleFiles);
+        EXPECT_EQ(DialogRequests[0].Folder, QString());
+        EXPECT_EQ(Descriptions(), c.Expected);
+        const int32_t first = c.Cues == 0 ? 0 : c.Row;
+        EXPECT_EQ(Cues().Items(first)->FileName, DialogFiles[0].toStdString());
+        EXPECT_EQ(Cues().Items(first + 2)->FileName, "/shows/Door bell.flac");
+        EXPECT_EQ(Model().rowCount(), static_cast<int>(c.Expected.size()));
+        EXPECT_EQ(Text(first + 3), QStringLiteral("Door bell"));
+        // Each new cue reports its own state; the last of them is current.
+        EXPECT_FALSE(Cues().Items(first + 1)->UID.empty());
+        EXPECT_NE(Cues().Items(first)->UID, Cues().Items(first + 2)->UID);
+        EXPECT_EQ(Cues().Current(), c.CurrentAfter);
+        EXPECT_EQ(Form->grSounds->CurrentRow(), c.CurrentAfter);
+    }
+}
+
+TEST_F(TCueEditingTest, AddFilesStartsInTheFolderOfTheLastFileChosenAndCancelAddsNothing) {
+    AddCues(2);
+    Show();
+    DialogFiles.clear();
+    Form->actAddFiles->trigger();
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"Cue 1", "Cue 2"}));
+    EXPECT_FALSE(Form->actUndo->isEnabled());
+
+    DialogFiles = {QStringLiteral("/shows/act 1/a.wav"), QStringLiteral("/shows/act 2/b.wav")};
+    Form->actAddFiles->trigger();
+    DialogFiles.clear();
+    Form->actAddFiles->trigger();
+    ASSERT_EQ(DialogRequests.size(), 3u);
+    EXPECT_EQ(DialogRequests[2].Folder, QStringLiteral("/shows/act 2"));
+    EXPECT_EQ(Cues().Count(), 4);
+}
+
+TEST_F(TCueEditingTest, AddFilesIsAllowedWhenInsertIs) {
+    AddCues(2);
+    Show();
+    EXPECT_TRUE(Form->actAddFiles->isEnabled());
+    Cues().Items(1)->Play();
+    EXPECT_FALSE(Form->actAddFiles->isEnabled());
+    Cues().Items(1)->Pause();
+    EXPECT_FALSE(Form->actAddFiles->isEnabled());
+    Cues().Items(1)->Stop();
+    EXPECT_TRUE(Form->actAddFiles->isEnabled());
+}
+
+TEST_F(TCueEditingTest, EveryKindOfChangeIsUndoneAndRedone) {
+    struct Case {
+        const char* Name;
+        std::function<void(TCueEditingTest&)> Change;
+    };
+    const Case cases[] = {
+        {"description", [](TCueEditingTest& t) { t.EditCell(2, ccDescription, "Storm"); }},
+        {"volume", [](TCueEditingTest& t) { t.EditCell(2, ccVolume, "-30dB"); }},
+        {"pan", [](TCueEditingTest& t) { t.EditCell(2, ccPan, 55); }},
+        {"pitch", [](TCueEditingTest& t) { t.EditCell(2, ccPitch, 120); }},
+        {"output", [](TCueEditingTest& t) { t.EditCell(2, ccOutput, 2); }},
+        {"loop",
+         [](TCueEditingTest& t) { t.EditCell(2, ccLoop, Qt::Unchecked, Qt::CheckStateRole); }},
+        {"file by double click",
+         [](TCueEditingTest& t) {
+             t.DialogAnswer = QStringLiteral("/shows/other.wav");
+             Q_EMIT t.Form->grSounds->DblClickCell(2, ccFileName);
+         }},
+        {"insert",
+         [](TCueEditingTest& t) {
+             t.DialogAnswer = QStringLiteral("/shows/new.wav");
+             t.Form->actInsertCue->trigger();
+         }},
+        {"add files",
+         [](TCueEditingTest& t) {
+             t.DialogFiles = {QStringLiteral("/shows/x.wav"), QStringLiteral("/shows/y.wav")};
+             t.Form->actAddFiles->trigger();
+         }},
+        {"delete of a cue with its own settings",
+         [](TCueEditingTest& t) { t.Form->actDeleteCue->trigger(); }},
+        {"move", [](TCueEditingTest& t) { t.Form->grSounds->verticalHeader()->moveSection(1, 3); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TearDown();
+        SetUp();
+        AddCues(4);
+        Customise(*Cues().Items(1));
+        Show();
+        SelectCell(2);
+        const std::string before = ListState(Cues());
+        c.Change(*this);
+        const std::string after = ListState(Cues());
+        ASSERT_NE(after, before);
+        ASSERT_TRUE(Form->actUndo->isEnabled());
+        EXPECT_FALSE(Form->actRedo->isEnabled());
+
+        Form->actUndo->trigger();
+        EXPECT_EQ(ListState(Cues()), before);
+        EXPECT_EQ(Cues().Current(), Form->grSounds->CurrentRow());
+        EXPECT_EQ(Text(2), QString::fromStdString(Cues().Items(1)->Description));
+        EXPECT_FALSE(Form->actUndo->isEnabled());
+        ASSERT_TRUE(Form->actRedo->isEnabled());
+
+        Form->actRedo->trigger();
+        EXPECT_EQ(ListState(Cues()), after);
+        Form->actUndo->trigger();
+        EXPECT_EQ(ListState(Cues()), before);
+        EXPECT_EQ(Model().rowCount(), 4);
+    }
+}
+
+TEST_F(TCueEditingTest, AnUndoneDeleteBringsTheCueBackAsTheCurrentCueReportingItsState) {
+    AddCues(3);
+    Customise(*Cues().Items(1));
+    Show();
+    SelectCell(2);
+    Form->actDeleteCue->trigger();
+    SelectCell(1);
+    Form->actUndo->trigger();
+    EXPECT_EQ(Cues().Current(), 2);
+    EXPECT_EQ(Form->grSounds->CurrentRow(), 2);
+    Form->actPlay->trigger();
+    EXPECT_EQ(Cues().Items(1)->State(), csPlaying);
+    EXPECT_EQ(Model().headerData(1, Qt::Vertical, Qt::DecorationRole).value<QIcon>().cacheKey(),
+              Form->ImageList1.Icon(csPlaying).cacheKey());
+}
+
+TEST_F(TCueEditingTest, ARestoredCueWhoseUIDIsTakenGetsAFreeOne) {
+    AddCues(3);
+    Cues().Items(0)->UID = "5";
+    Cues().Items(2)->UID = "5";
+    Show();
+    SelectCell(1);
+    Form->actDeleteCue->trigger();
+    Form->actUndo->trigger();
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"Cue 1", "Cue 2", "Cue 3"}));
+    EXPECT_EQ(Cues().Items(0)->UID, "1");
+    EXPECT_EQ(Cues().Items(2)->UID, "5");
+}
+
+TEST_F(TCueEditingTest, UndoIsRefusedLikeTheChangeWhileItWouldChangeAPlayingCue) {
+    struct Case {
+        const char* Name;
+        std::function<void(TCueEditingTest&)> Change;
+        int32_t PlayingIndex; // cue started after the change
+        bool UndoAllowed;
+    };
+    const Case cases[] = {
+        {"edit of the playing cue", [](TCueEditingTest& t) { t.EditCell(2, ccPan, 30); }, 1, false},
+        {"edit of another cue", [](TCueEditingTest& t) { t.EditCell(2, ccPan, 30); }, 0, true},
+        {"delete while another cue plays",
+         [](TCueEditingTest& t) { t.Form->actDeleteCue->trigger(); }, 0, false},
+        {"move of the playing cue",
+         [](TCueEditingTest& t) { t.Form->grSounds->verticalHeader()->moveSection(1, 2); }, 2,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TearDown();
+        SetUp();
+        AddCues(3);
+        Show();
+        SelectCell(2);
+        c.Change(*this);
+        const std::string changed = ListState(Cues());
+        Cues().Items(c.PlayingIndex)->Play();
+        EXPECT_EQ(Form->actUndo->isEnabled(), c.UndoAllowed);
+        // Even when run, a refused undo changes nothing.
+        Form->actUndo->setEnabled(true);
+        Form->actUndo->trigger();
+        EXPECT_EQ(ListState(Cues()) == changed, !c.UndoAllowed);
+        if (c.UndoAllowed)
+            continue;
+        Cues().Items(c.PlayingIndex)->Pause();
+        EXPECT_FALSE(Form->actUndo->isEnabled());
+        Cues().StopAll();
+        EXPECT_TRUE(Form->actUndo->isEnabled());
+        Form->actUndo->trigger();
+        EXPECT_NE(ListState(Cues()), changed);
+    }
+}
+
+TEST_F(TCueEditingTest, CtrlZAndCtrlShiftZUndoAndRedo) {
+    AddCues(2);
+    Show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    EditCell(1, ccDescription, "Storm");
+    QTest::keyClick(Form->grSounds, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Cues().Items(0)->Description, "Cue 1");
+    QTest::keyClick(Form->grSounds, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Cues().Items(0)->Description, "Storm");
+}
+
+TEST_F(TCueEditingTest, TheDeleteKeyDeletesTheCurrentCueButNotWhileACellIsEdited) {
+    AddCues(3);
+    Show();
+    SelectCell(2);
+    QTest::keyClick(Form->grSounds, Qt::Key_Delete);
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"Cue 1", "Cue 3"}));
+    Form->actUndo->trigger();
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"Cue 1", "Cue 2", "Cue 3"}));
+
+    SelectCell(2);
+    Form->grSounds->edit(Cell(2, ccDescription));
+    auto* editor = qobject_cast<QLineEdit*>(Form->grSounds->indexWidget(Cell(2, ccDescription)));
+    ASSERT_NE(editor, nullptr);
+    editor->setCursorPosition(0);
+    QTest::keyClick(editor, Qt::Key_Delete);
+    EXPECT_EQ(editor->text(), QStringLiteral("ue 2"));
+    EXPECT_EQ(Cues().Count(), 3);
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !Form->grSounds->indexWidget(Cell(2, ccDescription)); }, 5000));
+    EXPECT_EQ(Cues().Items(1)->Description, "ue 2");
+
+    // Not while any cue plays, as the command.
+    Cues().Items(0)->Play();
+    QTest::keyClick(Form->grSounds, Qt::Key_Delete);
+    EXPECT_EQ(Cues().Count(), 3);
+}
+
+TEST_F(TCueEditingTest, ChangesAreSavedSoonAfterwards) {
+    // Each step is followed by a wait for the file to hold its mark.
+    struct Step {
+        std::function<void(TCueEditingTest&)> Change;
+        std::string Mark;
+    };
+    struct Case {
+        const char* Name;
+        std::vector<Step> Steps;
+    };
+    const Case cases[] = {
+        {"cell edit",
+         {{[](TCueEditingTest& t) { t.EditCell(1, ccDescription, "Storm"); },
+           "<Description>Storm</Description>"}}},
+        {"delete, then undo",
+         {{[](TCueEditingTest& t) { t.Form->actDeleteCue->trigger(); },
+           "<CueList>\r\n    <Cue>\r\n      <UID>2</UID>"},
+          {[](TCueEditingTest& t) { t.Form->actUndo->trigger(); },
+           "<CueList>\r\n    <Cue>\r\n      <UID>1</UID>"}}},
+        {"window moved",
+         {{[](TCueEditingTest& t) { t.Form->move(140, 170); }, "Top=\"170\" Left=\"140\""}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TearDown();
+        SetUp();
+        AddCues(2);
+        Show();
+        const std::string file = SettingsFile().toStdString();
+        std::filesystem::remove(file);
+        for (const Step& step : c.Steps) {
+            step.Change(*this);
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] { return ReadFile(file).find(step.Mark) != std::string::npos; }, 20000))
+                << step.Mark << " not in\n"
+                << ReadFile(file);
+        }
+        EXPECT_EQ(ReadFile(file), Form->Production->SaveToText());
+        EXPECT_TRUE(Errors.empty());
+    }
+}
+
+TEST_F(TCueEditingTest, AFailedSaveAsYouGoIsReported) {
+    AddCues(1);
+    Show();
+    Form->Production->FileName = Dir.filePath(QStringLiteral("missing/Settings.xml")).toStdString();
+    EditCell(1, ccDescription, "Storm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Errors.empty(); }, 20000));
+    EXPECT_EQ(Errors.size(), 1);
+    EXPECT_TRUE(Errors[0].startsWith(QStringLiteral("The settings could not be saved to ") +
+                                     SettingsFile() +
+                                     QStringLiteral(": No such file or directory.")))
+        << Errors[0].toStdString();
+}
+
+TEST_F(TCueEditingTest, ClosingByHandWhilePlayingAsksButASessionEndDoesNot) {
+    struct Case {
+        const char* Name;
+        int Playing, Paused;
+        bool ByHand, Answer;
+        QStringList Questions;
+        bool Closed;
+    };
+    const Case cases[] = {
+        {"one playing, kept open",
+         1,
+         0,
+         true,
+         false,
+         {"1 cue is playing. Close Trelmo and stop it?"},
+         false},
+        {"three, closed",
+         2,
+         1,
+         true,
+         true,
+         {"3 cues are playing. Close Trelmo and stop them?"},
+         true},
+        {"nothing playing", 0, 0, true, false, {}, true},
+        {"session end", 2, 0, false, false, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TearDown();
+        SetUp();
+        AddCues(3);
+        Show();
+        for (int i = 0; i < c.Playing + c.Paused; ++i)
+            Cues().Items(i)->Play();
+        for (int i = c.Playing; i < c.Playing + c.Paused; ++i)
+            Cues().Items(i)->Pause();
+        CloseAnswer = c.Answer;
+        if (c.ByHand)
+            Form->actExit->trigger();
+        else
+            Form->EndSession();
+        EXPECT_EQ(Questions, c.Questions);
+        EXPECT_EQ(Form->isVisible(), !c.Closed);
+        EXPECT_EQ(Cues().AllStopped(), c.Playing + c.Paused == 0 || (c.ByHand && c.Answer));
+        if (c.Closed) {
+            EXPECT_EQ(ReadFile(SettingsFile().toStdString()), Form->Production->SaveToText());
+        }
+    }
+}
+
+TEST_F(TCueEditingTest, ACueWhoseFileIsMissingIsMarkedUntilTheFileAppears) {
+    TCue& missing = AddCue("Rain", false);
+    missing.FileName = AudioFile("rain.wav");
+    AddCue("Bell");
+    AddCue("New", false);
+    Show();
+    const QModelIndex cell = Cell(1, ccFileName);
+    EXPECT_EQ(Model().data(cell, Qt::DecorationRole).value<QIcon>().cacheKey(),
+              Form->ImageList1.Icon(TImageList::FileMissing).cacheKey());
+    EXPECT_TRUE(Model().data(cell, Qt::ForegroundRole).value<QColor>().isValid());
+    EXPECT_EQ(Model().data(cell, Qt::ToolTipRole).toString(),
+              QStringLiteral("The file was not found: ") +
+                  QString::fromStdString(missing.FileName));
+    for (const int32_t row : {2, 3}) {
+        SCOPED_TRACE(row);
+        for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
+            EXPECT_FALSE(Model().data(Cell(row, ccFileName), role).isValid());
+    }
+    for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
+        EXPECT_FALSE(Model().data(Cell(1, ccDescription), role).isValid());
+
+    std::ofstream(missing.FileName) << "RIFF";
+    QSignalSpy refreshed(&Model(), &QAbstractItemModel::dataChanged);
+    Form->RefreshRow(1);
+    EXPECT_EQ(refreshed.size(), 1);
+    for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
+        EXPECT_FALSE(Model().data(cell, role).isValid());
+}
