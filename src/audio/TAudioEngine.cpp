@@ -1,5 +1,6 @@
 #include "TAudioEngine.h"
 
+#include "RealTime.h"
 #include "TAudioStream.h"
 
 extern "C" {
@@ -356,6 +357,7 @@ void TAudioEngine::Wake() {
 }
 
 void TAudioEngine::Run() {
+    RaiseThreadToRealTime();
     while (!FQuit) {
         Service();
         bool busy = false;

@@ -1,5 +1,6 @@
 #include "TPulseOutput.h"
 
+#include "RealTime.h"
 #include "TAudioDecoder.h"
 #include "TAudioStream.h"
 
@@ -179,6 +180,17 @@ bool TPulseOutput::Connect(TDeadline deadline) {
             FProblem = "the audio thread could not be started";
             return false;
         }
+        // Once, on the mainloop's own thread.
+        pa_threaded_mainloop_lock(FMainloop);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(FMainloop);
+        api->defer_new(
+            api,
+            [](pa_mainloop_api* loop, pa_defer_event* event, void*) {
+                RaiseThreadToRealTime();
+                loop->defer_free(event);
+            },
+            nullptr);
+        pa_threaded_mainloop_unlock(FMainloop);
     }
     pa_threaded_mainloop_lock(FMainloop);
     if (FContext && !PA_CONTEXT_IS_GOOD(pa_context_get_state(FContext))) {
