@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -33,6 +34,11 @@ TAudioEngine::TAudioEngine(std::unique_ptr<TAudioOutput> output, bool worker)
     : FOutput(std::move(output)) {
     av_log_set_level(AV_LOG_QUIET);
     FOutput->SetWake([this] { Wake(); });
+    FOutput->SetDevicesChanged([this] {
+        std::lock_guard lock(FDevicesLock);
+        if (FOnDevicesChanged)
+            FOnDevicesChanged();
+    });
     if (worker)
         FWorker = std::thread([this] { Run(); });
 }
@@ -304,6 +310,35 @@ bool TAudioEngine::AudioChannelSetName(HSTREAM handle, const std::string& name) 
     if (stream->State == TAudioStream::psPlaying || stream->State == TAudioStream::psPaused)
         FOutput->Rename(*stream);
     return true;
+}
+
+bool TAudioEngine::AudioChannelGetPosition(HSTREAM handle, TAudioPosition* position) {
+    auto stream = Find(handle);
+    if (!stream || !position ||
+        (stream->State != TAudioStream::psPlaying && stream->State != TAudioStream::psPaused))
+        return false;
+    position->Seconds =
+        static_cast<double>(stream->PassFrames()) / static_cast<double>(TAudioDecoder::OutputRate);
+    const float native = stream->NativeRate();
+    position->Speed = native > 0 ? static_cast<double>(stream->Rate()) / native : 1.0;
+    return true;
+}
+
+bool TAudioEngine::AudioChannelGetLevel(HSTREAM handle, float* peak) {
+    auto stream = Find(handle);
+    if (!stream || !peak || stream->State != TAudioStream::psPlaying)
+        return false;
+    *peak = std::min(stream->TakePeak(), 1.0f);
+    return true;
+}
+
+std::vector<TOutputDevice> TAudioEngine::AudioDevices() {
+    return FOutput->Devices();
+}
+
+void TAudioEngine::SetOnDevicesChanged(std::function<void()> changed) {
+    std::lock_guard lock(FDevicesLock);
+    FOnDevicesChanged = std::move(changed);
 }
 
 // With the stream's Control lock held: silences it and gives back what it holds.

@@ -12,6 +12,7 @@
 #include <semaphore>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct TAudioDeviceInfo {
     std::string Name;
@@ -58,6 +59,16 @@ public:
     bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;
     bool AudioChannelFadeIn(HSTREAM stream, uint32_t milliseconds) override;
     bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) override;
+    bool AudioChannelGetPosition(HSTREAM stream, TAudioPosition* position) override;
+    bool AudioChannelGetLevel(HSTREAM stream, float* peak) override;
+
+    // Every output numbered so far, present or not, in number order. A device keeps its number
+    // for the engine's life: one plugged in later takes the next number, one unplugged keeps its
+    // number and gets it back when it returns.
+    std::vector<TOutputDevice> AudioDevices();
+    // Called on an audio thread when outputs appear, disappear or change their names; must only
+    // hand off and return. Any thread may set it.
+    void SetOnDevicesChanged(std::function<void()> changed);
 
     // Decodes ahead for every playing stream and raises the syncs that are due: an end sync
     // per loop pass, once at the end of a played-out file or fade-out, and once, with
@@ -98,5 +109,8 @@ private:
     std::atomic<bool> FWakeFlag{false};
     std::binary_semaphore FWakeSignal{0};
     std::atomic<bool> FQuit{false};
+
+    std::mutex FDevicesLock;
+    std::function<void()> FOnDevicesChanged;
     std::thread FWorker;
 };

@@ -3,8 +3,17 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class TAudioStream;
+
+// An output as the operator knows it: its number, the name the sound server gives it, and
+// whether it is there now.
+struct TOutputDevice {
+    uint32_t Number = 0;
+    std::string Name;
+    bool Present = false;
+};
 
 // Where streams sound: the sound server, or an offline target for tests. Devices are numbered
 // from 1. The device calls come from the UI thread. The stream calls come from the UI thread or
@@ -16,6 +25,8 @@ public:
 
     // Called on the target's own thread when a stream has failed or drained; must not block.
     void SetWake(std::function<void()> wake) { FWake = std::move(wake); }
+    // Called on the target's own thread when outputs come, go or are renamed; must not block.
+    void SetDevicesChanged(std::function<void()> changed) { FDevicesChanged = std::move(changed); }
 
     virtual bool DeviceExists(uint32_t device) = 0;
     virtual std::string DeviceName(uint32_t device) = 0;
@@ -23,6 +34,8 @@ public:
     virtual bool InitDevice(uint32_t device) = 0;
     // Why no device could be found; empty when one was.
     virtual std::string Problem() = 0;
+    // Every output numbered so far, in number order; by default those that DeviceExists finds.
+    virtual std::vector<TOutputDevice> Devices();
 
     // Starts a stream whose first block is decoded; a start that fails (also one the server
     // did not confirm in time) sets stream.Failed and leaves nothing to close.
@@ -44,7 +57,12 @@ protected:
         if (FWake)
             FWake();
     }
+    void DevicesChanged() {
+        if (FDevicesChanged)
+            FDevicesChanged();
+    }
 
 private:
     std::function<void()> FWake;
+    std::function<void()> FDevicesChanged;
 };

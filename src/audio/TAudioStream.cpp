@@ -1,6 +1,7 @@
 #include "TAudioStream.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 namespace {
@@ -29,6 +30,8 @@ bool TAudioStream::Open() {
     FPassFrames = 0;
     FPassEnds.clear();
     FConsumed.store(0, std::memory_order_relaxed);
+    FPassStart.store(0, std::memory_order_relaxed);
+    FPeak.store(0, std::memory_order_relaxed);
     FFileEnded.store(false, std::memory_order_relaxed);
     return true;
 }
@@ -178,6 +181,25 @@ void TAudioStream::ApplyGains(float* out, size_t frames) {
     }
 }
 
+void TAudioStream::RaisePeak(const float* out, size_t frames) {
+    float peak = 0;
+    for (size_t i = 0; i < frames * 2; ++i)
+        peak = std::max(peak, std::abs(out[i]));
+    float seen = FPeak.load(std::memory_order_relaxed);
+    while (peak > seen && !FPeak.compare_exchange_weak(seen, peak, std::memory_order_relaxed))
+        ;
+}
+
+float TAudioStream::TakePeak() {
+    return FPeak.exchange(0, std::memory_order_relaxed);
+}
+
+uint64_t TAudioStream::PassFrames() const {
+    const uint64_t consumed = FConsumed.load(std::memory_order_relaxed);
+    const uint64_t start = FPassStart.load(std::memory_order_relaxed);
+    return consumed > start ? consumed - start : 0;
+}
+
 size_t TAudioStream::Render(size_t frames, float* out, bool& end) {
     if (!FRing) {
         std::fill(out, out + frames * 2, 0.0f);
@@ -189,6 +211,7 @@ size_t TAudioStream::Render(size_t frames, float* out, bool& end) {
     const bool fileEnded = FFileEnded.load(std::memory_order_acquire);
     const size_t got = FRing->Read(out, live);
     ApplyGains(out, got);
+    RaisePeak(out, got);
     std::fill(out + got * 2, out + frames * 2, 0.0f);
     FPosition += static_cast<int64_t>(got);
     FConsumed.fetch_add(got, std::memory_order_release);
@@ -250,6 +273,7 @@ TAudioStream::TEvents TAudioStream::TakeEvents() {
     const uint64_t consumed = FConsumed.load(std::memory_order_acquire);
     TEvents events;
     while (!FPassEnds.empty() && FPassEnds.front() <= consumed) {
+        FPassStart.store(FPassEnds.front(), std::memory_order_relaxed);
         FPassEnds.pop_front();
         ++events.Passes;
     }

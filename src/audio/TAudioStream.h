@@ -99,6 +99,12 @@ public:
     };
     TEvents TakeEvents();
 
+    // Any thread: output frames rendered since the current loop pass began (since the start for
+    // a stream that does not loop). Leads what is heard by what the server has queued.
+    uint64_t PassFrames() const;
+    // Any thread: the largest sample rendered since the last call, gains applied; resets it.
+    float TakePeak();
+
     // Held by the engine around every change of the play state and every output call for this
     // stream, from the UI thread and from the worker; never by the audio callback.
     std::mutex Control;
@@ -128,6 +134,7 @@ private:
     void TakeMove();
     // Frames, from the position on, that are rendered from the file before the move settles.
     size_t LiveFrames(size_t frames) const;
+    void RaisePeak(const float* out, size_t frames);
 
     const HSTREAM FHandle;
     const uint32_t FDevice;
@@ -170,6 +177,11 @@ private:
     std::unique_ptr<TAudioRing> FRing;
     // Frames Render has taken from the ring; release so the worker's acquire sees them taken.
     std::atomic<uint64_t> FConsumed{0};
+    // Rendered frames at which the current loop pass began; set by the worker in TakeEvents.
+    std::atomic<uint64_t> FPassStart{0};
+    // Largest sample since the last TakePeak: raised by Render with a compare-exchange, taken
+    // with an exchange; relaxed, as it orders nothing else.
+    std::atomic<float> FPeak{0};
     // Set by the producer after the file's last frame is in the ring.
     std::atomic<bool> FFileEnded{false};
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -80,7 +81,8 @@ void DropCorkTimer(pa_threaded_mainloop* mainloop, TServerStream& own) {
 struct TSinkList {
     pa_threaded_mainloop* Mainloop;
     std::string Default;
-    std::vector<std::string> Others;
+    std::vector<std::pair<std::string, std::string>> Others;
+    std::vector<uint32_t> Indexes;
 };
 
 // Renders up to `frames` decoded frames of the stream and writes them at stream index `at`;
@@ -212,7 +214,9 @@ bool TPulseOutput::Connect(TDeadline deadline) {
         pa_context_disconnect(FContext);
         pa_context_unref(FContext);
         FContext = nullptr;
-        FSinks.clear();
+        FListed = false;
+        FSubscribed = false;
+        FRelisting = false;
     }
     const auto now = TClock::now();
     if (!FContext) {
@@ -249,62 +253,176 @@ bool TPulseOutput::Connect(TDeadline deadline) {
     else if (!ready)
         FProblem = std::string("the sound server (PulseAudio or PipeWire) could not be reached: ") +
                    pa_strerror(pa_context_errno(FContext));
-    const bool listed = ready && (!FSinks.empty() || ListSinks(deadline));
+    const bool listed = ready && (FListed || ListSinks(deadline));
+    if (listed && !FSubscribed)
+        Subscribe();
     pa_threaded_mainloop_unlock(FMainloop);
     return listed;
 }
 
 // With the mainloop locked.
 bool TPulseOutput::ListSinks(TDeadline deadline) {
-    TSinkList list{FMainloop, {}, {}};
-    const bool answered = Await(pa_context_get_server_info(
-                                    FContext,
-                                    [](pa_context*, const pa_server_info* info, void* user) {
-                                        auto* sinks = static_cast<TSinkList*>(user);
-                                        if (info && info->default_sink_name)
-                                            sinks->Default = info->default_sink_name;
-                                        pa_threaded_mainloop_signal(sinks->Mainloop, 0);
-                                    },
-                                    &list),
-                                deadline) &&
-                          Await(pa_context_get_sink_info_list(
-                                    FContext,
-                                    [](pa_context*, const pa_sink_info* info, int, void* user) {
-                                        auto* sinks = static_cast<TSinkList*>(user);
-                                        if (info)
-                                            sinks->Others.emplace_back(info->name);
-                                        pa_threaded_mainloop_signal(sinks->Mainloop, 0);
-                                    },
-                                    &list),
-                                deadline);
+    TSinkList list{FMainloop, {}, {}, {}};
+    const bool answered =
+        Await(pa_context_get_server_info(
+                  FContext,
+                  [](pa_context*, const pa_server_info* info, void* user) {
+                      auto* sinks = static_cast<TSinkList*>(user);
+                      if (info && info->default_sink_name)
+                          sinks->Default = info->default_sink_name;
+                      pa_threaded_mainloop_signal(sinks->Mainloop, 0);
+                  },
+                  &list),
+              deadline) &&
+        Await(pa_context_get_sink_info_list(
+                  FContext,
+                  [](pa_context*, const pa_sink_info* info, int, void* user) {
+                      auto* sinks = static_cast<TSinkList*>(user);
+                      if (info) {
+                          sinks->Others.emplace_back(info->name,
+                                                     info->description ? info->description : "");
+                          sinks->Indexes.push_back(info->index);
+                      }
+                      pa_threaded_mainloop_signal(sinks->Mainloop, 0);
+                  },
+                  &list),
+              deadline);
     if (!answered) {
         FProblem = "the sound server (PulseAudio or PipeWire) does not answer";
         return false;
     }
-    auto defaultSink = std::find(list.Others.begin(), list.Others.end(), list.Default);
-    if (defaultSink != list.Others.end())
-        std::rotate(list.Others.begin(), defaultSink, defaultSink + 1);
-    FSinks = std::move(list.Others);
-    if (FSinks.empty())
-        FProblem = "the sound server reports no output device";
-    else
-        FProblem.clear();
+    std::vector<TSink> listed;
+    for (size_t i = 0; i < list.Others.size(); ++i)
+        listed.push_back({list.Others[i].first, list.Others[i].second, list.Indexes[i], true});
+    auto defaultSink = std::find_if(listed.begin(), listed.end(),
+                                    [&](const TSink& sink) { return sink.Name == list.Default; });
+    if (defaultSink != listed.end())
+        std::rotate(listed.begin(), defaultSink, defaultSink + 1);
+    Merge(listed);
     return true;
+}
+
+// With the mainloop locked: sinks already numbered keep their numbers, new ones are appended.
+void TPulseOutput::Merge(const std::vector<TSink>& listed) {
+    for (TSink& sink : FSinks)
+        sink.Present = false;
+    for (const TSink& found : listed) {
+        auto known = std::find_if(FSinks.begin(), FSinks.end(),
+                                  [&](const TSink& sink) { return sink.Name == found.Name; });
+        if (known == FSinks.end())
+            FSinks.push_back(found);
+        else
+            *known = found;
+    }
+    FListed = true;
+    if (AnyPresent())
+        FProblem.clear();
+    else
+        FProblem = "the sound server reports no output device";
+}
+
+// With the mainloop locked: the server tells of sinks that come, go or change.
+void TPulseOutput::Subscribe() {
+    pa_context_set_subscribe_callback(
+        FContext,
+        [](pa_context* context, pa_subscription_event_type_t event, uint32_t index, void* user) {
+            SubscribeCallback(context, static_cast<int>(event), index, user);
+        },
+        this);
+    Forget(pa_context_subscribe(FContext, PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr));
+    FSubscribed = true;
+}
+
+void TPulseOutput::SubscribeCallback(pa_context*, int event, uint32_t, void* user) {
+    if ((event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SINK)
+        static_cast<TPulseOutput*>(user)->Relist();
+}
+
+// Mainloop thread: lists the sinks without waiting; the answer arrives in RelistCallback.
+void TPulseOutput::Relist() {
+    if (FRelisting) {
+        FRelistAgain = true;
+        return;
+    }
+    FFound.clear();
+    pa_operation* operation = pa_context_get_sink_info_list(
+        FContext,
+        [](pa_context* context, const pa_sink_info* info, int eol, void* user) {
+            RelistCallback(context, info, eol, user);
+        },
+        this);
+    FRelisting = operation != nullptr;
+    Forget(operation);
+}
+
+void TPulseOutput::RelistCallback(pa_context*, const void* data, int eol, void* user) {
+    auto& self = *static_cast<TPulseOutput*>(user);
+    const auto* info = static_cast<const pa_sink_info*>(data);
+    if (eol == 0 && info) {
+        self.FFound.push_back(
+            {info->name, info->description ? info->description : "", info->index, true});
+        return;
+    }
+    self.FRelisting = false;
+    if (eol < 0)
+        return;
+    self.Merge(self.FFound);
+    if (std::exchange(self.FRelistAgain, false))
+        self.Relist();
+    self.DevicesChanged();
+}
+
+bool TPulseOutput::AnyPresent() const {
+    return std::any_of(FSinks.begin(), FSinks.end(),
+                       [](const TSink& sink) { return sink.Present; });
+}
+
+bool TPulseOutput::Present(uint32_t device) const {
+    return device >= 1 && device <= FSinks.size() && FSinks[device - 1].Present;
+}
+
+std::vector<TOutputDevice> TPulseOutput::Devices() {
+    Connect(TClock::now() + ServerWait);
+    std::vector<TOutputDevice> devices;
+    if (!FMainloop)
+        return devices;
+    pa_threaded_mainloop_lock(FMainloop);
+    for (size_t i = 0; i < FSinks.size(); ++i) {
+        const TSink& sink = FSinks[i];
+        devices.push_back({static_cast<uint32_t>(i + 1),
+                           sink.Description.empty() ? sink.Name : sink.Description, sink.Present});
+    }
+    pa_threaded_mainloop_unlock(FMainloop);
+    return devices;
 }
 
 bool TPulseOutput::DeviceExists(uint32_t device) {
     Connect(TClock::now() + ServerWait);
-    return device >= 1 && device <= FSinks.size();
+    if (!FMainloop)
+        return false;
+    pa_threaded_mainloop_lock(FMainloop);
+    const bool present = Present(device);
+    pa_threaded_mainloop_unlock(FMainloop);
+    return present;
 }
 
 std::string TPulseOutput::DeviceName(uint32_t device) {
-    return DeviceExists(device) ? FSinks[device - 1] : std::string();
+    if (!DeviceExists(device))
+        return {};
+    pa_threaded_mainloop_lock(FMainloop);
+    std::string name = FSinks[device - 1].Name;
+    pa_threaded_mainloop_unlock(FMainloop);
+    return name;
 }
 
-std::string TPulseOutput::SinkFor(uint32_t device) {
-    return device >= 1 && device <= FSinks.size() ? FSinks[device - 1]
-           : FSinks.empty()                       ? std::string()
-                                                  : FSinks[0];
+// A device that is not there plays on the first one that is: device 1 while it is present.
+std::string TPulseOutput::SinkFor(uint32_t device) const {
+    if (Present(device))
+        return FSinks[device - 1].Name;
+    for (const TSink& sink : FSinks)
+        if (sink.Present)
+            return sink.Name;
+    return {};
 }
 
 bool TPulseOutput::InitDevice(uint32_t device) {
@@ -315,8 +433,9 @@ bool TPulseOutput::InitDevice(uint32_t device) {
         bool Found = false;
     } query{FMainloop};
     pa_threaded_mainloop_lock(FMainloop);
+    const std::string name = FSinks[device - 1].Name;
     Await(pa_context_get_sink_info_by_name(
-              FContext, FSinks[device - 1].c_str(),
+              FContext, name.c_str(),
               [](pa_context*, const pa_sink_info* info, int, void* user) {
                   auto* q = static_cast<TQuery*>(user);
                   if (info && info->state != PA_SINK_INVALID_STATE)
@@ -330,7 +449,13 @@ bool TPulseOutput::InitDevice(uint32_t device) {
 }
 
 std::string TPulseOutput::Problem() {
-    return FProblem;
+    if (!FMainloop)
+        return FProblem;
+    // The server's sink events update it on the mainloop thread.
+    pa_threaded_mainloop_lock(FMainloop);
+    std::string problem = FProblem;
+    pa_threaded_mainloop_unlock(FMainloop);
+    return problem;
 }
 
 void TPulseOutput::StreamStateCallback(pa_stream* server, void* user) {
@@ -440,11 +565,16 @@ pa_stream* TPulseOutput::OpenStream(void* own, const std::string& name, const st
 void TPulseOutput::Start(TAudioStream& stream) {
     const TDeadline deadline = TClock::now() + ServerWait;
     stream.Target = nullptr;
-    if (!Connect(deadline) || FSinks.empty()) {
+    if (!Connect(deadline)) {
         stream.Failed = true;
         return;
     }
     pa_threaded_mainloop_lock(FMainloop);
+    if (!AnyPresent()) {
+        stream.Failed = true;
+        pa_threaded_mainloop_unlock(FMainloop);
+        return;
+    }
     auto own = std::make_unique<TServerStream>();
     own->Output = this;
     own->Audio = &stream;
@@ -455,7 +585,7 @@ void TPulseOutput::Start(TAudioStream& stream) {
     // A sink that has gone since the sinks were listed: list them again; a device that is
     // missing now plays on device 1.
     if (!own->Stream && pa_context_errno(FContext) == PA_ERR_NOENTITY && ListSinks(deadline) &&
-        !FSinks.empty())
+        AnyPresent())
         own->Stream = OpenStream(own.get(), stream.Name(), SinkFor(stream.Device()), deadline);
     // Set by the state callback of a failed attempt too.
     stream.Failed = !own->Stream;

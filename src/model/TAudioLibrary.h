@@ -17,6 +17,13 @@ constexpr uint32_t AUDIO_END_FILE = 0;
 constexpr uint32_t AUDIO_END_FAILED = 1;
 constexpr uint32_t AUDIO_END_FADED = 2;
 
+// How far a playing or paused stream has got: the output time rendered in the current loop pass,
+// in seconds, and the speed at which the file plays (its rate over its native rate).
+struct TAudioPosition {
+    double Seconds = 0;
+    double Speed = 1;
+};
+
 // Called on an audio thread when a stream reaches its end; must only hand off and return.
 using SyncProc = void (*)(HSYNC handle, HSTREAM channel, uint32_t data, void* user);
 
@@ -48,6 +55,10 @@ public:
     // A playing stream fades to silence over `milliseconds`, then stops and raises its end
     // sync with AUDIO_END_FADED. A fade already under way is only ever made shorter.
     virtual bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) = 0;
+    // Where a playing or paused stream is; false for any other.
+    virtual bool AudioChannelGetPosition(HSTREAM, TAudioPosition*) { return false; }
+    // The largest sample sent since the last call, 0 to 1; false when the stream does not play.
+    virtual bool AudioChannelGetLevel(HSTREAM, float*) { return false; }
 };
 
 // The process-wide library the cues play through; none until start-up sets one.

@@ -2,6 +2,11 @@
 
 #include "TCueGridDelegate.h"
 #include "TCueRowHeader.h"
+#include "TPlaybackRefresh.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,7 +18,7 @@
 
 namespace {
 constexpr int RowHeight = 22;
-constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 47, 60, 60};
+constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90, 60, 60, 60};
 
 void MakeBold(QHeaderView& header) {
     QFont font = header.font();
@@ -23,7 +28,8 @@ void MakeBold(QHeaderView& header) {
 } // namespace
 
 TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images, QWidget* parent)
-    : QTableView(parent), FModel(new TCueGridModel(std::move(cues), images, this)) {
+    : QTableView(parent), FModel(new TCueGridModel(std::move(cues), images, this)),
+      FRefresh(new TPlaybackRefresh(*FModel, this)) {
     setObjectName(QStringLiteral("grSounds"));
     setVerticalHeader(new TCueRowHeader(this));
     setModel(FModel);
@@ -31,7 +37,13 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     // which the row header redraws itself, so a state change repaints one row header only.
     disconnect(FModel, QMetaMethod::fromSignal(&QAbstractItemModel::headerDataChanged), this,
                QMetaMethod());
+    // A state change, or a rebuild, may start or end playback.
+    connect(FModel, &QAbstractItemModel::headerDataChanged, FRefresh, &TPlaybackRefresh::Wake);
+    FModel->SetLevelSource([this](HSTREAM stream) { return FRefresh->Level(stream); });
     setItemDelegate(new TCueGridDelegate(this));
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -111,4 +123,44 @@ void TCueGrid::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+namespace {
+// The local files among what is dragged; nothing when it holds none.
+QStringList LocalFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
+} // namespace
+
+void TCueGrid::dragEnterEvent(QDragEnterEvent* event) {
+    if (LocalFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void TCueGrid::dragMoveEvent(QDragMoveEvent* event) {
+    if (LocalFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void TCueGrid::dropEvent(QDropEvent* event) {
+    const QStringList files = LocalFiles(event->mimeData());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    const QModelIndex at = indexAt(event->position().toPoint());
+    const TCueList* cues = FModel->Cues();
+    const int32_t below = (cues ? cues->Count() : 0) + 1;
+    Q_EMIT FilesDropped(at.isValid() ? std::min(at.row() + 1, below) : below, files);
 }

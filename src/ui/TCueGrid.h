@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class TImageList;
+class TPlaybackRefresh;
 
 // grSounds: the cue grid of the main window. Shows the cue list through TCueGridModel; the row
 // header holds the state picture and the number and drags rows to another place. UI thread only.
@@ -18,6 +19,7 @@ public:
              QWidget* parent = nullptr);
 
     TCueGridModel* Model() const { return FModel; }
+    TPlaybackRefresh* PlaybackRefresh() const { return FRefresh; }
 
     // The grid row number of the current cell; the grid always has one once it is filled.
     int32_t CurrentRow() const;
@@ -36,11 +38,15 @@ Q_SIGNALS:
     void DblClickCell(int32_t row, int col);
     // The Delete key was pressed while no cell was being edited.
     void DeleteKeyPressed();
+    // Files were dropped on the grid, to go in before grid row `row` (one past the last cue
+    // below the rows).
+    void FilesDropped(int32_t row, const QStringList& files);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-
-protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -50,4 +56,5 @@ private:
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
 
     TCueGridModel* FModel;
+    TPlaybackRefresh* FRefresh;
 };

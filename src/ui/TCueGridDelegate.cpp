@@ -2,10 +2,14 @@
 
 #include "TCueGridModel.h"
 #include "TCueSpinBox.h"
+#include "TOutputNames.h"
 
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLocale>
+#include <QPainter>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -20,15 +24,17 @@ std::optional<std::pair<int, int>> grSoundsGetEditorType(int col) {
         return std::pair(-100, 100);
     case ccPitch:
         return std::pair(75, 125);
-    case ccOutput:
-        return std::pair(1, 4);
     default:
         return std::nullopt;
     }
 }
 
+const TCueGridModel* ModelOf(const QModelIndex& index) {
+    return qobject_cast<const TCueGridModel*>(index.model());
+}
+
 bool CanEdit(const QModelIndex& index) {
-    const auto* model = qobject_cast<const TCueGridModel*>(index.model());
+    const TCueGridModel* model = ModelOf(index);
     return model && model->grSoundsCanEditCell(index.row() + 1, index.column());
 }
 
@@ -45,6 +51,18 @@ QWidget* FadeEditor(QWidget* parent) {
     return editor;
 }
 
+// Height of the level meter along the bottom of the Time cell.
+constexpr int MeterHeight = 3;
+
+QColor MeterColour(double level) {
+    // Green, then yellow from -12 dB, red from -3 dB on the meter's 60 dB scale.
+    if (level >= 57.0 / 60)
+        return QColor(220, 40, 30);
+    if (level >= 48.0 / 60)
+        return QColor(230, 190, 0);
+    return QColor(40, 170, 60);
+}
+
 } // namespace
 
 QWidget* TCueGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
@@ -53,6 +71,13 @@ QWidget* TCueGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
         return nullptr;
     if (index.column() == ccFadeIn || index.column() == ccFadeOut)
         return FadeEditor(parent);
+    if (index.column() == ccOutput) {
+        auto* editor = new QComboBox(parent);
+        const TCue* cue = ModelOf(index)->CueOfRow(index.row() + 1);
+        for (const auto& [number, text] : ModelOf(index)->Outputs().Choices(cue->AudioChannel()))
+            editor->addItem(text, number);
+        return editor;
+    }
     const std::optional<std::pair<int, int>> bounds = grSoundsGetEditorType(index.column());
     if (!bounds)
         return QStyledItemDelegate::createEditor(parent, option, index);
@@ -66,4 +91,44 @@ bool TCueGridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
     if (index.column() == ccLoop && !CanEdit(index))
         return false;
     return QStyledItemDelegate::editorEvent(event, model, option, index);
+}
+
+void TCueGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    if (auto* outputs = qobject_cast<QComboBox*>(editor)) {
+        outputs->setCurrentIndex(outputs->findData(index.data(Qt::EditRole).toInt()));
+        return;
+    }
+    QStyledItemDelegate::setEditorData(editor, index);
+}
+
+void TCueGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                    const QModelIndex& index) const {
+    if (auto* outputs = qobject_cast<QComboBox*>(editor)) {
+        model->setData(index, QString::number(outputs->currentData().toInt()));
+        return;
+    }
+    QStyledItemDelegate::setModelData(editor, model, index);
+}
+
+// The Time cell of a playing cue: how far it has got shaded behind the text, its level as a
+// thin bar along the bottom.
+void TCueGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    const QVariant progress = index.data(TCueGridModel::ProgressRole);
+    const QVariant level = index.data(TCueGridModel::LevelRole);
+    if (index.column() == ccTime && progress.isValid()) {
+        QRect done = option.rect.adjusted(1, 1, -1, -1);
+        done.setWidth(static_cast<int>(done.width() * std::clamp(progress.toDouble(), 0.0, 1.0)));
+        QColor shade = option.palette.highlight().color();
+        shade.setAlpha(70);
+        painter->fillRect(done, shade);
+    }
+    QStyledItemDelegate::paint(painter, option, index);
+    if (index.column() == ccTime && level.isValid()) {
+        const double value = std::clamp(level.toDouble(), 0.0, 1.0);
+        QRect bar = option.rect.adjusted(1, 0, -1, -1);
+        bar.setTop(bar.bottom() - MeterHeight + 1);
+        bar.setWidth(static_cast<int>(bar.width() * value));
+        painter->fillRect(bar, MeterColour(value));
+    }
 }

@@ -1,6 +1,9 @@
 #include "TCueGridModel.h"
 
+#include "TAudioLengthProbe.h"
+#include "TCueLengths.h"
 #include "TImageList.h"
+#include "TOutputNames.h"
 
 #include <QColor>
 #include <QIcon>
@@ -33,6 +36,7 @@ constexpr std::array<TColumnInfo, ccColumnCount> Columns = {{
     {"Pitch", Qt::AlignHCenter},
     {"Loop", Qt::AlignHCenter},
     {"Output", Qt::AlignLeft},
+    {"Time", Qt::AlignRight},
     {"Fade In", Qt::AlignHCenter},
     {"Fade Out", Qt::AlignHCenter},
 }};
@@ -81,6 +85,40 @@ std::optional<int32_t> ReadFadeCell(QString text) {
     return static_cast<int32_t>(std::lround(std::clamp(seconds, 0.0, TCue::MaxFade / 10.0) * 10.0));
 }
 
+// m:ss.d, tenths cut off.
+QString TimeText(double seconds) {
+    const auto tenths = static_cast<int64_t>(std::floor(std::max(seconds, 0.0) * 10 + 1e-6));
+    return QStringLiteral("%1:%2.%3")
+        .arg(tenths / 600)
+        .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
+        .arg(tenths % 10);
+}
+
+// Where a playing or paused cue is, when its stream and its file's length tell.
+struct TCueProgress {
+    QString Text;
+    std::optional<double> Done;
+};
+
+std::optional<TCueProgress> ProgressOf(const TCue& cue, std::optional<double> length) {
+    TAudioLibrary* audio = AudioLibrary();
+    TAudioPosition position;
+    if (cue.State() == csStopped || !audio ||
+        !audio->AudioChannelGetPosition(cue.Stream(), &position))
+        return std::nullopt;
+    const double duration = length && position.Speed > 0 ? *length / position.Speed : 0;
+    if (!(duration > 0))
+        return TCueProgress{TimeText(position.Seconds), std::nullopt};
+    if (cue.Loop) {
+        const double pass = std::fmod(position.Seconds, duration);
+        return TCueProgress{TimeText(pass), pass / duration};
+    }
+    const double played = std::min(position.Seconds, duration);
+    // The time left rounded up, so that 0:00.0 shows only at the very end.
+    const double left = std::ceil((duration - played) * 10 - 1e-6) / 10;
+    return TCueProgress{QStringLiteral("-") + TimeText(left), played / duration};
+}
+
 QVariant DisplayText(const TCue& cue, int col) {
     switch (col) {
     case ccDescription:
@@ -93,8 +131,6 @@ QVariant DisplayText(const TCue& cue, int col) {
         return QString::number(cue.Pan());
     case ccPitch:
         return QString::number(cue.Pitch());
-    case ccOutput:
-        return QString::number(cue.AudioChannel());
     case ccFadeIn:
         return FadeText(cue.FadeIn());
     case ccFadeOut:
@@ -139,7 +175,11 @@ QIcon FadingPicture(const QIcon& playing) {
 
 TCueGridModel::TCueGridModel(TCueListSource cues, const TImageList& images, QObject* parent)
     : QAbstractTableModel(parent), FCues(std::move(cues)), FImages(images),
-      FFadingPicture(FadingPicture(images.Icon(csPlaying))) {}
+      FFadingPicture(FadingPicture(images.Icon(csPlaying))),
+      FLengths(new TCueLengths(&TAudioLengthProbe::Probe, this)), FOutputs(new TOutputNames(this)) {
+    connect(FLengths, &TCueLengths::LengthFound, this, &TCueGridModel::RefreshFile);
+    connect(FOutputs, &TOutputNames::Changed, this, [this] { RefreshColumn(ccOutput); });
+}
 
 int TCueGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : FRowCount;
@@ -160,8 +200,12 @@ QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
     const TCue* cue = CueOfRow(index.row() + 1);
     if (!cue || !index.isValid())
         return {};
+    if (index.column() == ccTime)
+        return TimeData(*cue, role);
     switch (role) {
     case Qt::DisplayRole:
+        if (index.column() == ccOutput)
+            return FOutputs->Text(cue->AudioChannel());
         return DisplayText(*cue, index.column());
     case Qt::EditRole:
         return EditValue(*cue, index.column());
@@ -178,6 +222,26 @@ QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+// Length of a stopped cue's file; time left of a playing or paused one, or the position in the
+// pass of a looping one, with how far it has got; the level of its meter.
+QVariant TCueGridModel::TimeData(const TCue& cue, int role) const {
+    if (role == Qt::TextAlignmentRole)
+        return Alignment(ccTime);
+    if (role == LevelRole) {
+        const double level = FLevel && cue.Stream() != 0 ? FLevel(cue.Stream()) : 0;
+        return level > 0 ? QVariant(level) : QVariant();
+    }
+    if (role != Qt::DisplayRole && role != ProgressRole)
+        return {};
+    const std::optional<double> length = FLengths->Length(cue.FileName);
+    const std::optional<TCueProgress> progress = ProgressOf(cue, length);
+    if (role == ProgressRole)
+        return progress && progress->Done ? QVariant(*progress->Done) : QVariant();
+    if (progress)
+        return progress->Text;
+    return length ? QVariant(TimeText(*length)) : QVariant(QString());
 }
 
 QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -218,7 +282,7 @@ QVariant TCueGridModel::MissingFileMark(const TCue& cue, int role) const {
 
 bool TCueGridModel::grSoundsCanEditCell(int32_t row, int col) const {
     const TCue* cue = CueOfRow(row);
-    return cue && col != ccFileName && cue->State() == csStopped;
+    return cue && col != ccFileName && col != ccTime && cue->State() == csStopped;
 }
 
 Qt::ItemFlags TCueGridModel::flags(const QModelIndex& index) const {
@@ -326,4 +390,23 @@ void TCueGridModel::RefreshRowState(int32_t row) {
     if (!CueOfRow(row) || row > FRowCount)
         return;
     Q_EMIT headerDataChanged(Qt::Vertical, row - 1, row - 1);
+}
+
+void TCueGridModel::RefreshTime(int32_t row) {
+    if (!CueOfRow(row) || row > FRowCount)
+        return;
+    const QModelIndex cell = index(row - 1, ccTime);
+    Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole, ProgressRole, LevelRole});
+}
+
+void TCueGridModel::RefreshColumn(int col) {
+    Q_EMIT dataChanged(index(0, col), index(FRowCount - 1, col), {Qt::DisplayRole});
+}
+
+// The rows of the cues that play `file` show its length now that it is known.
+void TCueGridModel::RefreshFile(const std::string& file) {
+    const TCueList* cues = FCues();
+    for (int32_t i = 0; cues && i < cues->Count() && i < FRowCount; ++i)
+        if (cues->Items(i)->FileName == file)
+            RefreshTime(i + 1);
 }

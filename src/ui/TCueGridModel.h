@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <functional>
 
+class TCueLengths;
 class TImageList;
+class TOutputNames;
 
 // The columns of grSounds; the row header (state picture and number) is the vertical header.
 enum TCueColumn : int {
@@ -20,6 +22,7 @@ enum TCueColumn : int {
     ccPitch,
     ccLoop,
     ccOutput,
+    ccTime,
     ccFadeIn,
     ccFadeOut,
     ccColumnCount
@@ -34,6 +37,10 @@ class TCueGridModel : public QAbstractTableModel {
 public:
     // The list to show; nullptr while there is none.
     using TCueListSource = std::function<TCueList*()>;
+    // Time cell of a playing or paused cue: how far it has got, 0 to 1 (double).
+    static constexpr int ProgressRole = Qt::UserRole + 1;
+    // Time cell of a cue whose meter shows something: its level, 0 to 1 (double).
+    static constexpr int LevelRole = Qt::UserRole + 2;
 
     TCueGridModel(TCueListSource cues, const TImageList& images, QObject* parent = nullptr);
 
@@ -53,6 +60,12 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
+    TCueList* Cues() const { return FCues(); }
+    TCueLengths& Lengths() const { return *FLengths; }
+    TOutputNames& Outputs() const { return *FOutputs; }
+    // Where the meters' levels come from; none until set.
+    void SetLevelSource(std::function<double(HSTREAM stream)> level) { FLevel = std::move(level); }
+
     // The cue shown in grid row `row`, nullptr for the blank row.
     TCue* CueOfRow(int32_t row) const;
     // Asked whenever an editor would open or a check box would toggle.
@@ -64,6 +77,8 @@ public:
     void RefreshRow(int32_t row);
     // Draws the state picture of one row again; rows without a cue are ignored.
     void RefreshRowState(int32_t row);
+    // Draws the Time cell of one row again; rows without a cue are ignored.
+    void RefreshTime(int32_t row);
 
 private:
     QVariant MissingFileMark(const TCue& cue, int role) const;
@@ -72,10 +87,16 @@ private:
     void grSoundsCheckBoxClick(TCue& cue, bool state);
     // A fade cell: seconds to a tenth, "1.5" or "1.5 s".
     bool EditFade(TCue& cue, int col, const QString& text);
+    QVariant TimeData(const TCue& cue, int role) const;
+    void RefreshColumn(int col);
+    void RefreshFile(const std::string& file);
 
     TCueListSource FCues;
     const TImageList& FImages;
     // The play picture fading to the right: a cue on its way to a stop.
     QIcon FFadingPicture;
     int FRowCount = 1;
+    TCueLengths* FLengths;
+    TOutputNames* FOutputs;
+    std::function<double(HSTREAM)> FLevel;
 };

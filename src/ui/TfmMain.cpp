@@ -6,7 +6,9 @@
 #include "TAutoSave.h"
 #include "TCueCommands.h"
 #include "TCueGrid.h"
+#include "TDroppedFiles.h"
 #include "TMainActions.h"
+#include "TOutputNames.h"
 #include "TSettingsLocation.h"
 #include "TShowKeys.h"
 #include "TTrayIcon.h"
@@ -164,6 +166,7 @@ void TfmMain::CreateGrid() {
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
+    connect(grSounds, &TCueGrid::FilesDropped, this, &TfmMain::grSoundsFilesDropped);
     setCentralWidget(grSounds);
 }
 
@@ -181,6 +184,7 @@ void TfmMain::FormCreate() {
     LoadSettings(settings);
     FSavedText = Production->SaveToText();
     InitAudioDevices();
+    ShowOutputs();
     FCommands = std::make_unique<TCommandList>();
 }
 
@@ -208,6 +212,7 @@ void TfmMain::CaptureFormState() {
 }
 
 void TfmMain::FormDestroy() {
+    FAudio->SetOnDevicesChanged(nullptr);
     // The commands hold cues taken out of the list; they go before the list and the engine.
     UndoStack->clear();
     Production.reset();
@@ -269,6 +274,16 @@ void TfmMain::InitAudioDevices() {
             ShowMessage("Error initializing audio device " + std::to_string(device));
 }
 
+// The Output column names the outputs, and follows them as they come and go.
+void TfmMain::ShowOutputs() {
+    TOutputNames& outputs = grSounds->Model()->Outputs();
+    outputs.SetSource([this] { return FAudio->AudioDevices(); });
+    FAudio->SetOnDevicesChanged([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { grSounds->Model()->Outputs().Refresh(); }, Qt::QueuedConnection);
+    });
+}
+
 // The standard error box: stop icon, OK.
 void TfmMain::ShowError(const std::string& text) {
     ShowBox(QMessageBox::Critical, text);
@@ -314,8 +329,11 @@ void TfmMain::UpdateActions() {
     ActionList1->UpdateActions();
 }
 
+// The row's picture, and its Time cell: a length becomes time left, and back.
 void TfmMain::CueStateChanged(const TCue& cue) {
-    RefreshRowState(Production->Cues.IndexOf(&cue));
+    const int32_t row = Production->Cues.IndexOf(&cue);
+    RefreshRowState(row);
+    grSounds->Model()->RefreshTime(row);
 }
 
 void TfmMain::BindCueStateChange(TCue& cue) {
@@ -362,6 +380,26 @@ void TfmMain::grSoundsDblClickCell(int32_t row, int col) {
     if (TCueSettings::Of(*cue) != before)
         grSoundsCueEdited(*cue, before);
     RefreshRow(row);
+}
+
+// Audio files dropped on the grid become cues there, as Insert makes them: only while every
+// cue is stopped. Other files are named in one message.
+void TfmMain::grSoundsFilesDropped(int32_t row, const QStringList& files) {
+    TCueList& cues = Production->Cues;
+    if (!cues.AllStopped()) {
+        ErrorBox(QStringLiteral("Cues can be added only while every cue is stopped"));
+        return;
+    }
+    const TDroppedFiles dropped(files);
+    if (!dropped.Audio().isEmpty()) {
+        const int32_t first =
+            dropped.InsertInto(cues, row - 1, [this](TCue& cue) { BindCueStateChange(cue); });
+        const auto count = static_cast<int32_t>(dropped.Audio().size());
+        PushCommand(TCueRowsCommand::Inserted(cues, first, count, QStringLiteral("Drop Files")));
+        ShowChangedList(first + count);
+    }
+    if (!dropped.Refused().isEmpty())
+        ErrorBox(dropped.RefusedText());
 }
 
 void TfmMain::grSoundsCueEdited(TCue& cue, const TCueSettings& before) {

@@ -147,6 +147,8 @@ private:
     void grSoundsSelectCell(int32_t row);
     void grSoundsRowMoved(int32_t from, int32_t to);
     void grSoundsDblClickCell(int32_t row, int col);
+    void grSoundsFilesDropped(int32_t row, const QStringList& files);
+    void ShowOutputs();
     void grSoundsCueEdited(TCue& cue, const TCueSettings& before);
 
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);

@@ -64,8 +64,13 @@ else
     "$bin/trelmo" &
 fi
 pid=$!
-timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^Trelmo$' >/dev/null \
-    || fail "the installed program showed no window"
+# Polled: xdotool gives up on an X error when another program's window goes meanwhile.
+shown=""
+for _ in $(seq 300); do
+    shown=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null) && [ -n "$shown" ] && break
+    sleep 0.1
+done
+[ -n "$shown" ] || fail "the installed program showed no window"
 kill -TERM "$pid"
 timeout 30 tail --pid="$pid" -f /dev/null || fail "the installed program did not end after SIGTERM"
 set +e

@@ -84,3 +84,19 @@ bool FakeAudioLibrary::AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds
     Calls.push_back("fadeout " + std::to_string(stream) + " " + std::to_string(milliseconds));
     return !FailFadeOut;
 }
+
+bool FakeAudioLibrary::AudioChannelGetPosition(HSTREAM stream, TAudioPosition* position) {
+    auto found = Positions.find(stream);
+    if (found == Positions.end())
+        return false;
+    *position = found->second;
+    return true;
+}
+
+bool FakeAudioLibrary::AudioChannelGetLevel(HSTREAM stream, float* peak) {
+    auto found = Levels.find(stream);
+    if (found == Levels.end())
+        return false;
+    *peak = found->second;
+    return true;
+}

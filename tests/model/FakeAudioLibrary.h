@@ -2,6 +2,7 @@
 
 #include "TAudioLibrary.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ public:
     std::vector<HSTREAM> Freed;
     void* SyncUser = nullptr;
     float Volume = -1, PanValue = -2, Rate = -1;
+    // What the position and level questions answer, per stream; none for a stream not listed.
+    std::map<HSTREAM, TAudioPosition> Positions;
+    std::map<HSTREAM, float> Levels;
 
     bool AudioStreamFree(HSTREAM stream) override;
     bool AudioSetDevice(uint32_t device) override;
@@ -39,6 +43,8 @@ public:
     bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;
     bool AudioChannelFadeIn(HSTREAM stream, uint32_t milliseconds) override;
     bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) override;
+    bool AudioChannelGetPosition(HSTREAM stream, TAudioPosition* position) override;
+    bool AudioChannelGetLevel(HSTREAM stream, float* peak) override;
 
 private:
     HSTREAM Open(const std::string& opener, uint32_t flags);

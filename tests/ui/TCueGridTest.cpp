@@ -1,5 +1,7 @@
 #include "UiTestFixture.h"
 
+#include "TOutputNames.h"
+
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
@@ -62,6 +64,8 @@ TEST_F(TCueGridTest, ShowsTheCuesWithTheirNumbersPicturesAndUnits) {
     rain.SetAudioChannel(2);
     rain.Loop = true;
     AddCue("Thunder");
+    // Outputs by number alone, as without a sound server.
+    Model().Outputs().SetSource(nullptr);
     QAbstractItemModelTester tester(&Model(),
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     Show();
@@ -98,10 +102,10 @@ TEST_F(TCueGridTest, ShowsTheCuesWithTheirNumbersPicturesAndUnits) {
                   alignments.back());
     }
     EXPECT_EQ(headers, QStringList({"Description", "Filename", "Volume", "Pan", "Pitch", "Loop",
-                                    "Output", "Fade In", "Fade Out"}));
-    const Qt::Alignment left = Qt::AlignLeft, centre = Qt::AlignHCenter;
-    EXPECT_EQ(alignments, QList<Qt::Alignment>(
-                              {left, left, centre, centre, centre, centre, left, centre, centre}));
+                                    "Output", "Time", "Fade In", "Fade Out"}));
+    const Qt::Alignment left = Qt::AlignLeft, centre = Qt::AlignHCenter, right = Qt::AlignRight;
+    EXPECT_EQ(alignments, QList<Qt::Alignment>({left, left, centre, centre, centre, centre, left,
+                                                right, centre, centre}));
 }
 
 TEST_F(TCueGridTest, TheRowHeaderIsWideEnoughForThePictureAndTheLastNumber) {
@@ -219,8 +223,8 @@ TEST_F(TCueGridTest, TypingIntoTheSpinEditorsBringsTheValueIntoRange) {
         QString Shown;
     };
     const Case cases[] = {
-        {ccPitch, "200", "125"}, {ccVolume, "-12", "-12dB"}, {ccVolume, "-99", "-60dB"},
-        {ccPan, "-150", "-100"}, {ccOutput, "3", "3"},       {ccDescription, "Storm", "Storm"},
+        {ccPitch, "200", "125"}, {ccVolume, "-12", "-12dB"},        {ccVolume, "-99", "-60dB"},
+        {ccPan, "-150", "-100"}, {ccDescription, "Storm", "Storm"},
     };
     AddCue("Rain");
     Show();
@@ -475,12 +479,11 @@ TEST_F(TCueGridTest, CurrentFollowsTheCurrentRowThroughRebuilds) {
     EXPECT_EQ(Cues().CurrentCue()->Description, "B");
 }
 
-TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPicture) {
+TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPictureAndTime) {
     for (const char* name : {"A", "B", "C"})
         AddCue(name);
     Show();
     QTest::qWait(100);
-    PaintCounter cellPaints(Form->grSounds->viewport());
     PaintCounter rowHeaderPaints(Form->grSounds->verticalHeader()->viewport());
     QSignalSpy cells(&Model(), &QAbstractItemModel::dataChanged);
     QSignalSpy headers(&Model(), &QAbstractItemModel::headerDataChanged);
@@ -489,7 +492,6 @@ TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPicture) {
     Cues().Items(1)->Play();
     ASSERT_TRUE(QTest::qWaitFor([&] { return rowHeaderPaints.Count > 0; }, 5000));
     QTest::qWait(50);
-    EXPECT_EQ(cellPaints.Count, 0) << "the cells are not drawn again";
     ASSERT_EQ(headers.count(), 1);
     EXPECT_EQ(headers[0], QVariantList({QVariant::fromValue(Qt::Vertical), 1, 1}));
     EXPECT_EQ(StatePicture(2), Picture(csPlaying));
@@ -499,7 +501,11 @@ TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPicture) {
     Form->CueStateChanged(outside);
     Cues().Items(1)->Stop();
     EXPECT_EQ(headers.count(), 2);
-    EXPECT_EQ(cells.count(), 0);
+    ASSERT_FALSE(cells.isEmpty());
+    for (const QList<QVariant>& changed : cells) {
+        EXPECT_EQ(changed[0].toModelIndex(), Cell(2, ccTime)) << "only the cue's Time cell";
+        EXPECT_EQ(changed[1].toModelIndex(), Cell(2, ccTime));
+    }
     EXPECT_EQ(resets.count(), 0);
     EXPECT_FALSE(Form->actStopAll->isEnabled());
 }

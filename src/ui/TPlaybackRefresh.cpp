@@ -1,0 +1,53 @@
+#include "TPlaybackRefresh.h"
+
+#include "TCueGridModel.h"
+
+TPlaybackRefresh::TPlaybackRefresh(TCueGridModel& model, QObject* parent)
+    : QObject(parent), FModel(model) {
+    FTimer.setInterval(IntervalMs);
+    FTimer.setTimerType(Qt::CoarseTimer);
+    connect(&FTimer, &QTimer::timeout, this, &TPlaybackRefresh::Tick);
+    FClock.start();
+}
+
+void TPlaybackRefresh::Wake() {
+    if (!FTimer.isActive())
+        Tick();
+}
+
+double TPlaybackRefresh::Level(HSTREAM stream) const {
+    auto found = FMeters.find(stream);
+    return found == FMeters.end() ? 0 : found->second.Level();
+}
+
+// Feeds the meters of the playing cues and of those still falling after a stop, and redraws
+// their Time cells; a paused cue whose meter has fallen is left alone. Meters of streams that no
+// cue holds any more are dropped.
+void TPlaybackRefresh::Tick() {
+    const TCueList* cues = FModel.Cues();
+    TAudioLibrary* audio = AudioLibrary();
+    const double now = static_cast<double>(FClock.nsecsElapsed()) / 1e9;
+    std::map<HSTREAM, TPeakMeter> kept;
+    for (int32_t i = 0; cues && i < cues->Count(); ++i) {
+        const TCue& cue = *cues->Items(i);
+        auto meter = FMeters.find(cue.Stream());
+        const bool playing = cue.State() == csPlaying;
+        if (cue.Stream() == 0 || (!playing && meter == FMeters.end()))
+            continue;
+        float peak = 0;
+        if (!playing || !audio || !audio->AudioChannelGetLevel(cue.Stream(), &peak))
+            peak = 0;
+        TPeakMeter& shown = kept[cue.Stream()];
+        if (meter != FMeters.end())
+            shown = meter->second;
+        shown.Feed(peak, now);
+        if (!playing && shown.Silent())
+            kept.erase(cue.Stream());
+        FModel.RefreshTime(i + 1);
+    }
+    FMeters.swap(kept);
+    if (FMeters.empty())
+        FTimer.stop();
+    else if (!FTimer.isActive())
+        FTimer.start();
+}

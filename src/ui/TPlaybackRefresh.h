@@ -1,0 +1,38 @@
+#pragma once
+
+#include "TAudioLibrary.h"
+#include "TPeakMeter.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <map>
+
+class TCueGridModel;
+
+// Redraws the Time cells of the cues that play, about 25 times a second, and keeps their level
+// meters; stops as soon as nothing plays and every meter has fallen, so an idle window does no
+// work at all. UI thread only.
+class TPlaybackRefresh : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int IntervalMs = 40;
+
+    TPlaybackRefresh(TCueGridModel& model, QObject* parent = nullptr);
+
+    // A cue may have started or stopped: runs while there is anything to show.
+    void Wake();
+    bool Running() const { return FTimer.isActive(); }
+    // The meter of a stream, 0 to 1; 0 when it shows nothing.
+    double Level(HSTREAM stream) const;
+
+private:
+    void Tick();
+
+    TCueGridModel& FModel;
+    QTimer FTimer;
+    QElapsedTimer FClock;
+    std::map<HSTREAM, TPeakMeter> FMeters;
+};
