@@ -122,6 +122,10 @@ TEST_F(TCueGridTest, FileNameColumnTakesTheWidthLeftOverAndOthersCanBeResized) {
     AddCue("Rain");
     Show();
     QHeaderView* header = Form->grSounds->horizontalHeader();
+    // Wide enough for every column at its width; narrower, the grid scrolls sideways.
+    Form->resize(1000, Form->height());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return header->length() == header->viewport()->width(); }, 5000));
     EXPECT_GE(header->sectionSize(ccDescription), 100);
     EXPECT_GE(header->sectionSize(ccVolume), 55);
     EXPECT_EQ(header->sectionResizeMode(ccPan), QHeaderView::Interactive);
