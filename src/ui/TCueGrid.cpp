@@ -56,7 +56,10 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     SetUpColumns();
     connect(verticalHeader(), &QHeaderView::sectionMoved, this, &TCueGrid::RowHeaderMoved);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                // Every cell of both rows shows whether it is the standby row.
+                RepaintRow(previous.row());
+                RepaintRow(current.row());
                 if (current.isValid())
                     Q_EMIT SelectCell(current.row() + 1);
             });
@@ -103,6 +106,11 @@ void TCueGrid::RowHeaderMoved(int, int oldVisual, int newVisual) {
         verticalHeader()->moveSection(newVisual, oldVisual);
     }
     Q_EMIT RowMoved(oldVisual + 1, newVisual + 1);
+}
+
+void TCueGrid::RepaintRow(int row) {
+    if (row >= 0)
+        viewport()->update(0, rowViewportPosition(row), viewport()->width(), rowHeight(row));
 }
 
 int32_t TCueGrid::CurrentRow() const {

@@ -54,6 +54,7 @@ private:
     // The file name column takes the width that the other columns leave.
     void FitFileNameColumn();
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
+    void RepaintRow(int row);
 
     TCueGridModel* FModel;
     TPlaybackRefresh* FRefresh;

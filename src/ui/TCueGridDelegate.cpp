@@ -4,6 +4,7 @@
 #include "TCueSpinBox.h"
 #include "TOutputNames.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLocale>
@@ -53,6 +54,23 @@ QWidget* FadeEditor(QWidget* parent) {
 
 // Height of the level meter along the bottom of the Time cell.
 constexpr int MeterHeight = 3;
+constexpr int StandbyEdge = 2;
+
+// The standby row: tinted in the highlight colour, edged above and below, so the cue that GO
+// starts next is plain to see across every column.
+void PaintStandby(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) {
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    if (!view || view->currentIndex().row() != index.row())
+        return;
+    QColor tint = option.palette.highlight().color();
+    tint.setAlpha(80);
+    painter->fillRect(option.rect, tint);
+    const QRect& cell = option.rect;
+    painter->fillRect(cell.left(), cell.top(), cell.width(), StandbyEdge,
+                      option.palette.highlight());
+    painter->fillRect(cell.left(), cell.bottom() - StandbyEdge + 1, cell.width(), StandbyEdge,
+                      option.palette.highlight());
+}
 
 QColor MeterColour(double level) {
     // Green, then yellow from -12 dB, red from -3 dB on the meter's 60 dB scale.
@@ -110,10 +128,11 @@ void TCueGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
     QStyledItemDelegate::setModelData(editor, model, index);
 }
 
-// The Time cell of a playing cue: how far it has got shaded behind the text, its level as a
-// thin bar along the bottom.
+// The standby row marked; the Time cell of a playing cue: how far it has got shaded behind the
+// text, its level as a thin bar along the bottom.
 void TCueGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
+    PaintStandby(painter, option, index);
     const QVariant progress = index.data(TCueGridModel::ProgressRole);
     const QVariant level = index.data(TCueGridModel::LevelRole);
     if (index.column() == ccTime && progress.isValid()) {

@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QTest>
 
 namespace {
@@ -61,6 +63,61 @@ TEST_F(TShowKeysTest, SpacePlaysTheCurrentCueAndMakesTheNextOneCurrent) {
         const QRect row = Form->grSounds->visualRect(Form->grSounds->currentIndex());
         EXPECT_TRUE(Form->grSounds->viewport()->rect().contains(row)) << "scrolled into view";
     }
+}
+
+// Collects what a widget repaints.
+class TPaintedRegion : public QObject {
+public:
+    explicit TPaintedRegion(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion Painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            Painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+// The standby row is marked in every column, and the mark moves with GO: both rows are
+// repainted whole.
+TEST_F(TShowKeysTest, TheStandbyRowIsMarkedInEveryColumn) {
+    for (const char* name : {"Rain", "Wind", "Bell", "Unmarked"})
+        AddCue(name);
+    ShowActive(1);
+    TCueGrid& grid = *Form->grSounds;
+    // A cell's own background, left of any text and inside the grid lines.
+    const auto background = [&](const QImage& image, int32_t row, int col) {
+        const QRect cell = grid.visualRect(Cell(row, col));
+        return image.pixelColor(cell.left() + 2, cell.center().y());
+    };
+    const auto markedRows = [&] {
+        const QImage image = grid.viewport()->grab().toImage();
+        std::vector<int32_t> marked;
+        for (int32_t row = 1; row <= 3; ++row) {
+            int cells = 0;
+            for (int col = 0; col < ccColumnCount; ++col)
+                cells += col != ccTime && background(image, row, col) != background(image, 4, col);
+            if (cells == ccColumnCount - 1)
+                marked.push_back(row);
+        }
+        return marked;
+    };
+    const auto rowRect = [&](int32_t row) {
+        return QRect(0, grid.rowViewportPosition(row - 1), grid.viewport()->width(),
+                     grid.rowHeight(row - 1));
+    };
+    EXPECT_EQ(markedRows(), std::vector<int32_t>{1});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    QCoreApplication::processEvents();
+    TPaintedRegion painted(grid.viewport());
+    Press(Qt::Key_Space);
+    ASSERT_EQ(CurrentRow(), 2);
+    const auto repainted = [&](int32_t row) {
+        return QRegion(rowRect(row)).subtracted(painted.Painted).isEmpty();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return repainted(1) && repainted(2); }, WaitMs));
+    EXPECT_EQ(markedRows(), std::vector<int32_t>{2});
 }
 
 // The Loop box keeps its click; the space bar is GO there too.
