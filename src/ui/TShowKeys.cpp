@@ -17,6 +17,8 @@ TShowKeys::TShowKeys(QWidget& window, TMainActions& actions, std::function<void(
     Bind(actions.actStop, QKeySequence(Qt::Key_S));
     Bind(actions.actInsertCue, QKeySequence(Qt::Key_Insert));
     Bind(actions.actHelp, QKeySequence(QKeySequence::HelpContents));
+    // The grid takes the Delete key itself, and only while no cell is being edited.
+    NameKey(actions.actDeleteCue, QKeySequence(QKeySequence::Delete));
 }
 
 QAction* TShowKeys::CreateAction(QWidget& window, const char* caption,
@@ -27,10 +29,14 @@ QAction* TShowKeys::CreateAction(QWidget& window, const char* caption,
     return action;
 }
 
-// The key goes into the tooltip as the desktop writes it, "Pause (P)".
 void TShowKeys::Bind(QAction* action, const QKeySequence& key) {
     action->setShortcut(key);
     action->setShortcutContext(Qt::WindowShortcut);
+    NameKey(action, key);
+}
+
+// The key goes into the tooltip as the desktop writes it, "Pause (P)".
+void TShowKeys::NameKey(QAction* action, const QKeySequence& key) {
     action->setToolTip(action->text() + QStringLiteral(" (") +
                        key.toString(QKeySequence::NativeText) + QLatin1Char(')'));
 }

@@ -27,4 +27,5 @@ public:
 private:
     QAction* CreateAction(QWidget& window, const char* caption, std::function<void()> handler);
     static void Bind(QAction* action, const QKeySequence& key);
+    static void NameKey(QAction* action, const QKeySequence& key);
 };

@@ -215,6 +215,7 @@ TEST_F(TShowKeysTest, TheCommandsKeysActAndAreInTheirTooltips) {
         EXPECT_EQ(action->shortcut(), c.Key) << c.Tooltip;
         EXPECT_EQ(action->toolTip(), QLatin1String(c.Tooltip));
     }
+    EXPECT_EQ(Form->actDeleteCue->toolTip(), QStringLiteral("Delete (Del)"));
 
     TCue& rain = AddCue("Rain");
     rain.SetFadeOut(20);
