@@ -1,19 +1,9 @@
 #include "TextRules.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace {
-
-int DigitValue(char c, int base) {
-    int digit = base;
-    if (c >= '0' && c <= '9')
-        digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-        digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-        digit = c - 'A' + 10;
-    return digit < base ? digit : -1;
-}
 
 // Removes a hexadecimal marker from the front of the text; whether there was one.
 bool TakeHexMarker(std::string_view& text) {
@@ -40,19 +30,12 @@ std::optional<int32_t> ReadIntegerText(std::string_view text) {
         text.remove_prefix(1);
     }
     const int base = TakeHexMarker(text) ? 16 : 10;
-    if (text.empty())
-        return std::nullopt;
-    // The magnitude is checked after every digit, so leading zeros never count.
     const uint64_t limit = base == 16 ? 0xFFFFFFFFu : (negative ? 2147483648u : 2147483647u);
     uint64_t magnitude = 0;
-    for (const char c : text) {
-        const int digit = DigitValue(c, base);
-        if (digit < 0)
-            return std::nullopt;
-        magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
-        if (magnitude > limit)
-            return std::nullopt;
-    }
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, magnitude, base);
+    if (error != std::errc() || stop != end || magnitude > limit)
+        return std::nullopt;
     uint32_t pattern = static_cast<uint32_t>(magnitude);
     if (negative)
         pattern = 0u - pattern;

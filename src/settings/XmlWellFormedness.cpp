@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -33,24 +35,12 @@ bool IsValidCharacterReference(std::string_view digits) {
         base = 16;
         digits.remove_prefix(1);
     }
-    if (digits.empty())
+    uint32_t value = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, value, base);
+    if (error != std::errc() || stop != end || value > 0x10FFFF)
         return false;
-    char32_t value = 0;
-    for (const char c : digits) {
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        if (digit < 0)
-            return false;
-        value = value * static_cast<char32_t>(base) + static_cast<char32_t>(digit);
-        if (value > 0x10FFFF)
-            return false;
-    }
-    return IsXmlChar(value);
+    return IsXmlChar(static_cast<char32_t>(value));
 }
 
 // Text or an attribute value as written, references unexpanded.
