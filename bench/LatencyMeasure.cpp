@@ -16,6 +16,20 @@ using namespace std::chrono_literals;
 
 namespace {
 constexpr float Level = 0.01f;
+constexpr size_t RisingFrames = 32;
+constexpr float Tolerance = 2e-3f;
+
+// Whether the first frames heard (interleaved stereo) are the file's rising staircase, at full
+// level or under a start ramp. A start that lost its beginning opens higher than the file or,
+// later than the staircase, in the tone, which neither stays positive nor rises for as long.
+bool StartKept(const std::vector<float>& sound, const std::vector<float>& file) {
+    if (sound.size() != RisingFrames * 2 || sound[0] > file[0] + Tolerance)
+        return false;
+    for (size_t i = 0; i < RisingFrames; ++i)
+        if (sound[i * 2] <= 0 || (i > 0 && sound[i * 2] < sound[(i - 1) * 2] - Tolerance))
+            return false;
+    return true;
+}
 } // namespace
 
 std::vector<float> LatencySignature() {
@@ -37,11 +51,7 @@ void MeasureStart(TMonitorRecorder& recorder, std::chrono::steady_clock::time_po
         return;
     }
     std::this_thread::sleep_for(20ms);
-    const std::vector<float> sound = recorder.SoundFrom(start, Level, 16);
-    bool same = sound.size() == 32;
-    for (size_t i = 0; same && i < 16; ++i)
-        same = std::fabs(sound[i * 2] - file[i]) < 2e-3f;
-    result.Clipped += !same;
+    result.Clipped += !StartKept(recorder.SoundFrom(start, Level, RisingFrames), file);
     const auto ms = [start](std::chrono::steady_clock::time_point t) {
         return std::chrono::duration<double, std::milli>(t - start).count();
     };

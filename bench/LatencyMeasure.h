@@ -17,7 +17,7 @@ struct TLatencyResult {
 // A start that cannot be mistaken: a loud rising staircase, then a tone.
 std::vector<float> LatencySignature();
 
-// Records one start: how late it sounded and whether its first samples were the file's.
+// Records one start: how late it sounded and whether it kept the file's beginning.
 void MeasureStart(TMonitorRecorder& recorder, std::chrono::steady_clock::time_point start,
                   const std::vector<float>& file, TLatencyResult& result);
 
