@@ -1,5 +1,7 @@
 // The built program as an operator runs it, driven over OSC by a real client (oscsend).
+#include "RunToEnd.h"
 #include "TMonitorRecorder.h"
+#include "TOscTestClient.h"
 #include "TProduction.h"
 #include "TestAudioFiles.h"
 
@@ -8,11 +10,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using TClock = std::chrono::steady_clock;
@@ -81,18 +78,6 @@ private:
     QString FError;
 };
 
-bool RunToEnd(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
 class TOscProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -124,14 +109,9 @@ TEST_F(TOscProcessTest, ARealClientStartsACueOfTheRunningProgram) {
 }
 
 TEST_F(TOscProcessTest, WithItsPortInUseTheProgramRunsPlaysAndSaysWhyOscIsOff) {
-    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
-    const int port = ntohs(address.sin_port);
+    const TTakenUdpPort holder;
+    ASSERT_NE(holder.Port(), 0);
+    const int port = holder.Port();
 
     TProgram program(port);
     program.Start();
@@ -146,5 +126,4 @@ TEST_F(TOscProcessTest, WithItsPortInUseTheProgramRunsPlaysAndSaysWhyOscIsOff) {
     EXPECT_TRUE(PlaysSince(sent));
     EXPECT_EQ(program.Error().count(QStringLiteral("OSC is off")), 1)
         << program.Error().toStdString();
-    ::close(holder);
 }

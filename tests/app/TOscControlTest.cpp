@@ -1,8 +1,10 @@
 // OSC on the main window with the real sound engine: a real client (oscsend from liblo's tools)
 // sends each address; the cues' states, the current cue and the sink's monitor show the result.
 #include "TOscControl.h"
+#include "RunToEnd.h"
 #include "TAudioEngine.h"
 #include "TMonitorRecorder.h"
+#include "TOscTestClient.h"
 #include "TPulseOutput.h"
 #include "TestAudioFiles.h"
 #include "TfmMain.h"
@@ -12,11 +14,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -28,19 +25,6 @@ constexpr float Heard = 0.3f;
 
 bool SoundServerReachable() {
     return std::system("pactl info >/dev/null 2>&1") == 0;
-}
-
-// Runs a program to its end within the time limit; whether it ended with 0.
-bool RunToEnd(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 class TOscControlTest : public ::testing::Test {
@@ -147,14 +131,9 @@ TEST_F(TOscControlTest, EachAddressActsOnTheWindow) {
 }
 
 TEST_F(TOscControlTest, APortInUseLeavesOscOffSaysWhyAndTheCuesPlay) {
-    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
-    const int port = ntohs(address.sin_port);
+    const TTakenUdpPort holder;
+    ASSERT_NE(holder.Port(), 0);
+    const int port = holder.Port();
 
     StartOsc(port);
     EXPECT_EQ(Osc->Port(), 0);
@@ -169,7 +148,6 @@ TEST_F(TOscControlTest, APortInUseLeavesOscOffSaysWhyAndTheCuesPlay) {
     Window->actPlay->trigger();
     EXPECT_EQ(Shown(), "100 1");
     EXPECT_TRUE(PlaysSince(start));
-    ::close(holder);
 }
 
 TEST_F(TOscControlTest, AFloodOfBadPacketsNeitherStopsTheWindowNorTheNextCommand) {

@@ -8,12 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -180,14 +176,9 @@ TEST_F(TOscServerTest, ListensOnItsOwnAddressOnly) {
 }
 
 TEST(TOscServerStart, SaysWhyItCannotListen) {
-    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
-    const int32_t taken = ntohs(address.sin_port);
+    const TTakenUdpPort holder;
+    ASSERT_NE(holder.Port(), 0);
+    const int32_t taken = holder.Port();
 
     struct Case {
         std::string address;
@@ -214,5 +205,4 @@ TEST(TOscServerStart, SaysWhyItCannotListen) {
         EXPECT_NE(failure.find(c.says), std::string::npos) << failure;
         EXPECT_NE(failure.find("Settings.xml"), std::string::npos) << failure;
     }
-    ::close(holder);
 }

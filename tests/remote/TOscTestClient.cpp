@@ -21,6 +21,21 @@ TOscTestClient::~TOscTestClient() {
     ::close(FSocket);
 }
 
+TTakenUdpPort::TTakenUdpPort() {
+    FSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(FSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        FPort = ntohs(address.sin_port);
+}
+
+TTakenUdpPort::~TTakenUdpPort() {
+    ::close(FSocket);
+}
+
 bool TOscTestClient::Send(const std::string& path, lo_message message) {
     if (!message)
         message = lo_message_new();

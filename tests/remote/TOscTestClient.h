@@ -24,3 +24,20 @@ public:
 private:
     int FSocket = -1;
 };
+
+// A UDP port of 127.0.0.1 held by a socket of the test's own while the object lives, so that a
+// server asked to listen there finds it taken.
+class TTakenUdpPort {
+public:
+    TTakenUdpPort();
+    ~TTakenUdpPort();
+    TTakenUdpPort(const TTakenUdpPort&) = delete;
+    TTakenUdpPort& operator=(const TTakenUdpPort&) = delete;
+
+    // 0 when no port could be taken.
+    uint16_t Port() const { return FPort; }
+
+private:
+    int FSocket = -1;
+    uint16_t FPort = 0;
+};
