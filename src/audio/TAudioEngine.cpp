@@ -1,6 +1,5 @@
 #include "TAudioEngine.h"
 
-#include "RealTime.h"
 #include "TAudioStream.h"
 
 extern "C" {
@@ -420,8 +419,9 @@ void TAudioEngine::Wake() {
         FWakeSignal.release();
 }
 
+// Normal priority: it reads files and runs the decoder. Only the thread that feeds the sound
+// server asks for real-time priority.
 void TAudioEngine::Run() {
-    RaiseThreadToRealTime();
     while (!FQuit) {
         Service();
         bool busy = false;
