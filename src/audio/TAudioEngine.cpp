@@ -251,7 +251,11 @@ bool TAudioEngine::AudioChannelPause(HSTREAM handle) {
         return false;
     stream->State = TAudioStream::psPaused;
     stream->Move(TAudioStream::mvHold, TAudioStream::RampFrames, TGainEnvelope::ecRamp);
+    // However long the pause, the resume plays every frame left: a drain asked for before it,
+    // and its deadline, are given up, and asked for again once the rest has been rendered.
     FOutput->Pause(*stream);
+    stream->DrainRequested = false;
+    stream->Drained = false;
     return true;
 }
 
@@ -267,7 +271,7 @@ bool TAudioEngine::AudioChannelStop(HSTREAM handle) {
             return true;
         // Ramps down from the frame now playing; the worker closes it once that is heard.
         stream->State = TAudioStream::psStopping;
-        stream->StopDeadline = std::chrono::steady_clock::now() + DrainDeadline;
+        stream->StopDeadline = FOutput->Now() + DrainDeadline;
         stream->DrainRequested = false;
         stream->Move(TAudioStream::mvEnd, TAudioStream::RampFrames, TGainEnvelope::ecRamp);
         FOutput->Refresh(*stream);
@@ -399,13 +403,13 @@ void TAudioEngine::RaiseEvents(TAudioStream& stream) {
 
 // With the stream's Control lock held: closes a stopped stream once its ramp has been heard.
 void TAudioEngine::FinishStopping(TAudioStream& stream) {
-    if (stream.Failed || std::chrono::steady_clock::now() >= stream.StopDeadline ||
+    if (stream.Failed || FOutput->Now() >= stream.StopDeadline ||
         (stream.FadedOut() && PlayedOut(stream)))
         Finish(stream, TAudioStream::psStopped);
 }
 
 bool TAudioEngine::PlayedOut(TAudioStream& stream) {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = FOutput->Now();
     if (!stream.DrainRequested) {
         stream.DrainRequested = true;
         stream.DrainDeadline = now + DrainDeadline;

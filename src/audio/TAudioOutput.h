@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -37,9 +38,16 @@ public:
     // Every output numbered so far, in number order; by default those that DeviceExists finds.
     virtual std::vector<TOutputDevice> Devices();
 
+    // The clock of every stream deadline: the system's monotonic clock, or a target's own.
+    virtual std::chrono::steady_clock::time_point Now() const {
+        return std::chrono::steady_clock::now();
+    }
+
     // Starts a stream whose first block is decoded; a start that fails (also one the server
     // did not confirm in time) sets stream.Failed and leaves nothing to close.
     virtual void Start(TAudioStream& stream) = 0;
+    // Renders the ramp to silence over what is queued and gives up a drain under way: a paused
+    // stream has no deadline running.
     virtual void Pause(TAudioStream& stream) = 0;
     virtual void Resume(TAudioStream& stream) = 0;
     // The stream's gains changed: what is queued and not played yet is rendered again.

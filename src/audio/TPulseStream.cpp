@@ -233,6 +233,7 @@ void TPulseStream::DropDrainLocked() {
 
 void TPulseStream::Pause() {
     TPulseLock lock(FServer.Mainloop());
+    DropDrainLocked();
     RefreshLocked();
     DropCorkTimerLocked();
     timeval when{};

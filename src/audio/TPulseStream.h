@@ -35,13 +35,14 @@ public:
     TPulseStream& operator=(const TPulseStream&) = delete;
 
     // The ramp to silence is rendered over what is queued at once; the stream is corked once
-    // it has been heard.
+    // it has been heard. A drain under way is given up.
     void Pause();
     void Resume();
     // The gains changed: what is queued after the frame being played is rendered again.
     void Refresh();
     void Rename();
-    // Sets the file stream's Drained once everything written has been played.
+    // Sets the file stream's Drained once everything written has been played; Pause gives the
+    // request up.
     void Drain();
     // Silences the stream and leaves the server; no callback runs afterwards.
     void Close();

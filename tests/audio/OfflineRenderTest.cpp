@@ -42,6 +42,16 @@ protected:
         SetCueEndSyncProc(nullptr);
     }
 
+    // From here on the output holds `frames` frames rendered ahead of what is heard, as the
+    // sound server does; before the first PlayFile.
+    void QueueOnOutput(size_t frames) {
+        auto output = std::make_unique<TOfflineOutput>(2, frames);
+        FOutput = output.get();
+        SetAudioLibrary(nullptr);
+        FEngine = std::make_unique<TAudioEngine>(std::move(output), false);
+        SetAudioLibrary(FEngine.get());
+    }
+
     // Plays `samples` (interleaved, `channels` wide) from a float WAV file at `rate`.
     void PlayFile(int channels, int rate, const std::vector<float>& samples) {
         const auto path = Dir / "sound.wav";
@@ -269,6 +279,45 @@ TEST_F(OfflineRender, PauseAndResumeContinueAtTheSamePosition) {
         ASSERT_GT(resumed[i], resumed[i - 1]) << "frame " << i;
     EXPECT_EQ(AfterRamp(resumed), AfterRamp(std::vector<float>(resumed.size(), 0.5f)))
         << "the volume changed while paused must not apply";
+}
+
+// With a fifth of a second queued on the output, the whole file has been rendered, and its
+// drain asked for, before its last frames are heard. A pause there and a resume, however much
+// later, still play every frame that was left, to the file's last.
+TEST_F(OfflineRender, APauseNearTheEndKeepsTheTailHoweverLongItLasts) {
+    using namespace std::chrono_literals;
+    constexpr size_t ramp = TAudioStream::RampFrames;
+    constexpr size_t length = 44100;
+    QueueOnOutput(44100 / 5);
+    const std::vector<float> samples = Ramp(length);
+    struct Case {
+        size_t LeftAtPause;
+        std::chrono::milliseconds Pause;
+    };
+    const Case cases[] = {
+        {4410, 3000ms}, {882, 3000ms}, {8000, 3000ms}, {4410, 500ms}, {4410, 0ms}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.LeftAtPause << " frames left, paused for " << c.Pause.count() << " ms");
+        Cue.StopNow();
+        g_syncs.clear();
+        PlayFile(1, 44100, samples);
+        ASSERT_EQ(Render(length - c.LeftAtPause).size(), (length - c.LeftAtPause) * 2);
+        ASSERT_TRUE(Cue.Pause());
+        const std::vector<float> paused = Channel(Render(2000), 0);
+        ASSERT_EQ(std::count(paused.begin() + ramp, paused.end(), 0.0f), 2000 - long{ramp});
+        FOutput->Advance(c.Pause);
+        FEngine->Service();
+        ASSERT_EQ(Cue.State(), csPaused);
+        ASSERT_TRUE(Cue.Play());
+        const std::vector<float> resumed = Channel(Render(length), 0);
+        const size_t left = c.LeftAtPause - ramp;
+        ASSERT_EQ(resumed.size(), left) << "every frame left after the pause's ramp is heard";
+        EXPECT_EQ(AfterRamp(resumed), AfterRamp(std::vector<float>(
+                                          samples.end() - static_cast<long>(left), samples.end())));
+        ASSERT_EQ(g_syncs.size(), 1u);
+        EXPECT_EQ(g_syncs[0].Data, AUDIO_END_FILE);
+    }
 }
 
 TEST_F(OfflineRender, StopThenPlayStartsOverWithANewStream) {
