@@ -1,4 +1,5 @@
 #include "TAudioEngine.h"
+#include "TAudioStream.h"
 #include "TCue.h"
 #include "TMonitorRecorder.h"
 #include "TPulseOutput.h"
@@ -394,6 +395,37 @@ TEST_F(PulsePlayback, PauseHoldsTheSoundAndResumeContinues) {
     const auto resumed = TClock::now();
     ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s));
     EXPECT_TRUE(out1.WaitForSound(resumed, 0.3f, 2s));
+}
+
+// Paused once the whole file is queued on the server and its drain has been asked for (its last
+// fifth of a second), and resumed after longer than any deadline of the stream: the rest is
+// heard, and the tone lasts its full second.
+TEST_F(PulsePlayback, APauseNearTheEndKeepsTheTail) {
+    TMonitorRecorder out1("out1.monitor");
+    ASSERT_TRUE(out1.Start());
+    TCue& cue = AddCue(Tone("second.wav", 1.0));
+    const auto start = TClock::now();
+    ASSERT_TRUE(cue.Play());
+    TAudioStream& stream = *FEngine->Stream(cue.Stream());
+    ASSERT_TRUE(Eventually(
+        [&] {
+            std::lock_guard control(stream.Control);
+            return stream.DrainRequested;
+        },
+        3s));
+    ASSERT_TRUE(cue.Pause());
+    ASSERT_TRUE(out1.WaitForQuiet(TClock::now(), 0.001f, 1700ms, 5s));
+    ASSERT_TRUE(cue.Play());
+    ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s));
+    ASSERT_TRUE(out1.WaitUntilRecorded(TClock::now(), 2s));
+    const std::vector<float> heard = out1.SoundFrom(start, 0.2f, 44100 * 10);
+    constexpr size_t block = 441;
+    size_t loud = 0;
+    for (size_t at = 0; at + block * 2 <= heard.size(); at += block * 2)
+        loud += *std::max_element(heard.begin() + static_cast<long>(at),
+                                  heard.begin() + static_cast<long>(at + block * 2)) > 0.2f;
+    EXPECT_GE(loud, 97u) << "10 ms blocks of the one-second tone heard";
+    EXPECT_LE(loud, 102u);
 }
 
 TEST_F(PulsePlayback, LoopKeepsPlayingAndSignalsEachPass) {
