@@ -42,6 +42,9 @@ TAudioEngine::TAudioEngine(std::unique_ptr<TAudioOutput> output, bool worker)
         FWorker = std::thread([this] { Run(); });
 }
 
+// The one teardown order: the worker stops, every stream is closed, then the output goes (its
+// thread stopped) while the wake signal and the device callback it calls still exist; the other
+// members go after it.
 TAudioEngine::~TAudioEngine() {
     FQuit = true;
     Wake();
@@ -57,6 +60,7 @@ TAudioEngine::~TAudioEngine() {
         FOutput->Close(*stream);
         stream->Release();
     }
+    FOutput.reset();
 }
 
 bool TAudioEngine::AudioGetDeviceInfo(uint32_t device, TAudioDeviceInfo* info) {

@@ -26,6 +26,8 @@ struct TAudioDeviceInfo {
 // A stream that ends or is stopped gives back its server stream, decoder and file at once; its
 // handle stays valid until it is freed, and playing it again starts it from its beginning.
 // Each stream's state changes with its Control lock held, by the UI thread or the worker.
+// Teardown, in the destructor only: stop the worker, close every stream, destroy the output
+// (which stops the sound server's thread), then the members the output called back into.
 class TAudioEngine : public TAudioLibrary {
 public:
     // With `worker` false nothing decodes ahead by itself: the caller runs Service (tests).
@@ -95,6 +97,8 @@ private:
     void Wake();
     void Run();
 
+    // Calls back into Wake and FOnDevicesChanged from its own thread until it is destroyed:
+    // the destructor destroys it first.
     std::unique_ptr<TAudioOutput> FOutput;
     uint32_t FDevice = 1;
     HSTREAM FNextHandle = 1;

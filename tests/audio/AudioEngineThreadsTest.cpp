@@ -52,3 +52,29 @@ TEST(AudioEngineThreads, TheDecodeWorkerRunsAtNormalPriority) {
 }
 
 } // namespace
+
+namespace {
+
+// An output whose own thread tells of a device change and wakes the engine up to the moment it
+// is stopped, as the sound server's thread can: here, in its destructor.
+class TLastWordsOutput : public TOfflineOutput {
+public:
+    ~TLastWordsOutput() override {
+        DevicesChanged();
+        Wake();
+    }
+};
+
+TEST(AudioEngineThreads, TheOutputIsStoppedBeforeWhatItCallsGoes) {
+    int changes = 0;
+    {
+        TAudioEngine engine(std::make_unique<TLastWordsOutput>());
+        // Big enough that the callback's state lives on the heap, where a use after it is gone
+        // is caught.
+        const std::string label(64, 'x');
+        engine.SetOnDevicesChanged([&changes, label] { changes += !label.empty(); });
+    }
+    EXPECT_EQ(changes, 1);
+}
+
+} // namespace
