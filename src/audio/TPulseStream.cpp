@@ -45,6 +45,24 @@ void Unhook(pa_stream* server) {
     pa_stream_set_underflow_callback(server, nullptr, nullptr);
 }
 
+// A stream the server has not confirmed in time cannot be disconnected yet: it keeps our
+// reference until the server's answer, is taken down once ready and let go once it has ended,
+// so that no silent stream stays on the server.
+void Abandon(pa_stream* server) {
+    pa_stream_set_state_callback(
+        server,
+        [](pa_stream* stream, void*) {
+            const pa_stream_state_t state = pa_stream_get_state(stream);
+            if (state == PA_STREAM_READY) {
+                pa_stream_disconnect(stream);
+            } else if (!PA_STREAM_IS_GOOD(state)) {
+                pa_stream_set_state_callback(stream, nullptr, nullptr);
+                pa_stream_unref(stream);
+            }
+        },
+        nullptr);
+}
+
 } // namespace
 
 TPulseStream::TPulseStream(TPulseServer& server, TAudioStream& audio, std::function<void()> wake)
@@ -104,9 +122,10 @@ bool TPulseStream::ConnectLocked(const std::string& sink, TPulseServer::TDeadlin
         return true;
     FStream = nullptr;
     Unhook(server);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(server)))
-        pa_stream_disconnect(server);
-    pa_stream_unref(server);
+    if (pa_stream_get_state(server) == PA_STREAM_CREATING)
+        Abandon(server);
+    else
+        pa_stream_unref(server);
     return false;
 }
 

@@ -492,6 +492,27 @@ TEST_F(PulsePlayback, AHungServerFailsPlayQuicklyAndPlaysAgainOnceItAnswers) {
     EXPECT_TRUE(WaitForEnd(next.Stream(), 5s));
 }
 
+// A Play given up while the server hangs leaves nothing behind on it: once the server answers
+// the request it was sent, the stream is taken down again.
+TEST_F(PulsePlayback, APlayThatTimedOutLeavesNoStreamOnTheServer) {
+    TPrivateServer server(Dir.Path());
+    ASSERT_TRUE(server.Start());
+    SetAudioLibrary(nullptr);
+    FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
+    SetAudioLibrary(FEngine.get());
+    ASSERT_TRUE(FEngine->AudioGetDeviceInfo(1, nullptr));
+    TCue& cue = AddCue(Tone("tone.wav", 0.5));
+    ASSERT_EQ(ServerStreams(), 0);
+
+    server.Freeze();
+    EXPECT_FALSE(cue.Play());
+    server.Thaw();
+    // Answered after the stream request, on the same connection.
+    ASSERT_FALSE(FEngine->AudioDevices().empty());
+    EXPECT_TRUE(Eventually([] { return ServerStreams() == 0; }, 3s))
+        << ServerStreams() << " playback streams left on the server";
+}
+
 // Started while the server hangs: the device question gives up with a reason, and devices are
 // found once the server answers again.
 TEST_F(PulsePlayback, AHungServerAtStartUpIsReportedAndFoundLater) {
