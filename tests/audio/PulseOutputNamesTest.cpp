@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <pthread.h>
+#include <sched.h>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -60,6 +63,7 @@ protected:
         Engine->SetOnDevicesChanged([this] {
             std::lock_guard lock(Lock);
             ++Notices;
+            Policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
             Signal.notify_all();
         });
         ASSERT_TRUE(Engine->AudioGetDeviceInfo(1, nullptr));
@@ -90,11 +94,38 @@ protected:
     std::mutex Lock;
     std::condition_variable Signal;
     int Notices = 0;
+    // The scheduling policy of the thread that told of the last change.
+    int Policy = -1;
     std::vector<TOutputDevice> Devices;
     std::unique_ptr<TAudioEngine> Engine;
 };
 
+// Whether this process may move a thread to real-time priority, tried on a thread of its own.
+bool RealTimeGranted() {
+    bool granted = false;
+    std::thread probe([&granted] {
+        sched_param parameters{};
+        parameters.sched_priority = sched_get_priority_min(SCHED_RR);
+        granted = pthread_setschedparam(pthread_self(), SCHED_RR, &parameters) == 0;
+    });
+    probe.join();
+    return granted;
+}
+
 } // namespace
+
+// The sound server's thread, which feeds the streams and tells of output changes, runs at
+// real-time priority where the system grants it.
+TEST_F(PulseOutputNames, TheServerThreadRunsAtRealTimePriorityWhereGranted) {
+    if (!RealTimeGranted())
+        GTEST_SKIP() << "real-time priority is not granted to this process";
+    StartEngine();
+    TNamedSink sink("trelmo_monitor_desk", "Monitor Desk");
+    ASSERT_TRUE(sink.Loaded());
+    ASSERT_TRUE(WaitForChange([&] { return Named("Monitor Desk") != nullptr; }));
+    std::lock_guard lock(Lock);
+    EXPECT_EQ(Policy, SCHED_RR);
+}
 
 TEST_F(PulseOutputNames, OutputsAreNamedByTheServerAndKeepTheirNumbersAsTheyComeAndGo) {
     TNamedSink stage("trelmo_stage", "Stage Left");
