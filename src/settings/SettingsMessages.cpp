@@ -22,7 +22,7 @@ std::string AutoSaveErrorText(const std::string& path, const std::string& reason
     return "The settings could not be saved to " + path + ": " + reason +
            ".\r\n\r\nYour changes are not saved until this is put right. Check that the folder "
            "exists, that it can be written to and that the disk has free space; Trelmo tries again "
-           "at the next change and when it closes.";
+           "at the next change, at Retry and when it closes, or choose Save Elsewhere.";
 }
 
 std::string ShowTakenText(const std::string& path, int holder) {

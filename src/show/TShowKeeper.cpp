@@ -79,6 +79,19 @@ void TShowKeeper::SaveNow() {
         Post(CurrentText());
 }
 
+bool TShowKeeper::SaveTo(const std::string& path, std::string& failure) {
+    auto lock = std::make_unique<TShowLock>(path);
+    if (lock->State() == TShowLock::TState::Taken) {
+        failure = ShowTakenText(path, lock->Holder());
+        return false;
+    }
+    FLock = std::move(lock);
+    FWrites = true;
+    FProduction.FileName = path;
+    SaveNow();
+    return true;
+}
+
 bool TShowKeeper::SaveAtClose(std::string& failure) {
     FAutoSave.Cancel();
     if (!FWrites)

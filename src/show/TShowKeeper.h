@@ -49,6 +49,10 @@ public:
     void Changed();
     // Saves now whatever was saved last (Retry).
     void SaveNow();
+    // Saves from now on to `path`, which the operator chose (the document's drive is gone, its
+    // folder cannot be written to), and saves there at once. False with the reason when another
+    // Trelmo holds `path`.
+    bool SaveTo(const std::string& path, std::string& failure);
     // The save at close: waits for the worker and writes the document even when unchanged;
     // false with the reason when it failed, which the caller tells (not OnSaveProblem). True
     // without writing when another process holds it.

@@ -13,11 +13,17 @@ TMessageStrip::TMessageStrip(QWidget* parent) : QWidget(parent), FLayout(new QVB
     setVisible(false);
 }
 
-void TMessageStrip::Show(const QString& kind, const QString& text, std::function<void()> retry) {
+// The buttons are made anew, so that each runs what this call gave it.
+void TMessageStrip::Show(const QString& kind, const QString& text,
+                         const std::vector<TAction>& actions) {
     TLine& line = LineOf(kind);
     line.Label->setText(text);
-    line.OnRetry = std::move(retry);
-    line.Retry->setVisible(static_cast<bool>(line.OnRetry));
+    for (QPushButton* button : line.Buttons)
+        button->deleteLater();
+    line.Buttons.clear();
+    for (const TAction& action : actions)
+        line.Buttons.push_back(AddButton(line, action.Label, action.Run));
+    line.Buttons.push_back(AddButton(line, tr("Close"), [this, kind] { Remove(kind); }));
     setVisible(true);
 }
 
@@ -37,17 +43,17 @@ QString TMessageStrip::Text(const QString& kind) const {
     return found == FLines.end() ? QString() : found->second.Label->text();
 }
 
-QPushButton* TMessageStrip::RetryButton(const QString& kind) const {
+QPushButton* TMessageStrip::Button(const QString& kind, const QString& label) const {
     const auto found = FLines.find(kind);
-    return found == FLines.end() || !found->second.OnRetry ? nullptr : found->second.Retry;
+    if (found == FLines.end())
+        return nullptr;
+    for (QPushButton* button : found->second.Buttons)
+        if (button->text() == label)
+            return button;
+    return nullptr;
 }
 
-QPushButton* TMessageStrip::CloseButton(const QString& kind) const {
-    const auto found = FLines.find(kind);
-    return found == FLines.end() ? nullptr : found->second.Close;
-}
-
-// A line: the warning sign, the whole reason (wrapped, selectable with the mouse), Retry, close.
+// A line: the warning sign, then the whole reason (wrapped, selectable with the mouse).
 TMessageStrip::TLine& TMessageStrip::LineOf(const QString& kind) {
     if (const auto found = FLines.find(kind); found != FLines.end())
         return found->second;
@@ -57,30 +63,25 @@ TMessageStrip::TLine& TMessageStrip::LineOf(const QString& kind) {
     line.Frame->setAutoFillBackground(true);
     line.Frame->setBackgroundRole(QPalette::ToolTipBase);
     line.Frame->setForegroundRole(QPalette::ToolTipText);
-    auto* row = new QHBoxLayout(line.Frame);
+    line.Row = new QHBoxLayout(line.Frame);
     auto* icon = new QLabel(line.Frame);
     const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
-    row->addWidget(icon, 0, Qt::AlignTop);
+    line.Row->addWidget(icon, 0, Qt::AlignTop);
     line.Label = new QLabel(line.Frame);
     line.Label->setTextFormat(Qt::PlainText);
     line.Label->setWordWrap(true);
     line.Label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    row->addWidget(line.Label, 1);
-    line.Retry = AddButton(line, tr("Retry"));
-    connect(line.Retry, &QPushButton::clicked, this, [this, kind] {
-        if (const auto found = FLines.find(kind); found != FLines.end() && found->second.OnRetry)
-            found->second.OnRetry();
-    });
-    line.Close = AddButton(line, tr("Close"));
-    connect(line.Close, &QPushButton::clicked, this, [this, kind] { Remove(kind); });
+    line.Row->addWidget(line.Label, 1);
     FLayout->addWidget(line.Frame);
     return line;
 }
 
-QPushButton* TMessageStrip::AddButton(TLine& line, const QString& text) {
-    auto* button = new QPushButton(text, line.Frame);
+QPushButton* TMessageStrip::AddButton(TLine& line, const QString& label,
+                                      std::function<void()> run) {
+    auto* button = new QPushButton(label, line.Frame);
     button->setFocusPolicy(Qt::NoFocus);
-    static_cast<QHBoxLayout*>(line.Frame->layout())->addWidget(button, 0, Qt::AlignTop);
+    line.Row->addWidget(button, 0, Qt::AlignTop);
+    connect(button, &QPushButton::clicked, this, std::move(run));
     return button;
 }

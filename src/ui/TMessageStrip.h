@@ -4,8 +4,10 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
@@ -18,28 +20,31 @@ class TMessageStrip : public QWidget {
     Q_OBJECT
 
 public:
+    // A button of a line, before its close button.
+    struct TAction {
+        QString Label;
+        std::function<void()> Run;
+    };
+
     explicit TMessageStrip(QWidget* parent = nullptr);
 
-    // Shows `text` for `kind`, replacing what was shown for it; with `retry`, a Retry button
-    // calls it.
-    void Show(const QString& kind, const QString& text, std::function<void()> retry = {});
+    // Shows `text` for `kind` with these buttons, replacing what was shown for it.
+    void Show(const QString& kind, const QString& text, const std::vector<TAction>& actions = {});
     void Remove(const QString& kind);
     // What is shown for `kind`; empty when nothing is.
     QString Text(const QString& kind) const;
-    // The Retry button of `kind`'s line, if it has one.
-    QPushButton* RetryButton(const QString& kind) const;
-    QPushButton* CloseButton(const QString& kind) const;
+    // The button of `kind`'s line with that label ("Close" for its close button), if any.
+    QPushButton* Button(const QString& kind, const QString& label) const;
 
 private:
     struct TLine {
         QFrame* Frame = nullptr;
         QLabel* Label = nullptr;
-        QPushButton* Retry = nullptr;
-        QPushButton* Close = nullptr;
-        std::function<void()> OnRetry;
+        QHBoxLayout* Row = nullptr;
+        std::vector<QPushButton*> Buttons;
     };
     TLine& LineOf(const QString& kind);
-    QPushButton* AddButton(TLine& line, const QString& text);
+    QPushButton* AddButton(TLine& line, const QString& label, std::function<void()> run);
 
     QVBoxLayout* FLayout;
     std::map<QString, TLine> FLines;

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QTimer>
@@ -78,6 +79,10 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
         return TMainActions::ShowOpenFileDialog(this, request);
     };
     ErrorBox = [this](const QString& text) { ShowErrorBox(text); };
+    SaveFileDialog = [this](const QString& current) {
+        return QFileDialog::getSaveFileName(this, tr("Save the Show Elsewhere"), current,
+                                            tr("Settings (*.xml)"));
+    };
     ConfirmClose = [this](const QString& question) {
         return QMessageBox::question(this, QStringLiteral("Trelmo"), question,
                                      QMessageBox::Yes | QMessageBox::No,
@@ -249,27 +254,51 @@ void TfmMain::SaveSoon() {
         Keeper->Changed();
 }
 
-// The next change tries again, and so do Retry and the close.
+// The next change tries again, and so do Retry and the close; or the operator chooses another
+// file.
 void TfmMain::ShowSaveProblem(const std::string& text) {
-    std::function<void()> retry;
+    const QString kind = QStringLiteral("save");
+    if (text.empty()) {
+        SetProblem(kind, QString());
+        return;
+    }
+    std::vector<TMessageStrip::TAction> actions;
     if (Keeper->Writes())
-        retry = [this] { Keeper->SaveNow(); };
-    SetProblem(QStringLiteral("save"), QString::fromStdString(text), std::move(retry));
+        actions.push_back({tr("Retry"), [this] { Keeper->SaveNow(); }});
+    actions.push_back({tr("Save Elsewhere..."), [this] { SaveElsewhere(); }});
+    ShowProblem(kind, QString::fromStdString(text), actions);
+}
+
+void TfmMain::SaveElsewhere() {
+    const QString path =
+        SaveFileDialog ? SaveFileDialog(QString::fromStdString(Production->FileName)) : QString();
+    if (path.isEmpty())
+        return;
+    std::string failure;
+    if (!Keeper->SaveTo(path.toStdString(), failure))
+        ShowSaveProblem(failure);
 }
 
 void TfmMain::SetProblem(const QString& kind, const QString& text, std::function<void()> retry) {
-    const QString shown = MessageStrip->Text(kind);
     if (text.isEmpty()) {
-        if (!shown.isEmpty())
-            std::cerr << "Trelmo: solved: " << shown.section(QLatin1Char('\n'), 0, 0).toStdString()
+        if (const QString shown = MessageStrip->Text(kind); !shown.isEmpty())
+            std::cerr << "Trelmo: solved: " << shown.section(u'\n', 0, 0).toStdString()
                       << std::endl;
         MessageStrip->Remove(kind);
         return;
     }
-    const QString plain = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (plain != shown)
+    std::vector<TMessageStrip::TAction> actions;
+    if (retry)
+        actions.push_back({tr("Retry"), std::move(retry)});
+    ShowProblem(kind, text, actions);
+}
+
+void TfmMain::ShowProblem(const QString& kind, const QString& text,
+                          const std::vector<TMessageStrip::TAction>& actions) {
+    const QString plain = QString(text).remove(u'\r');
+    if (plain != MessageStrip->Text(kind))
         std::cerr << "Trelmo: " << plain.toStdString() << std::endl;
-    MessageStrip->Show(kind, plain, std::move(retry));
+    MessageStrip->Show(kind, plain, actions);
 }
 
 void TfmMain::InitAudioDevices() {

@@ -6,6 +6,7 @@
 #include "TCueSettings.h"
 #include "TImageList.h"
 #include "TMainActionsHost.h"
+#include "TMessageStrip.h"
 #include "TOpenFileRequest.h"
 #include "TPanic.h"
 #include "TProduction.h"
@@ -26,7 +27,6 @@ class TCueCommand;
 class TCueGrid;
 class TCueUndoStack;
 class TMainActions;
-class TMessageStrip;
 class TSettingsLocation;
 class TShowKeeper;
 class TShowKeys;
@@ -80,6 +80,9 @@ public:
     std::function<void(const QString& text)> ErrorBox;
     // Reads and writes Settings.xml; exists from creation until destruction.
     std::unique_ptr<TShowKeeper> Keeper;
+    // Asks where to save the show instead of its Settings.xml; empty when cancelled. Tests
+    // answer it themselves.
+    std::function<QString(const QString& current)> SaveFileDialog;
     // Asks whether to close while cues play; true to close. Tests answer it themselves.
     std::function<bool(const QString& question)> ConfirmClose;
 
@@ -144,6 +147,9 @@ private:
     void CaptureFormState();
     void SaveSoon();
     void ShowSaveProblem(const std::string& text);
+    void SaveElsewhere();
+    void ShowProblem(const QString& kind, const QString& text,
+                     const std::vector<TMessageStrip::TAction>& actions);
     bool CloseAllowed();
     void InitAudioDevices();
     void ShowError(const std::string& text);

@@ -193,8 +193,9 @@ TEST_F(TShowKeeperTest, AFailedSaveIsReportedAndTheNextChangeSavesOnceTheFolderI
     EXPECT_TRUE(SaveProblem.empty());
 }
 
-// A second Trelmo on the same document says who holds it and never writes it, also at close;
-// once the first has gone, the document can be taken again.
+// A second Trelmo on the same document says who holds it and never writes it, also at close,
+// until the operator saves it elsewhere; once the first has gone, the document can be taken
+// again.
 TEST_F(TShowKeeperTest, ASecondKeeperOfTheSameDocumentDoesNotSaveOverTheFirst) {
     TShowKeeper& first = Open();
     SetShow(Show(0), "First's edit");
@@ -216,6 +217,14 @@ TEST_F(TShowKeeperTest, ASecondKeeperOfTheSameDocumentDoesNotSaveOverTheFirst) {
     std::string failure;
     EXPECT_TRUE(second.SaveAtClose(failure));
     EXPECT_EQ(second.SavesPosted(), 0u);
+    EXPECT_TRUE(Holds(ReadBytes(Path), "First's edit"));
+
+    const std::string elsewhere = Dir.filePath(QStringLiteral("Elsewhere.xml")).toStdString();
+    EXPECT_FALSE(second.SaveTo(Path, failure));
+    EXPECT_EQ(failure, StartUpProblems[0]);
+    ASSERT_TRUE(second.SaveTo(elsewhere, failure));
+    EXPECT_TRUE(second.Writes());
+    ASSERT_TRUE(SavedOnDisk("Second's edit", elsewhere));
     EXPECT_TRUE(Holds(ReadBytes(Path), "First's edit"));
 
     Keepers.erase(Keepers.begin());

@@ -394,9 +394,13 @@ TEST_F(TCueEditingTest, TheStripsRetrySavesAndItsCloseButtonDismisses) {
     Form->Production->FileName = (folder + QStringLiteral("/Settings.xml")).toStdString();
     EditCell(1, ccDescription, "Storm");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return Form->MessageStrip->RetryButton(QStringLiteral("save")) != nullptr; }, 20000));
+        [&] {
+            return Form->MessageStrip->Button(QStringLiteral("save"), QStringLiteral("Retry")) !=
+                   nullptr;
+        },
+        20000));
     ASSERT_TRUE(QDir().mkpath(folder));
-    Form->MessageStrip->RetryButton(QStringLiteral("save"))->click();
+    Form->MessageStrip->Button(QStringLiteral("save"), QStringLiteral("Retry"))->click();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return Form->MessageStrip->Text(QStringLiteral("save")).isEmpty(); }, 20000));
     EXPECT_NE(ReadFile(SettingsFile().toStdString()).find("<Description>Storm</Description>"),
@@ -405,12 +409,40 @@ TEST_F(TCueEditingTest, TheStripsRetrySavesAndItsCloseButtonDismisses) {
     Form->SetProblem(QStringLiteral("output"), QStringLiteral("Output 2 is gone."));
     EXPECT_EQ(Form->MessageStrip->Text(QStringLiteral("output")),
               QStringLiteral("Output 2 is gone."));
-    EXPECT_EQ(Form->MessageStrip->RetryButton(QStringLiteral("output")), nullptr);
-    Form->MessageStrip->CloseButton(QStringLiteral("output"))->click();
+    EXPECT_EQ(Form->MessageStrip->Button(QStringLiteral("output"), QStringLiteral("Retry")),
+              nullptr);
+    Form->MessageStrip->Button(QStringLiteral("output"), QStringLiteral("Close"))->click();
     EXPECT_TRUE(Form->MessageStrip->Text(QStringLiteral("output")).isEmpty());
     Form->SetProblem(QStringLiteral("output"), QStringLiteral("Output 2 is gone."));
     Form->SetProblem(QStringLiteral("output"), QString());
     EXPECT_TRUE(Form->MessageStrip->Text(QStringLiteral("output")).isEmpty());
+}
+
+// The operator can put the show elsewhere while its folder is gone: it is saved there at once.
+TEST_F(TCueEditingTest, TheStripCanSaveTheShowElsewhere) {
+    AddCues(1);
+    Show();
+    Form->Production->FileName = Dir.filePath(QStringLiteral("gone/Settings.xml")).toStdString();
+    EditCell(1, ccDescription, "Storm");
+    const auto button = [&] {
+        return Form->MessageStrip->Button(QStringLiteral("save"),
+                                          QStringLiteral("Save Elsewhere..."));
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button() != nullptr; }, 20000));
+    const QString elsewhere = Dir.filePath(QStringLiteral("Elsewhere.xml"));
+    QStringList offered;
+    Form->SaveFileDialog = [&](const QString& current) {
+        offered << current;
+        return elsewhere;
+    };
+    button()->click();
+    EXPECT_EQ(offered, QStringList{Dir.filePath(QStringLiteral("gone/Settings.xml"))});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Form->MessageStrip->Text(QStringLiteral("save")).isEmpty(); }, 20000));
+    EXPECT_EQ(Form->Production->FileName, elsewhere.toStdString());
+    EXPECT_EQ(ReadFile(elsewhere.toStdString()), Form->Production->SaveToText());
+    EXPECT_NE(ReadFile(elsewhere.toStdString()).find("<Description>Storm</Description>"),
+              std::string::npos);
 }
 
 TEST_F(TCueEditingTest, ClosingByHandWhilePlayingAsksButASessionEndDoesNot) {
