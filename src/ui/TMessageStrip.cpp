@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <iostream>
+
 TMessageStrip::TMessageStrip(QWidget* parent) : QWidget(parent), FLayout(new QVBoxLayout(this)) {
     FLayout->setContentsMargins(0, 0, 0, 0);
     FLayout->setSpacing(1);
@@ -16,18 +18,27 @@ TMessageStrip::TMessageStrip(QWidget* parent) : QWidget(parent), FLayout(new QVB
 // The buttons are made anew, so that each runs what this call gave it.
 void TMessageStrip::Show(const QString& kind, const QString& text,
                          const std::vector<TAction>& actions) {
+    const QString plain = QString(text).remove(u'\r');
+    if (plain != Text(kind))
+        std::cerr << "Trelmo: " << plain.toStdString() << std::endl;
     TLine& line = LineOf(kind);
-    line.Label->setText(text);
+    line.Label->setText(plain);
     for (QPushButton* button : line.Buttons)
         button->deleteLater();
     line.Buttons.clear();
     for (const TAction& action : actions)
         line.Buttons.push_back(AddButton(line, action.Label, action.Run));
-    line.Buttons.push_back(AddButton(line, tr("Close"), [this, kind] { Remove(kind); }));
+    line.Buttons.push_back(AddButton(line, tr("Close"), [this, kind] { Dismiss(kind); }));
     setVisible(true);
 }
 
 void TMessageStrip::Remove(const QString& kind) {
+    if (const QString shown = Text(kind); !shown.isEmpty())
+        std::cerr << "Trelmo: solved: " << shown.section(u'\n', 0, 0).toStdString() << std::endl;
+    Dismiss(kind);
+}
+
+void TMessageStrip::Dismiss(const QString& kind) {
     const auto found = FLines.find(kind);
     if (found == FLines.end())
         return;

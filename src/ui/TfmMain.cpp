@@ -266,7 +266,7 @@ void TfmMain::ShowSaveProblem(const std::string& text) {
     if (Keeper->Writes())
         actions.push_back({tr("Retry"), [this] { Keeper->SaveNow(); }});
     actions.push_back({tr("Save Elsewhere..."), [this] { SaveElsewhere(); }});
-    ShowProblem(kind, QString::fromStdString(text), actions);
+    MessageStrip->Show(kind, QString::fromStdString(text), actions);
 }
 
 void TfmMain::SaveElsewhere() {
@@ -281,24 +281,13 @@ void TfmMain::SaveElsewhere() {
 
 void TfmMain::SetProblem(const QString& kind, const QString& text, std::function<void()> retry) {
     if (text.isEmpty()) {
-        if (const QString shown = MessageStrip->Text(kind); !shown.isEmpty())
-            std::cerr << "Trelmo: solved: " << shown.section(u'\n', 0, 0).toStdString()
-                      << std::endl;
         MessageStrip->Remove(kind);
         return;
     }
     std::vector<TMessageStrip::TAction> actions;
     if (retry)
         actions.push_back({tr("Retry"), std::move(retry)});
-    ShowProblem(kind, text, actions);
-}
-
-void TfmMain::ShowProblem(const QString& kind, const QString& text,
-                          const std::vector<TMessageStrip::TAction>& actions) {
-    const QString plain = QString(text).remove(u'\r');
-    if (plain != MessageStrip->Text(kind))
-        std::cerr << "Trelmo: " << plain.toStdString() << std::endl;
-    MessageStrip->Show(kind, plain, actions);
+    MessageStrip->Show(kind, text, actions);
 }
 
 void TfmMain::InitAudioDevices() {

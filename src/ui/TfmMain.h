@@ -148,8 +148,6 @@ private:
     void SaveSoon();
     void ShowSaveProblem(const std::string& text);
     void SaveElsewhere();
-    void ShowProblem(const QString& kind, const QString& text,
-                     const std::vector<TMessageStrip::TAction>& actions);
     bool CloseAllowed();
     void InitAudioDevices();
     void ShowError(const std::string& text);
