@@ -39,8 +39,7 @@ void TShowKeeper::Open(const TSettingsLocation& location) {
 }
 
 // Another Trelmo that holds the document keeps it, and this one says so for as long as it
-// runs; a folder where no lock can be made is
-// written as before (a save there fails and says so).
+// runs. Where no lock can be made, saves are still tried: one that fails there says so.
 void TShowKeeper::TakeDocument(const std::string& path) {
     FLock = std::make_unique<TShowLock>(path);
     if (FLock->State() == TShowLock::TState::Taken) {
