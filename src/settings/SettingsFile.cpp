@@ -52,12 +52,19 @@ bool WriteAll(int fd, const std::string& bytes) {
     return true;
 }
 
-std::string ResolveLink(const std::string& path) {
-    std::error_code ec;
-    if (!fs::is_symlink(path, ec))
-        return path;
-    const fs::path target = fs::weakly_canonical(path, ec);
-    return ec ? path : target.string();
+constexpr int MaxLinkDepth = 40;
+constexpr const char* TemporarySuffix = ".tmp-";
+constexpr size_t TemporaryRandomChars = 6;
+
+std::string TooLargeText(size_t bytes) {
+    return "the show would take " + std::to_string((bytes + (1 << 20) - 1) >> 20) +
+           " MiB, more than the " + std::to_string(MaxSettingsFileSize >> 20) +
+           " MiB that Trelmo reads back; remove cues or shorten their texts";
+}
+
+std::string MissingLinkFolderText(const std::string& target) {
+    return "it is a link to " + target +
+           ", whose folder cannot be found (is the drive that holds it connected?)";
 }
 
 std::string FolderOf(const std::string& path) {
@@ -133,11 +140,15 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& fai
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& failure) {
-    const std::string target = ResolveLink(path);
-    std::string temporary = target + ".tmp-XXXXXX";
+    if (bytes.size() > MaxSettingsFileSize) {
+        failure = TooLargeText(bytes.size());
+        return false;
+    }
+    const std::string target = LinkTarget(path);
+    std::string temporary = target + TemporarySuffix + std::string(TemporaryRandomChars, 'X');
     TFileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.Get() < 0) {
-        failure = ErrnoText();
+        failure = errno == ENOENT && target != path ? MissingLinkFolderText(target) : ErrnoText();
         return false;
     }
     const bool written = ::fchmod(fd.Get(), ModeFor(target)) == 0 && WriteAll(fd.Get(), bytes) &&
@@ -150,6 +161,34 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
     }
     SyncFolder(FolderOf(target));
     return true;
+}
+
+std::string LinkTarget(const std::string& path) {
+    fs::path target = path;
+    std::error_code ec;
+    for (int depth = 0; depth < MaxLinkDepth && fs::is_symlink(target, ec); ++depth) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.string();
+}
+
+int RemoveStaleTemporaries(const std::string& path) {
+    const fs::path target = LinkTarget(path);
+    const std::string prefix = target.filename().string() + TemporarySuffix;
+    int removed = 0;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(FolderOf(target.string()), ec)) {
+        const std::string name = entry.path().filename().string();
+        struct stat st {};
+        if (name.size() == prefix.size() + TemporaryRandomChars && name.starts_with(prefix) &&
+            ::lstat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid() && ::unlink(entry.path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 bool KeepCopy(const std::string& path, const std::string& folder, std::string& keptName,

@@ -22,5 +22,23 @@ std::string AutoSaveErrorText(const std::string& path, const std::string& reason
     return "The settings could not be saved to " + path + ": " + reason +
            ".\r\n\r\nYour changes are not saved until this is put right. Check that the folder "
            "exists, that it can be written to and that the disk has free space; Trelmo tries again "
-           "at the next change and when it closes.";
+           "at the next change, at Retry and when it closes, or choose Save Elsewhere.";
+}
+
+std::string ShowTakenText(const std::string& path, int holder) {
+    const std::string who = holder > 0
+                                ? "another running Trelmo (process " + std::to_string(holder) + ")"
+                                : "another running Trelmo";
+    return "The settings file " + path + " is in use by " + who +
+           ".\r\n\r\nThis Trelmo shows the show but does not save it, so that the other one's "
+           "changes are not overwritten: changes made here are lost when it closes. Close the "
+           "other Trelmo and start this one again to edit the show.";
+}
+
+std::string DanglingLinkText(const std::string& path, const std::string& target) {
+    return "The settings file " + path + " is a link to " + target +
+           ", which cannot be found (is the drive that holds it connected?).\r\n\r\nTrelmo "
+           "starts with an empty show and does not replace the link: what you set up is saved "
+           "to " +
+           target + " as soon as it can be reached again.";
 }

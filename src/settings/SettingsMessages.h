@@ -15,3 +15,10 @@ std::string SaveErrorText(const std::string& path, const std::string& reason);
 
 // The message for a save during the run that failed.
 std::string AutoSaveErrorText(const std::string& path, const std::string& reason);
+
+// The start-up message for a Settings.xml that another running Trelmo writes: which file, which
+// process (0: not known), and what to do.
+std::string ShowTakenText(const std::string& path, int holder);
+
+// The start-up message for a Settings.xml that is a symbolic link to a file that is not there.
+std::string DanglingLinkText(const std::string& path, const std::string& target);

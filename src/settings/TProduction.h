@@ -34,6 +34,13 @@ public:
     // The document exactly as SaveToFile writes it.
     std::string SaveToText() const;
 
+    // The unreadable file read last that has no kept copy yet, and the folder its copy belongs
+    // in; empty when there is none. Whoever replaces that file keeps the copy first and then
+    // calls UnkeptFileKept.
+    const std::string& UnkeptFile() const { return FUnkeptFile; }
+    const std::string& UnkeptFolder() const { return FUnkeptFolder; }
+    void UnkeptFileKept() { FUnkeptFile.clear(); }
+
 private:
     bool KeepUnkeptFile(const std::string& path, std::string& failure);
 

@@ -1,15 +1,15 @@
 #include "TfmMain.h"
 
-#include "EXMLParseError.h"
 #include "SettingsMessages.h"
 #include "TAudioEngine.h"
-#include "TAutoSave.h"
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
 #include "TMainActions.h"
+#include "TMessageStrip.h"
 #include "TOutputNames.h"
 #include "TSettingsLocation.h"
+#include "TShowKeeper.h"
 #include "TShowKeys.h"
 #include "TTrayIcon.h"
 #include "TextRules.h"
@@ -17,15 +17,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <utility>
 
 namespace {
@@ -49,9 +51,6 @@ std::string HelpFileIn(const std::string& appDir) {
         return manual.string();
     return chm;
 }
-
-// Changes are written this long after the first of them, so a crash loses at most this much.
-constexpr std::chrono::seconds AutoSaveWait{1};
 
 // The window that end-of-stream notices go to; set while its audio engine exists.
 std::atomic<TfmMain*> g_endSyncWindow = nullptr;
@@ -80,6 +79,10 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
         return TMainActions::ShowOpenFileDialog(this, request);
     };
     ErrorBox = [this](const QString& text) { ShowErrorBox(text); };
+    SaveFileDialog = [this](const QString& current) {
+        return QFileDialog::getSaveFileName(this, tr("Save the Show Elsewhere"), current,
+                                            tr("Settings (*.xml)"));
+    };
     ConfirmClose = [this](const QString& question) {
         return QMessageBox::question(this, QStringLiteral("Trelmo"), question,
                                      QMessageBox::Yes | QMessageBox::No,
@@ -87,7 +90,6 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
     };
     UndoStack = new TCueUndoStack(this);
     connect(UndoStack, &QUndoStack::indexChanged, this, &TfmMain::SaveSoon);
-    FAutoSave = new TAutoSave([this] { AutoSave(); }, AutoSaveWait, this);
     CreateActions();
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     CreateGrid();
@@ -167,7 +169,14 @@ void TfmMain::CreateGrid() {
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
     connect(grSounds, &TCueGrid::FilesDropped, this, &TfmMain::grSoundsFilesDropped);
-    setCentralWidget(grSounds);
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    MessageStrip = new TMessageStrip(central);
+    layout->addWidget(MessageStrip);
+    layout->addWidget(grSounds, 1);
+    setCentralWidget(central);
 }
 
 void TfmMain::FormCreate() {
@@ -179,10 +188,7 @@ void TfmMain::FormCreate() {
     Production->Cues.OnCurrentChange = [this](int32_t oldNumber, int32_t newNumber) {
         CurrentCueChanged(oldNumber, newNumber);
     };
-    const TSettingsLocation settings = TSettingsLocation::Find(AppDir);
-    Production->FileName = settings.FileName;
-    LoadSettings(settings);
-    FSavedText = Production->SaveToText();
+    LoadSettings(TSettingsLocation::Find(AppDir));
     InitAudioDevices();
     ShowOutputs();
     FCommands = std::make_unique<TCommandList>();
@@ -198,8 +204,6 @@ void TfmMain::FormShow() {
 }
 
 void TfmMain::FormClose() {
-    FAutoSave->Cancel();
-    CaptureFormState();
     SaveSettings();
 }
 
@@ -215,6 +219,7 @@ void TfmMain::FormDestroy() {
     FAudio->SetOnDevicesChanged(nullptr);
     // The commands hold cues taken out of the list; they go before the list and the engine.
     UndoStack->clear();
+    Keeper.reset();
     Production.reset();
     FCommands.reset();
     SetCueEndSyncProc(nullptr);
@@ -223,43 +228,66 @@ void TfmMain::FormDestroy() {
     g_endSyncWindow = nullptr;
 }
 
-// A file that cannot be read is reported; start-up goes on with the defaults.
+// What goes wrong at start-up is told in a box; start-up goes on.
 void TfmMain::LoadSettings(const TSettingsLocation& settings) {
     Production->OnCueStateChange = [this](const TCue& cue) { CueStateChanged(cue); };
-    try {
-        settings.Load(*Production);
-    } catch (const EXMLParseError& error) {
-        ShowError(LoadErrorText(error));
-    }
+    Keeper = std::make_unique<TShowKeeper>(*Production);
+    Keeper->OnCaptureFormState = [this] { CaptureFormState(); };
+    Keeper->OnStartUpProblem = [this](const std::string& text) {
+        std::cerr << "Trelmo: " << QString::fromStdString(text).remove(u'\r').toStdString()
+                  << std::endl;
+        ShowError(text);
+    };
+    Keeper->OnSaveProblem = [this](const std::string& text) { ShowSaveProblem(text); };
+    Keeper->Open(settings);
 }
 
 // A failed save is reported before the program ends, so the loss is not silent.
 void TfmMain::SaveSettings() {
     std::string failure;
-    if (Production->SaveToFile(Production->FileName, &failure))
-        FSavedText = Production->SaveToText();
-    else
+    if (!Keeper->SaveAtClose(failure))
         ShowError(SaveErrorText(Production->FileName, failure));
 }
 
 void TfmMain::SaveSoon() {
     if (FFormShown)
-        FAutoSave->Changed();
+        Keeper->Changed();
 }
 
-// A failure is told once; the next change tries again, and so does the close.
-void TfmMain::AutoSave() {
-    CaptureFormState();
-    const std::string text = Production->SaveToText();
-    if (text == FSavedText)
+// The next change tries again, and so do Retry and the close; or the operator chooses another
+// file.
+void TfmMain::ShowSaveProblem(const std::string& text) {
+    const QString kind = QStringLiteral("save");
+    if (text.empty()) {
+        SetProblem(kind, QString());
+        return;
+    }
+    std::vector<TMessageStrip::TAction> actions;
+    if (Keeper->Writes())
+        actions.push_back({tr("Retry"), [this] { Keeper->SaveNow(); }});
+    actions.push_back({tr("Save Elsewhere..."), [this] { SaveElsewhere(); }});
+    MessageStrip->Show(kind, QString::fromStdString(text), actions);
+}
+
+void TfmMain::SaveElsewhere() {
+    const QString path =
+        SaveFileDialog ? SaveFileDialog(QString::fromStdString(Production->FileName)) : QString();
+    if (path.isEmpty())
         return;
     std::string failure;
-    if (Production->SaveToFile(Production->FileName, &failure)) {
-        FSavedText = text;
-        FAutoSaveFailed = false;
-    } else if (!std::exchange(FAutoSaveFailed, true)) {
-        ErrorBox(QString::fromStdString(AutoSaveErrorText(Production->FileName, failure)));
+    if (!Keeper->SaveTo(path.toStdString(), failure))
+        ShowSaveProblem(failure);
+}
+
+void TfmMain::SetProblem(const QString& kind, const QString& text, std::function<void()> retry) {
+    if (text.isEmpty()) {
+        MessageStrip->Remove(kind);
+        return;
     }
+    std::vector<TMessageStrip::TAction> actions;
+    if (retry)
+        actions.push_back({tr("Retry"), std::move(retry)});
+    MessageStrip->Show(kind, text, actions);
 }
 
 void TfmMain::InitAudioDevices() {
@@ -440,7 +468,9 @@ void TfmMain::ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances) {
     AppInstances1->OnCmdLineReceived = [this](const std::vector<std::string>& CmdLine) {
         ReceiveCmdLine(CmdLine);
     };
-    AppInstances1->OnError = [this](const std::string& message) { ShowError(message); };
+    AppInstances1->OnError = [this](const std::string& message) {
+        SetProblem(QStringLiteral("remote"), QString::fromStdString(message));
+    };
     AppInstances1->StartReceiving();
 }
 

@@ -6,6 +6,7 @@
 #include "TCueSettings.h"
 #include "TImageList.h"
 #include "TMainActionsHost.h"
+#include "TMessageStrip.h"
 #include "TOpenFileRequest.h"
 #include "TPanic.h"
 #include "TProduction.h"
@@ -22,12 +23,12 @@
 class QAction;
 class QToolBar;
 class TAudioEngine;
-class TAutoSave;
 class TCueCommand;
 class TCueGrid;
 class TCueUndoStack;
 class TMainActions;
 class TSettingsLocation;
+class TShowKeeper;
 class TShowKeys;
 class TTrayIcon;
 
@@ -67,6 +68,8 @@ public:
     QAction* actExit = nullptr;
     QToolBar* ToolBar1 = nullptr;
     TCueGrid* grSounds = nullptr;
+    // Above the grid: the problems that arose while the show runs.
+    TMessageStrip* MessageStrip = nullptr;
     TTrayIcon* TrayIcon = nullptr;
     // Every change of the cue list, to be taken back and made again.
     TCueUndoStack* UndoStack = nullptr;
@@ -75,8 +78,18 @@ public:
     std::function<QStringList(const TOpenFileRequest& request)> OpenFileDialog;
     // Shows an error in a box captioned "Trelmo" once the current event has been handled.
     std::function<void(const QString& text)> ErrorBox;
+    // Reads and writes Settings.xml; exists from creation until destruction.
+    std::unique_ptr<TShowKeeper> Keeper;
+    // Asks where to save the show instead of its Settings.xml; empty when cancelled. Tests
+    // answer it themselves.
+    std::function<QString(const QString& current)> SaveFileDialog;
     // Asks whether to close while cues play; true to close. Tests answer it themselves.
     std::function<bool(const QString& question)> ConfirmClose;
+
+    // A problem that arose while the show runs (kind: what it is about, e.g. "save"), shown in
+    // the message strip and on standard error with no box, so that the keys keep working; an
+    // empty text: the problem is gone. With `retry`, the strip offers a Retry button.
+    void SetProblem(const QString& kind, const QString& text, std::function<void()> retry = {});
 
     void RefreshGrid() override;
     void RefreshRow(int32_t row);
@@ -132,9 +145,9 @@ private:
     void LoadSettings(const TSettingsLocation& settings);
     void SaveSettings();
     void CaptureFormState();
-    // Writes Settings.xml when the document differs from the one last read or written.
-    void AutoSave();
     void SaveSoon();
+    void ShowSaveProblem(const std::string& text);
+    void SaveElsewhere();
     bool CloseAllowed();
     void InitAudioDevices();
     void ShowError(const std::string& text);
@@ -168,10 +181,5 @@ private:
     bool FFormCreated = false;
     // Outlives Production: the cues free their streams when released.
     std::unique_ptr<TAudioEngine> FAudio;
-    TAutoSave* FAutoSave = nullptr;
-    // The document as last read or written, so that a save that would change nothing is left out.
-    std::string FSavedText;
-    // An automatic save has failed and the operator has been told; reset by the next success.
-    bool FAutoSaveFailed = false;
     bool FSessionEnding = false;
 };

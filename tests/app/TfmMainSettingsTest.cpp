@@ -1,4 +1,5 @@
 #include "OfflineAudio.h"
+#include "TMessageStrip.h"
 #include "TfmMain.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -119,6 +121,34 @@ TEST(TfmMainSettings, FailedSaveIsReported) {
         QString::fromStdString("The settings could not be saved to " + TestProgramDir() +
                                "missing-folder/Settings.xml: No such file or directory.")))
         << catcher.Boxes[0].Text.toStdString();
+}
+
+// A second window on the same Settings.xml (a second Trelmo that the instance check missed)
+// says who holds it, at start-up and in its strip, and its close writes nothing.
+TEST(TfmMainSettings, ASecondWindowOnTheSameFileSaysWhoHoldsItAndDoesNotSaveOverIt) {
+    TfmMain first(OfflineAudio());
+    {
+        TBoxCatcher catcher;
+        TfmMain second(OfflineAudio());
+        ASSERT_EQ(catcher.Boxes.size(), 1u);
+        const QString taken = QStringLiteral("The settings file %1 is in use by another running "
+                                             "Trelmo (process %2).")
+                                  .arg(QString::fromStdString(SettingsPath()))
+                                  .arg(::getpid());
+        EXPECT_TRUE(catcher.Boxes[0].Text.startsWith(taken)) << catcher.Boxes[0].Text.toStdString();
+        EXPECT_TRUE(second.MessageStrip->Text(QStringLiteral("save")).startsWith(taken));
+        auto cue = std::make_unique<TCue>();
+        cue->Description = "Second's edit";
+        second.Production->Cues.Add(std::move(cue));
+        second.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
+        second.close();
+    }
+    EXPECT_FALSE(fs::exists(SettingsPath()));
+    first.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&first));
+    first.close();
+    EXPECT_EQ(ReadBytes(SettingsPath()), first.Production->SaveToText());
 }
 
 } // namespace

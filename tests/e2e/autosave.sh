@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Runs a copy of the program as a user would: a cell typed into reaches Settings.xml about a
 # second later, so a program killed with SIGKILL has it at its next start; a session end
-# (SIGTERM) while a cue plays ends the program at once, without asking.
+# (SIGTERM) while a cue plays ends the program at once, without asking; a second Trelmo forced
+# onto the same Settings.xml (a runtime folder of its own) says who holds it and never saves
+# over the first's edits.
 set -euo pipefail
 program=$1
 . "$(dirname "$0")/program-copy.sh"
 pid=""
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$top"' EXIT
+second=""
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "$second" ] && kill -9 "$second" 2>/dev/null; rm -rf "$top"' EXIT
 
 fail() { echo "$1"; exit 1; }
 
@@ -38,7 +41,8 @@ main_window() {
     timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null | head -n1
 }
 
-saved() { grep -q '<Description>Thunder</Description>' "$dir/Settings.xml"; }
+saved() { has Thunder; }
+has() { grep -q "<Description>$1</Description>" "$dir/Settings.xml"; }
 stream_playing() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
 
 write_wav "$dir/bell.wav"
@@ -74,3 +78,33 @@ pid=""
 [ "$code" -eq 0 ] || fail "exit code $code"
 saved || fail "the restarted program did not keep the saved description"
 echo "the change was there after the restart; SIGTERM ended a playing show without asking"
+
+# The first Trelmo holds the show; a second one, which the instance check cannot find, is told
+# at start-up which process holds it, and its close writes nothing.
+"$dir/trelmo" & pid=$!
+window=$(main_window) && [ -n "$window" ] || fail "no Trelmo window appeared for the first"
+xdotool windowfocus --sync "$window" type --delay 20 'Lightning'
+xdotool key --clearmodifiers Return
+wait_for has Lightning || fail "the first Trelmo did not save its edit"
+mkdir -m 700 "$top/runtime"
+XDG_RUNTIME_DIR="$top/runtime" "$dir/trelmo" 2>"$top/second.err" & second=$!
+wait_for grep -q "in use by another running Trelmo (process $pid)" "$top/second.err" ||
+    fail "the second Trelmo did not say that process $pid holds the show"
+second_box() {
+    box=$(xdotool search --onlyvisible --pid "$second" --name '^Trelmo$' | grep -vx "$window" | head -n1)
+    [ -n "$box" ]
+}
+wait_for second_box || fail "the second Trelmo showed no box"
+xdotool windowfocus --sync "$box" key --clearmodifiers Return
+xdotool windowfocus --sync "$window" type --delay 20 'Hail'
+xdotool key --clearmodifiers Return
+wait_for has Hail || fail "the first Trelmo did not save its later edit"
+kill -TERM "$second"
+timeout 30 tail --pid="$second" -f /dev/null || fail "the second Trelmo did not end after SIGTERM"
+second=""
+has Hail || fail "the second Trelmo saved over the first's edit"
+kill -TERM "$pid"
+timeout 30 tail --pid="$pid" -f /dev/null || fail "the first Trelmo did not end after SIGTERM"
+pid=""
+has Hail || fail "the first Trelmo lost its edit at the close"
+echo "a second Trelmo on the same Settings.xml said who held it and did not save over it"

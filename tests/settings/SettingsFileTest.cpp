@@ -1,3 +1,4 @@
+#include "SettingsFile.h"
 #include "EXMLParseError.h"
 #include "SettingsMessages.h"
 #include "TProduction.h"
@@ -81,6 +82,33 @@ TEST_F(SettingsFile, SaveThroughASymbolicLinkReplacesItsTarget) {
     ASSERT_TRUE(production.SaveToFile(Path));
     EXPECT_TRUE(fs::is_symlink(Path));
     EXPECT_EQ(ReadBytes(Folder / "real" / "Settings.xml"), production.SaveToText());
+}
+
+// What a save writes, the loader reads back: a document at the limit goes both ways; a larger one
+// is refused with the reason and leaves the file as it was.
+TEST_F(SettingsFile, WhatIsWrittenCanBeReadBack) {
+    struct Case {
+        size_t Size;
+        bool Written;
+    };
+    const Case cases[] = {{MaxSettingsFileSize, true}, {MaxSettingsFileSize + 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Size);
+        WriteBytes(Path, "old");
+        std::string failure;
+        EXPECT_EQ(WriteFileAtomically(Path, std::string(c.Size, ' '), failure), c.Written);
+        if (c.Written) {
+            std::string read;
+            std::string readFailure;
+            ASSERT_TRUE(ReadWholeFile(Path, read, readFailure)) << readFailure;
+            EXPECT_EQ(read.size(), c.Size);
+        } else {
+            EXPECT_EQ(failure, "the show would take 17 MiB, more than the 16 MiB that Trelmo "
+                               "reads back; remove cues or shorten their texts");
+            EXPECT_EQ(ReadBytes(Path), "old");
+        }
+        EXPECT_EQ(FileNames(Folder), std::vector<std::string>{"Settings.xml"});
+    }
 }
 
 TEST_F(SettingsFile, SaveIntoAMissingFolderFails) {

@@ -1,10 +1,14 @@
 #include "UiTestFixture.h"
 
 #include "TCueCommands.h"
+#include "TMessageStrip.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -346,17 +350,99 @@ TEST_F(TCueEditingTest, ChangesAreSavedSoonAfterwards) {
     }
 }
 
-TEST_F(TCueEditingTest, AFailedSaveAsYouGoIsReported) {
+// The failure shows in the strip, not in a box: Space still reaches the window and plays the
+// next cue; once the folder is there, the next change saves everything.
+TEST_F(TCueEditingTest, AFailedSaveAsYouGoIsShownInTheStripAndTheShowGoesOn) {
+    AddCues(3);
+    Show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    const QString folder = Dir.filePath(QStringLiteral("missing"));
+    Form->Production->FileName = (folder + QStringLiteral("/Settings.xml")).toStdString();
+    EditCell(1, ccDescription, "Storm");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !Form->MessageStrip->Text(QStringLiteral("save")).isEmpty(); }, 20000));
+    const QString shown = Form->MessageStrip->Text(QStringLiteral("save"));
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("The settings could not be saved to ") +
+                                 SettingsFile() + QStringLiteral(": No such file or directory.")))
+        << shown.toStdString();
+    EXPECT_TRUE(Form->MessageStrip->isVisible());
+    EXPECT_TRUE(Errors.empty());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    Form->grSounds->setFocus();
+    SelectCell(2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(Cues().Items(1)->State(), csPlaying);
+    EXPECT_EQ(Form->grSounds->CurrentRow(), 3);
+
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EditCell(3, ccDescription, "Wind");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Form->MessageStrip->Text(QStringLiteral("save")).isEmpty(); }, 20000));
+    const std::string saved = ReadFile(SettingsFile().toStdString());
+    EXPECT_NE(saved.find("<Description>Storm</Description>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<Description>Wind</Description>"), std::string::npos) << saved;
+    EXPECT_FALSE(Form->MessageStrip->isVisible());
+}
+
+// Retry saves at once what failed, and the line goes; the close button takes a line away.
+TEST_F(TCueEditingTest, TheStripsRetrySavesAndItsCloseButtonDismisses) {
     AddCues(1);
     Show();
-    Form->Production->FileName = Dir.filePath(QStringLiteral("missing/Settings.xml")).toStdString();
+    const QString folder = Dir.filePath(QStringLiteral("later"));
+    Form->Production->FileName = (folder + QStringLiteral("/Settings.xml")).toStdString();
     EditCell(1, ccDescription, "Storm");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !Errors.empty(); }, 20000));
-    EXPECT_EQ(Errors.size(), 1);
-    EXPECT_TRUE(Errors[0].startsWith(QStringLiteral("The settings could not be saved to ") +
-                                     SettingsFile() +
-                                     QStringLiteral(": No such file or directory.")))
-        << Errors[0].toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return Form->MessageStrip->Button(QStringLiteral("save"), QStringLiteral("Retry")) !=
+                   nullptr;
+        },
+        20000));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Form->MessageStrip->Button(QStringLiteral("save"), QStringLiteral("Retry"))->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Form->MessageStrip->Text(QStringLiteral("save")).isEmpty(); }, 20000));
+    EXPECT_NE(ReadFile(SettingsFile().toStdString()).find("<Description>Storm</Description>"),
+              std::string::npos);
+
+    Form->SetProblem(QStringLiteral("output"), QStringLiteral("Output 2 is gone."));
+    EXPECT_EQ(Form->MessageStrip->Text(QStringLiteral("output")),
+              QStringLiteral("Output 2 is gone."));
+    EXPECT_EQ(Form->MessageStrip->Button(QStringLiteral("output"), QStringLiteral("Retry")),
+              nullptr);
+    Form->MessageStrip->Button(QStringLiteral("output"), QStringLiteral("Close"))->click();
+    EXPECT_TRUE(Form->MessageStrip->Text(QStringLiteral("output")).isEmpty());
+    Form->SetProblem(QStringLiteral("output"), QStringLiteral("Output 2 is gone."));
+    Form->SetProblem(QStringLiteral("output"), QString());
+    EXPECT_TRUE(Form->MessageStrip->Text(QStringLiteral("output")).isEmpty());
+}
+
+// The operator can put the show elsewhere while its folder is gone: it is saved there at once.
+TEST_F(TCueEditingTest, TheStripCanSaveTheShowElsewhere) {
+    AddCues(1);
+    Show();
+    Form->Production->FileName = Dir.filePath(QStringLiteral("gone/Settings.xml")).toStdString();
+    EditCell(1, ccDescription, "Storm");
+    const auto button = [&] {
+        return Form->MessageStrip->Button(QStringLiteral("save"),
+                                          QStringLiteral("Save Elsewhere..."));
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button() != nullptr; }, 20000));
+    const QString elsewhere = Dir.filePath(QStringLiteral("Elsewhere.xml"));
+    QStringList offered;
+    Form->SaveFileDialog = [&](const QString& current) {
+        offered << current;
+        return elsewhere;
+    };
+    button()->click();
+    EXPECT_EQ(offered, QStringList{Dir.filePath(QStringLiteral("gone/Settings.xml"))});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Form->MessageStrip->Text(QStringLiteral("save")).isEmpty(); }, 20000));
+    EXPECT_EQ(Form->Production->FileName, elsewhere.toStdString());
+    EXPECT_EQ(ReadFile(elsewhere.toStdString()), Form->Production->SaveToText());
+    EXPECT_NE(ReadFile(elsewhere.toStdString()).find("<Description>Storm</Description>"),
+              std::string::npos);
 }
 
 TEST_F(TCueEditingTest, ClosingByHandWhilePlayingAsksButASessionEndDoesNot) {

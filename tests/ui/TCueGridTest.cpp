@@ -251,6 +251,8 @@ TEST_F(TCueGridTest, TypingIntoTheSpinEditorsBringsTheValueIntoRange) {
 }
 
 TEST_F(TCueGridTest, ARefusedVolumeShowsTheErrorBoxAndKeepsTheVolume) {
+    // One window at a time holds the program's Settings.xml.
+    Form.reset();
     Form = std::make_unique<TfmMain>(OfflineAudio()); // with its own error box
     Form->Production->Cues.Clear();
     Form->Production->FileName = AudioFile("Settings.xml");

@@ -1,0 +1,140 @@
+#include "TShowKeeper.h"
+
+#include "EXMLParseError.h"
+#include "SettingsFile.h"
+#include "SettingsMessages.h"
+#include "TProduction.h"
+#include "TSettingsLocation.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+TShowKeeper::TShowKeeper(TProduction& production, TSaveWorker::TWriter writer, QObject* parent)
+    : QObject(parent), FProduction(production), FAutoSave([this] { AutoSave(); }, AutoSaveWait) {
+    FWorker = std::make_unique<TSaveWorker>(
+        std::move(writer), [this](const TSaveWorker::TResult& result) {
+            QMetaObject::invokeMethod(
+                this, [this, result] { Written(result); }, Qt::QueuedConnection);
+        });
+}
+
+TShowKeeper::TShowKeeper(TProduction& production, QObject* parent)
+    : TShowKeeper(production, WriteFileAtomically, parent) {}
+
+TShowKeeper::~TShowKeeper() = default;
+
+// A file that cannot be read is reported; start-up goes on with the defaults.
+void TShowKeeper::Open(const TSettingsLocation& location) {
+    FProduction.FileName = location.FileName;
+    TakeDocument(location.FileName);
+    ReportDanglingLink(location.FileName);
+    try {
+        location.Load(FProduction);
+    } catch (const EXMLParseError& error) {
+        if (OnStartUpProblem)
+            OnStartUpProblem(LoadErrorText(error));
+    }
+    FSavedText = FProduction.SaveToText();
+}
+
+// Another Trelmo that holds the document keeps it, and this one says so for as long as it
+// runs. Where no lock can be made, saves are still tried: one that fails there says so.
+void TShowKeeper::TakeDocument(const std::string& path) {
+    FLock = std::make_unique<TShowLock>(path);
+    if (FLock->State() == TShowLock::TState::Taken) {
+        FWrites = false;
+        const std::string text = ShowTakenText(path, FLock->Holder());
+        if (OnStartUpProblem)
+            OnStartUpProblem(text);
+        if (OnSaveProblem)
+            OnSaveProblem(text);
+        return;
+    }
+    if (FLock->State() == TShowLock::TState::Held)
+        RemoveStaleTemporaries(path);
+}
+
+void TShowKeeper::ReportDanglingLink(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_symlink(path, ec) && !fs::exists(path, ec) && OnStartUpProblem)
+        OnStartUpProblem(DanglingLinkText(path, LinkTarget(path)));
+}
+
+void TShowKeeper::Changed() {
+    if (FWrites)
+        FAutoSave.Changed();
+}
+
+void TShowKeeper::AutoSave() {
+    std::string text = CurrentText();
+    if (text != (Writing() ? FPostedText : FSavedText))
+        Post(std::move(text));
+}
+
+void TShowKeeper::SaveNow() {
+    FAutoSave.Cancel();
+    if (FWrites)
+        Post(CurrentText());
+}
+
+bool TShowKeeper::SaveTo(const std::string& path, std::string& failure) {
+    auto lock = std::make_unique<TShowLock>(path);
+    if (lock->State() == TShowLock::TState::Taken) {
+        failure = ShowTakenText(path, lock->Holder());
+        return false;
+    }
+    FLock = std::move(lock);
+    FWrites = true;
+    FProduction.FileName = path;
+    SaveNow();
+    return true;
+}
+
+bool TShowKeeper::SaveAtClose(std::string& failure) {
+    FAutoSave.Cancel();
+    if (!FWrites)
+        return true;
+    Post(CurrentText());
+    const TSaveWorker::TResult result = FWorker->WaitFor(FPostedNumber);
+    Account(result);
+    failure = result.Failure;
+    return result.Ok;
+}
+
+std::string TShowKeeper::CurrentText() {
+    if (OnCaptureFormState)
+        OnCaptureFormState();
+    return FProduction.SaveToText();
+}
+
+void TShowKeeper::Post(std::string text) {
+    const std::string& path = FProduction.FileName;
+    const bool keepFirst = FProduction.UnkeptFile() == path;
+    FPostedText = text;
+    FPostedNumber = FWorker->Post({path, std::move(text), keepFirst ? path : std::string(),
+                                   keepFirst ? FProduction.UnkeptFolder() : std::string()});
+}
+
+// Results come in the order of the saves; one that was overtaken by a newer save changes no
+// problem shown, the newest one decides.
+void TShowKeeper::Written(const TSaveWorker::TResult& result) {
+    if (!Account(result) || result.Number != FPostedNumber || (result.Ok && !FFailed))
+        return;
+    FFailed = !result.Ok;
+    if (OnSaveProblem)
+        OnSaveProblem(FFailed ? AutoSaveErrorText(result.Job.Path, result.Failure) : std::string());
+}
+
+// False for a result that has been accounted for already.
+bool TShowKeeper::Account(const TSaveWorker::TResult& result) {
+    if (result.Number <= FWrittenNumber)
+        return false;
+    FWrittenNumber = result.Number;
+    if (result.Ok) {
+        FSavedText = result.Job.Text;
+        if (!result.Job.UnkeptFile.empty() && FProduction.UnkeptFile() == result.Job.UnkeptFile)
+            FProduction.UnkeptFileKept();
+    }
+    return true;
+}
