@@ -10,6 +10,7 @@
 #include "TMainActions.h"
 #include "TOutputNames.h"
 #include "TSettingsLocation.h"
+#include "TShowControl.h"
 #include "TShowKeys.h"
 #include "TTrayIcon.h"
 #include "TextRules.h"
@@ -23,7 +24,6 @@
 #include <QToolBar>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <utility>
@@ -52,16 +52,6 @@ std::string HelpFileIn(const std::string& appDir) {
 
 // Changes are written this long after the first of them, so a crash loses at most this much.
 constexpr std::chrono::seconds AutoSaveWait{1};
-
-// The window that end-of-stream notices go to; set while its audio engine exists.
-std::atomic<TfmMain*> g_endSyncWindow = nullptr;
-
-TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
-    for (int32_t i = 0; i < cues.Count(); ++i)
-        if (cues.Items(i)->Stream() == stream)
-            return cues.Items(i);
-    return nullptr;
-}
 
 } // namespace
 
@@ -96,8 +86,6 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
     TrayIcon->Activate();
     FAudio = std::move(audio);
     SetAudioLibrary(FAudio.get());
-    g_endSyncWindow = this;
-    SetCueEndSyncProc(CueEndSync);
     FormCreate();
     RunHeldCmdLines();
 }
@@ -179,13 +167,14 @@ void TfmMain::FormCreate() {
     Production->Cues.OnCurrentChange = [this](int32_t oldNumber, int32_t newNumber) {
         CurrentCueChanged(oldNumber, newNumber);
     };
+    FShow = std::make_unique<TShowControl>(Production->Cues, FClock);
+    connect(FShow.get(), &TShowControl::StandbyChanged, this, &TfmMain::ShowStandby);
     const TSettingsLocation settings = TSettingsLocation::Find(AppDir);
     Production->FileName = settings.FileName;
     LoadSettings(settings);
     FSavedText = Production->SaveToText();
     InitAudioDevices();
     ShowOutputs();
-    FCommands = std::make_unique<TCommandList>();
 }
 
 void TfmMain::FormShow() {
@@ -215,12 +204,10 @@ void TfmMain::FormDestroy() {
     FAudio->SetOnDevicesChanged(nullptr);
     // The commands hold cues taken out of the list; they go before the list and the engine.
     UndoStack->clear();
+    FShow.reset();
     Production.reset();
-    FCommands.reset();
-    SetCueEndSyncProc(nullptr);
     SetAudioLibrary(nullptr);
     FAudio.reset();
-    g_endSyncWindow = nullptr;
 }
 
 // A file that cannot be read is reported; start-up goes on with the defaults.
@@ -406,33 +393,6 @@ void TfmMain::grSoundsCueEdited(TCue& cue, const TCueSettings& before) {
     PushCommand(std::make_unique<TCueEditCommand>(Production->Cues, cue, before));
 }
 
-// Audio worker thread: only hands the notice to the UI thread.
-void TfmMain::CueEndSync(HSYNC, HSTREAM stream, uint32_t data, void* user) {
-    TfmMain* window = g_endSyncWindow;
-    if (!window || !user)
-        return;
-    QMetaObject::invokeMethod(
-        window,
-        [window, uid = *static_cast<const std::string*>(user), stream, data] {
-            window->CueEnded(uid, stream, data);
-        },
-        Qt::QueuedConnection);
-}
-
-// Stops the cue only while it still plays the stream that ended: a notice from an earlier
-// stream of the cue, or for another cue with the same UID, changes nothing.
-// A looping cue plays on at the end of its file; a fade-out that reached silence, a failed
-// output or the end of a file stops the cue at once.
-void TfmMain::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how) {
-    const TCueList& cues = Production->Cues;
-    const int32_t number = cues.IndexOfUID(uid);
-    TCue* cue = number > 0 ? cues.Items(number - 1) : nullptr;
-    if (!cue || cue->Stream() != stream)
-        cue = CueOfStream(cues, stream);
-    if (cue && !(cue->Loop && how == AUDIO_END_FILE))
-        cue->StopNow();
-}
-
 void TfmMain::ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances) {
     AppInstances1 = std::move(appInstances);
     if (!AppInstances1)
@@ -473,23 +433,7 @@ void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLi
             TrayIcon->RestoreFromTray();
         return;
     }
-    ParseCommandLine(CmdLine);
-    for (int32_t i = 0; i < FCommands->Count(); ++i) {
-        const TCommand& command = *FCommands->Items(i);
-        if (command.Value < 1 || command.Value > Production->Cues.Count())
-            continue;
-        TCue* cue = Production->Cues.Items(command.Value - 1);
-        if (command.Is("play"))
-            cue->Play();
-        else if (command.Is("pause"))
-            cue->Pause();
-        else if (command.Is("stop"))
-            cue->Stop();
-    }
-}
-
-int32_t TfmMain::ParseCommandLine(const std::vector<std::string>& CmdLine) {
-    return FCommands->Parse(CmdLine);
+    FShow->RunCommandLine(CmdLine);
 }
 
 void TfmMain::actRestoreExecute() {
@@ -524,21 +468,18 @@ bool TfmMain::CloseAllowed() {
 }
 
 void TfmMain::Go() {
-    TCueList& cues = Production->Cues;
-    TCue* cue = cues.CurrentCue();
-    if (!cue)
-        return;
-    cue->Play();
-    SelectCue(cues.Current() + 1);
+    FShow->Go();
 }
 
 void TfmMain::Panic() {
-    FPanic.Press(Production->Cues);
+    FShow->Panic();
 }
 
 void TfmMain::SelectCue(int32_t number) {
-    if (number < 1 || number > Production->Cues.Count())
-        return;
+    FShow->SelectCue(number);
+}
+
+void TfmMain::ShowStandby(int32_t number) {
     grSounds->setCurrentIndex(
         grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
     grSounds->scrollTo(grSounds->currentIndex());

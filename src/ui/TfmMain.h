@@ -2,13 +2,12 @@
 
 #include "TAppInstances.h"
 #include "TAudioLibrary.h"
-#include "TCommandList.h"
 #include "TCueSettings.h"
 #include "TImageList.h"
 #include "TMainActionsHost.h"
 #include "TOpenFileRequest.h"
-#include "TPanic.h"
 #include "TProduction.h"
+#include "TShowClock.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -28,6 +27,7 @@ class TCueGrid;
 class TCueUndoStack;
 class TMainActions;
 class TSettingsLocation;
+class TShowControl;
 class TShowKeys;
 class TTrayIcon;
 
@@ -91,19 +91,16 @@ public:
     void EndSession();
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
-    int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
+    // The running of the show; exists from the end of the constructor until the destructor.
+    TShowControl& Show() { return *FShow; }
 
     void actRestoreExecute();
     void actExitExecute();
 
-    // GO (Space, OSC /go): plays the current cue as Play does and makes the next one current,
-    // scrolled into view; the last one stays current.
+    // GO, panic and the choice of the standby cue, as TShowControl runs them; the standby
+    // cue's row becomes current and is scrolled into view.
     void Go();
-    // Panic (Escape, OSC /panic): every cue fades out over a second and stops; again during
-    // that second, everything stops at once.
     void Panic();
-    // Makes cue `number` current, as a click in its row does; a number beyond the list changes
-    // nothing.
     void SelectCue(int32_t number);
 
     // The first show runs FormShow before the window is created, so that the saved position is
@@ -154,15 +151,13 @@ private:
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);
     void ReceiveCmdLine(const std::vector<std::string>& CmdLine);
     void RunHeldCmdLines();
-
-    void CueEnded(const std::string& uid, HSTREAM stream, uint32_t how);
-    static void CueEndSync(HSYNC sync, HSTREAM stream, uint32_t data, void* user);
+    void ShowStandby(int32_t number);
 
     TMainActions* ActionList1 = nullptr;
     TShowKeys* ShowKeys = nullptr;
-    TPanic FPanic;
+    TShowClock FClock;
+    std::unique_ptr<TShowControl> FShow;
     bool FFormShown = false;
-    std::unique_ptr<TCommandList> FCommands;
     // Argument lists that arrived before FormCreate had finished, run right after it.
     std::vector<std::vector<std::string>> FHeldCmdLines;
     bool FFormCreated = false;

@@ -6,6 +6,8 @@
 #include "TMonitorRecorder.h"
 #include "TOscTestClient.h"
 #include "TPulseOutput.h"
+#include "TShowControl.h"
+#include "TShowControl.h"
 #include "TestAudioFiles.h"
 #include "TfmMain.h"
 
@@ -54,6 +56,8 @@ protected:
 
     void StartOsc(int32_t port) {
         Window->Production->Osc.Port = port;
+        // GOs here follow each other faster than an operator's; the lockout has tests of its own.
+        Window->Show().SetGoLockout(std::chrono::milliseconds(0));
         Osc = std::make_unique<TOscControl>(*Window);
         Osc->Start();
         Window->show();
