@@ -82,7 +82,7 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     CreateGrid();
     ConnectAppInstances(std::move(appInstances));
-    TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
+    TrayIcon = new TTrayIcon(this, ActionList1->actRestore, ActionList1->actExit, this);
     TrayIcon->Activate();
     FAudio = std::move(audio);
     SetAudioLibrary(FAudio.get());
@@ -102,21 +102,8 @@ TfmMain::~TfmMain() {
 
 void TfmMain::CreateActions() {
     ActionList1 = new TMainActions(*this, ImageList1, *this);
-    actPlay = ActionList1->actPlay;
-    actPause = ActionList1->actPause;
-    actStop = ActionList1->actStop;
-    actStopAll = ActionList1->actStopAll;
-    actInsertCue = ActionList1->actInsertCue;
-    actAddFiles = ActionList1->actAddFiles;
-    actDeleteCue = ActionList1->actDeleteCue;
-    actUndo = ActionList1->actUndo;
-    actRedo = ActionList1->actRedo;
-    actSelectAudioFile = ActionList1->actSelectAudioFile;
-    actHelp = ActionList1->actHelp;
-    actRestore = ActionList1->actRestore;
-    actExit = ActionList1->actExit;
-    connect(actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
-    connect(actExit, &QAction::triggered, this, &TfmMain::actExitExecute);
+    connect(ActionList1->actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
+    connect(ActionList1->actExit, &QAction::triggered, this, &TfmMain::actExitExecute);
     ToolBar1 = ActionList1->CreateToolBar();
     ShowKeys = new TShowKeys(
         *this, *ActionList1, [this] { Go(); }, [this] { Panic(); });
@@ -150,7 +137,8 @@ void TfmMain::CreateGrid() {
         grSoundsCueEdited(cue, before);
     };
     grSounds->Model()->OnEditDone = [this](int32_t row) { RefreshRow(row); };
-    connect(grSounds, &TCueGrid::DeleteKeyPressed, this, [this] { actDeleteCue->trigger(); });
+    connect(grSounds, &TCueGrid::DeleteKeyPressed, this,
+            [this] { ActionList1->actDeleteCue->trigger(); });
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
@@ -162,7 +150,7 @@ void TfmMain::FormCreate() {
     AppDir = ExecutableDirectory();
     FHelpFile = HelpFileIn(AppDir);
     std::error_code ec;
-    actHelp->setEnabled(std::filesystem::is_regular_file(FHelpFile, ec));
+    ActionList1->actHelp->setEnabled(std::filesystem::is_regular_file(FHelpFile, ec));
     Production = std::make_unique<TProduction>();
     Production->Cues.OnCurrentChange = [this](int32_t oldNumber, int32_t newNumber) {
         CurrentCueChanged(oldNumber, newNumber);
@@ -363,7 +351,7 @@ void TfmMain::grSoundsDblClickCell(int32_t row, int col) {
     if (col != ccFileName || !cue || cue->State() != csStopped)
         return;
     const TCueSettings before = TCueSettings::Of(*cue);
-    actSelectAudioFile->trigger();
+    ActionList1->actSelectAudioFile->trigger();
     if (TCueSettings::Of(*cue) != before)
         grSoundsCueEdited(*cue, before);
     RefreshRow(row);

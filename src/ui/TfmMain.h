@@ -4,6 +4,7 @@
 #include "TAudioLibrary.h"
 #include "TCueSettings.h"
 #include "TImageList.h"
+#include "TMainActions.h"
 #include "TMainActionsHost.h"
 #include "TOpenFileRequest.h"
 #include "TProduction.h"
@@ -25,7 +26,6 @@ class TAutoSave;
 class TCueCommand;
 class TCueGrid;
 class TCueUndoStack;
-class TMainActions;
 class TSettingsLocation;
 class TShowControl;
 class TShowKeys;
@@ -51,20 +51,8 @@ public:
     std::unique_ptr<TAppInstances> AppInstances1;
 
     const TImageList ImageList1;
-    // Created once by ActionList1; the toolbar and the tray menu share them.
-    QAction* actPlay = nullptr;
-    QAction* actPause = nullptr;
-    QAction* actStop = nullptr;
-    QAction* actStopAll = nullptr;
-    QAction* actInsertCue = nullptr;
-    QAction* actAddFiles = nullptr;
-    QAction* actDeleteCue = nullptr;
-    QAction* actUndo = nullptr;
-    QAction* actRedo = nullptr;
-    QAction* actSelectAudioFile = nullptr;
-    QAction* actHelp = nullptr;
-    QAction* actRestore = nullptr;
-    QAction* actExit = nullptr;
+    // The window's commands; the toolbar and the tray menu share them.
+    TMainActions* ActionList1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     TCueGrid* grSounds = nullptr;
     TTrayIcon* TrayIcon = nullptr;
@@ -153,7 +141,6 @@ private:
     void RunHeldCmdLines();
     void ShowStandby(int32_t number);
 
-    TMainActions* ActionList1 = nullptr;
     TShowKeys* ShowKeys = nullptr;
     TShowClock FClock;
     std::unique_ptr<TShowControl> FShow;

@@ -7,7 +7,6 @@
 #include "TOscTestClient.h"
 #include "TPulseOutput.h"
 #include "TShowControl.h"
-#include "TShowControl.h"
 #include "TestAudioFiles.h"
 #include "TfmMain.h"
 
@@ -149,7 +148,7 @@ TEST_F(TOscControlTest, APortInUseLeavesOscOffSaysWhyAndTheCuesPlay) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     const auto start = TClock::now();
-    Window->actPlay->trigger();
+    Window->ActionList1->actPlay->trigger();
     EXPECT_EQ(Shown(), "100 1");
     EXPECT_TRUE(PlaysSince(start));
 }

@@ -189,8 +189,8 @@ TEST_F(TShowKeysTest, EscapeFadesEverythingOutAndAgainStopsItAtOnce) {
     EXPECT_TRUE(rain.Fading());
     EXPECT_TRUE(wind.Fading());
     EXPECT_EQ(bell.State(), csStopped);
-    EXPECT_FALSE(Form->actPause->isEnabled()) << "a fading cue is not paused";
-    EXPECT_TRUE(Form->actStop->isEnabled()) << "but can be stopped at once";
+    EXPECT_FALSE(Form->ActionList1->actPause->isEnabled()) << "a fading cue is not paused";
+    EXPECT_TRUE(Form->ActionList1->actStop->isEnabled()) << "but can be stopped at once";
 
     CueEndSyncProc()(0, rain.Stream(), AUDIO_END_FADED, rainSync);
     ASSERT_TRUE(QTest::qWaitFor([&] { return rain.State() == csStopped; }, WaitMs));
@@ -200,25 +200,26 @@ TEST_F(TShowKeysTest, EscapeFadesEverythingOutAndAgainStopsItAtOnce) {
     EXPECT_EQ(wind.State(), csStopped);
     EXPECT_EQ(Audio.Calls.back(), "stop 2");
     EXPECT_TRUE(Cues().AllStopped());
-    EXPECT_TRUE(Form->actInsertCue->isEnabled());
+    EXPECT_TRUE(Form->ActionList1->actInsertCue->isEnabled());
 }
 
 TEST_F(TShowKeysTest, TheCommandsKeysActAndAreInTheirTooltips) {
     struct Case {
-        QAction* TfmMain::*Action;
+        QAction* TMainActions::*Action;
         QKeySequence Key;
         const char* Tooltip;
     };
-    const Case cases[] = {{&TfmMain::actPause, QKeySequence(Qt::Key_P), "Pause (P)"},
-                          {&TfmMain::actStop, QKeySequence(Qt::Key_S), "Stop (S)"},
-                          {&TfmMain::actInsertCue, QKeySequence(Qt::Key_Insert), "Insert (Ins)"},
-                          {&TfmMain::actHelp, QKeySequence(Qt::Key_F1), "Help (F1)"}};
+    const Case cases[] = {
+        {&TMainActions::actPause, QKeySequence(Qt::Key_P), "Pause (P)"},
+        {&TMainActions::actStop, QKeySequence(Qt::Key_S), "Stop (S)"},
+        {&TMainActions::actInsertCue, QKeySequence(Qt::Key_Insert), "Insert (Ins)"},
+        {&TMainActions::actHelp, QKeySequence(Qt::Key_F1), "Help (F1)"}};
     for (const Case& c : cases) {
-        QAction* action = (*Form).*c.Action;
+        QAction* action = (*Form->ActionList1).*c.Action;
         EXPECT_EQ(action->shortcut(), c.Key) << c.Tooltip;
         EXPECT_EQ(action->toolTip(), QLatin1String(c.Tooltip));
     }
-    EXPECT_EQ(Form->actDeleteCue->toolTip(), QStringLiteral("Delete (Del)"));
+    EXPECT_EQ(Form->ActionList1->actDeleteCue->toolTip(), QStringLiteral("Delete (Del)"));
 
     TCue& rain = AddCue("Rain");
     rain.SetFadeOut(20);
