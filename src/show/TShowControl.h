@@ -3,6 +3,7 @@
 #include "TAudioLibrary.h"
 #include "TCommandList.h"
 #include "TCueList.h"
+#include "TGoLockout.h"
 #include "TOscCommand.h"
 #include "TPanic.h"
 #include "TShowClock.h"
@@ -23,7 +24,7 @@ class TShowControl : public QObject, private TCueEndReceiver {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds DefaultGoLockout{300};
+    static constexpr std::chrono::milliseconds DefaultGoLockout{TGoLockout::DefaultMilliseconds};
 
     // `cues` and `clock` outlive this object. Receives the end of every cue's stream from here
     // on, until destroyed.

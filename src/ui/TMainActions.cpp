@@ -2,6 +2,7 @@
 
 #include "TCueCommands.h"
 #include "TImageList.h"
+#include "TShowControl.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -131,10 +132,10 @@ void TMainActions::UpdateActions() {
         actStop->setEnabled(false);
         actDeleteCue->setEnabled(false);
     } else {
-        const TCueState state = cue->State();
-        actPlay->setEnabled(state != csPlaying && cue->FileFound());
-        actPause->setEnabled(state == csPlaying && !cue->Fading());
-        actStop->setEnabled(state != csStopped);
+        const TCue* target = PauseStopTarget();
+        actPlay->setEnabled(cue->State() != csPlaying && cue->FileFound());
+        actPause->setEnabled(target && target->State() == csPlaying && !target->Fading());
+        actStop->setEnabled(target != nullptr);
         actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
     }
     actInsertCue->setEnabled(allStopped);
@@ -144,24 +145,21 @@ void TMainActions::UpdateActions() {
     actRedo->setEnabled(FHost.History().CanRedoNow());
 }
 
-TCue* TMainActions::CueOfCurrentRow() const {
-    const TCueList& cues = FHost.Cues();
-    const int32_t row = FHost.CurrentRow();
-    return row >= 1 && row <= cues.Count() ? cues.Items(row - 1) : nullptr;
+TCue* TMainActions::PauseStopTarget() const {
+    return FHost.Show().PauseStopTarget(FHost.CurrentRow());
 }
 
 void TMainActions::actPlayExecute() {
-    if (TCue* cue = CueOfCurrentRow())
-        cue->Play();
+    FHost.Show().Start(FHost.CurrentRow());
 }
 
 void TMainActions::actPauseExecute() {
-    if (TCue* cue = CueOfCurrentRow())
+    if (TCue* cue = PauseStopTarget())
         cue->Pause();
 }
 
 void TMainActions::actStopExecute() {
-    if (TCue* cue = CueOfCurrentRow())
+    if (TCue* cue = PauseStopTarget())
         cue->Stop();
 }
 

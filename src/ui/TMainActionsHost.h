@@ -9,6 +9,7 @@
 #include <string>
 
 class TCueUndoStack;
+class TShowControl;
 
 // What the commands need of the main window, and nothing more. UI thread only.
 class TMainActionsHost {
@@ -27,6 +28,8 @@ public:
     virtual TCueUndoStack& History() = 0;
     // Sends the state changes of a new cue to the window.
     virtual void BindCueStateChange(TCue& cue) = 0;
+    // The running of the show: starts cues, and knows the cue started last.
+    virtual TShowControl& Show() = 0;
     // The help file's full path.
     virtual std::string HelpFile() const = 0;
 

@@ -160,6 +160,7 @@ void TfmMain::FormCreate() {
     const TSettingsLocation settings = TSettingsLocation::Find(AppDir);
     Production->FileName = settings.FileName;
     LoadSettings(settings);
+    FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     FSavedText = Production->SaveToText();
     InitAudioDevices();
     ShowOutputs();

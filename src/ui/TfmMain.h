@@ -80,7 +80,7 @@ public:
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     // The running of the show; exists from the end of the constructor until the destructor.
-    TShowControl& Show() { return *FShow; }
+    TShowControl& Show() override { return *FShow; }
 
     void actRestoreExecute();
     void actExitExecute();

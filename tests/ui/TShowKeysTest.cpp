@@ -242,3 +242,30 @@ TEST_F(TShowKeysTest, TheCommandsKeysActAndAreInTheirTooltips) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return Form->grSounds->indexWidget(Cell(2, ccDescription)) != nullptr; }, WaitMs));
 }
+
+// After GO the standby cue is the next, stopped one: P and S reach the cue just fired.
+TEST_F(TShowKeysTest, PAndSRightAfterGoActOnTheCueJustFired) {
+    struct Case {
+        const char* Name;
+        int Key;
+        TCueState Fired;
+    };
+    const Case cases[] = {{"P pauses it", Qt::Key_P, csPaused},
+                          {"S stops it", Qt::Key_S, csStopped}};
+    TCue& rain = AddCue("Rain");
+    TCue& wind = AddCue("Wind");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        rain.StopNow();
+        ShowActive(1);
+        Form->Show().SetGoLockout(std::chrono::milliseconds(0));
+        Press(Qt::Key_Space);
+        ASSERT_EQ(CurrentRow(), 2);
+        Press(c.Key);
+        EXPECT_EQ(rain.State(), c.Fired);
+        EXPECT_EQ(wind.State(), csStopped);
+        EXPECT_EQ(wind.Description, "Wind") << "no cell was edited";
+        EXPECT_FALSE(Form->grSounds->indexWidget(Cell(2, ccDescription))) << "no editor opened";
+        EXPECT_EQ(CurrentRow(), 2);
+    }
+}
