@@ -88,6 +88,13 @@ int32_t TCueList::IndexOf(const TCue* cue) const {
     return 0;
 }
 
+int32_t TCueList::IndexOfIdentity(uint64_t identity) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i]->Identity() == identity)
+            return static_cast<int32_t>(i) + 1;
+    return 0;
+}
+
 std::unordered_set<std::string> TCueList::UsedUIDs() const {
     std::unordered_set<std::string> used;
     for (const auto& cue : FItems)

@@ -43,6 +43,8 @@ public:
     int32_t IndexOfUID(const std::string& uid) const;
     // The number of that very cue, 0 when the list does not hold it.
     int32_t IndexOf(const TCue* cue) const;
+    // The number of the cue with that Identity, 0 when the list does not hold it.
+    int32_t IndexOfIdentity(uint64_t identity) const;
     std::string AssignUID(int32_t index);
     int32_t AssignMissingUIDs();
     bool AllStopped() const;

@@ -39,14 +39,20 @@ void AddButton(QToolBar& toolBar, QAction* action, const char* name) {
     button->setMinimumWidth(ButtonWidth);
 }
 
+// "Undo (Ctrl+Z)"; with a reason why the command does nothing now, that reason below.
+QString KeyTip(const QAction& action, const QString& refusal = {}) {
+    const QString tip = QStringLiteral("%1 (%2)").arg(
+        action.text(), action.shortcut().toString(QKeySequence::NativeText));
+    return refusal.isEmpty() ? tip : tip + QLatin1Char('\n') + refusal;
+}
+
 // A button with the action's picture only; its caption and shortcut show as the tooltip.
 void AddIconButton(QToolBar& toolBar, QAction* action, const char* name) {
     toolBar.addAction(action);
     auto* button = qobject_cast<QToolButton*>(toolBar.widgetForAction(action));
     button->setObjectName(QLatin1String(name));
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    action->setToolTip(QStringLiteral("%1 (%2)").arg(
-        action->text(), action->shortcut().toString(QKeySequence::NativeText)));
+    action->setToolTip(KeyTip(*action));
 }
 
 void AddSeparator(QToolBar& toolBar, const char* name) {
@@ -143,6 +149,8 @@ void TMainActions::UpdateActions() {
     actStopAll->setEnabled(!allStopped);
     actUndo->setEnabled(FHost.History().CanUndoNow());
     actRedo->setEnabled(FHost.History().CanRedoNow());
+    actUndo->setToolTip(KeyTip(*actUndo, FHost.History().UndoRefusal()));
+    actRedo->setToolTip(KeyTip(*actRedo, FHost.History().RedoRefusal()));
 }
 
 TCue* TMainActions::PauseStopTarget() const {
