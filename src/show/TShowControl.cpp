@@ -20,10 +20,6 @@ TShowControl::~TShowControl() {
     SetCueEndReceiver(nullptr);
 }
 
-TCue* TShowControl::CueOfNumber(int32_t number) const {
-    return number >= 1 && number <= FCues.Count() ? FCues.Items(number - 1) : nullptr;
-}
-
 bool TShowControl::InGoLockout(TShowClock::TTimePoint now) const {
     return FLastGo && now - *FLastGo < FGoLockout;
 }
@@ -34,9 +30,9 @@ void TShowControl::Go() {
     if (!cue || InGoLockout(now))
         return;
     FLastGo = now;
-    const int32_t number = FCues.Current();
+    const TCueNumber number = FCues.Current();
     Start(number);
-    SelectCue(number + 1);
+    SelectCue(number.Next());
 }
 
 void TShowControl::Panic() {
@@ -47,47 +43,47 @@ void TShowControl::StopAll() {
     FCues.StopAll();
 }
 
-void TShowControl::SelectCue(int32_t number) {
-    if (!CueOfNumber(number))
+void TShowControl::SelectCue(TCueNumber number) {
+    if (!FCues.CueOf(number))
         return;
     FCues.SetCurrent(number);
-    Q_EMIT StandbyChanged(number);
+    Q_EMIT StandbyChanged(number.Number());
 }
 
-void TShowControl::Start(int32_t number) {
-    TCue* cue = CueOfNumber(number);
+void TShowControl::Start(TCueNumber number) {
+    TCue* cue = FCues.CueOf(number);
     if (cue && cue->Play())
         FStartedLast = cue;
 }
 
-void TShowControl::Pause(int32_t number) {
-    if (TCue* cue = CueOfNumber(number))
+void TShowControl::Pause(TCueNumber number) {
+    if (TCue* cue = FCues.CueOf(number))
         cue->Pause();
 }
 
-void TShowControl::Stop(int32_t number) {
-    if (TCue* cue = CueOfNumber(number))
+void TShowControl::Stop(TCueNumber number) {
+    if (TCue* cue = FCues.CueOf(number))
         cue->Stop();
 }
 
-TCue* TShowControl::PauseStopTarget(int32_t number) const {
-    TCue* chosen = CueOfNumber(number);
+TCue* TShowControl::PauseStopTarget(TCueNumber number) const {
+    TCue* chosen = FCues.CueOf(number);
     if (chosen && chosen->State() != csStopped)
         return chosen;
-    TCue* last = FStartedLast ? CueOfNumber(FCues.IndexOf(FStartedLast)) : nullptr;
+    TCue* last = FStartedLast ? FCues.CueOf(FCues.IndexOf(FStartedLast)) : nullptr;
     return last && last->State() != csStopped ? last : nullptr;
 }
 
 void TShowControl::Run(const TOscCommand& command) {
     switch (command.Kind) {
     case TOscCommand::ocCueStart:
-        Start(command.Cue);
+        Start(TCueNumber(command.Cue));
         break;
     case TOscCommand::ocCueStop:
-        Stop(command.Cue);
+        Stop(TCueNumber(command.Cue));
         break;
     case TOscCommand::ocCuePause:
-        Pause(command.Cue);
+        Pause(TCueNumber(command.Cue));
         break;
     case TOscCommand::ocGo:
         Go();
@@ -99,7 +95,7 @@ void TShowControl::Run(const TOscCommand& command) {
         Panic();
         break;
     case TOscCommand::ocSelect:
-        SelectCue(command.Cue);
+        SelectCue(TCueNumber(command.Cue));
         break;
     }
 }
@@ -132,7 +128,7 @@ void TShowControl::CueStreamEnded(const std::string& uid, HSTREAM stream, uint32
 // A looping cue plays on at the end of its file; a fade-out that reached silence, a failed
 // output or the end of a file stops the cue at once.
 void TShowControl::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how) {
-    TCue* cue = CueOfNumber(FCues.IndexOfUID(uid));
+    TCue* cue = FCues.CueOf(FCues.IndexOfUID(uid));
     if (!cue || cue->Stream() != stream)
         cue = CueOfStream(FCues, stream);
     if (cue && !(cue->Loop && how == AUDIO_END_FILE))

@@ -39,11 +39,11 @@ public:
     void Panic();
     void StopAll();
     // Makes cue `number` the standby cue; a number beyond the list changes nothing.
-    void SelectCue(int32_t number);
+    void SelectCue(TCueNumber number);
     // Plays, pauses or stops cue `number`; a number beyond the list changes nothing.
-    void Start(int32_t number);
-    void Pause(int32_t number);
-    void Stop(int32_t number);
+    void Start(TCueNumber number);
+    void Pause(TCueNumber number);
+    void Stop(TCueNumber number);
 
     // The one way in for remote commands: OSC addresses and the verbs of later launches.
     void Run(const TOscCommand& command);
@@ -55,7 +55,7 @@ public:
 
     // The cue that Pause and Stop act on when cue `number` is chosen: that cue while it plays or
     // is paused, otherwise the cue started last while it plays or is paused; none else.
-    TCue* PauseStopTarget(int32_t number) const;
+    TCue* PauseStopTarget(TCueNumber number) const;
 
     // 0 lets every GO through.
     void SetGoLockout(std::chrono::milliseconds lockout) { FGoLockout = lockout; }
@@ -68,7 +68,6 @@ Q_SIGNALS:
 private:
     void CueStreamEnded(const std::string& uid, HSTREAM stream, uint32_t how) override;
     void CueEnded(const std::string& uid, HSTREAM stream, uint32_t how);
-    TCue* CueOfNumber(int32_t number) const;
     bool InGoLockout(TShowClock::TTimePoint now) const;
 
     TCueList& FCues;

@@ -27,8 +27,7 @@ TCueEditCommand::TCueEditCommand(TCueList& cues, const TCue& cue, const TCueSett
       FAfter(TCueSettings::Of(cue)) {}
 
 TCue* TCueEditCommand::Cue() const {
-    const int32_t number = FCues.IndexOfIdentity(FIdentity);
-    return number > 0 ? FCues.Items(number - 1) : nullptr;
+    return FCues.CueOf(FCues.IndexOfIdentity(FIdentity));
 }
 
 QString TCueEditCommand::Refusal() const {
@@ -51,7 +50,7 @@ void TCueEditCommand::Redo() {
 void TCueEditCommand::Apply(const TCueSettings& settings) {
     if (TCue* cue = Cue()) {
         settings.ApplyTo(*cue);
-        FFocusRow = FCues.IndexOf(cue);
+        FFocusRow = FCues.IndexOf(cue).Number();
     }
 }
 

@@ -180,7 +180,7 @@ void TMainActions::actInsertCueExecute() {
     auto cue = std::make_unique<TCue>();
     FHost.BindCueStateChange(*cue);
     cues.AssignMissingUIDs();
-    const int32_t position = std::clamp(FHost.CurrentRow() - 1, 0, cues.Count());
+    const int32_t position = std::clamp(FHost.CurrentRow().Row(), 0, cues.Count());
     cues.Insert(position, std::move(cue));
     actSelectAudioFile->trigger();
     FHost.History().Push(TCueRowsCommand::Inserted(cues, position, 1, QStringLiteral("Insert")));
@@ -195,7 +195,7 @@ void TMainActions::actAddFilesExecute() {
     if (files.isEmpty())
         return;
     TCueList& cues = FHost.Cues();
-    const int32_t first = cues.CurrentCue() ? cues.Current() : cues.Count();
+    const int32_t first = cues.CurrentCue() ? cues.Current().Next().Row() : cues.Count();
     for (int32_t i = 0; i < files.size(); ++i) {
         auto cue = std::make_unique<TCue>();
         FHost.BindCueStateChange(*cue);
@@ -214,7 +214,7 @@ void TMainActions::actDeleteCueExecute() {
     TCueList& cues = FHost.Cues();
     if (!cues.CurrentCue())
         return;
-    FHost.History().Push(TCueRowsCommand::Delete(cues, cues.Current() - 1));
+    FHost.History().Push(TCueRowsCommand::Delete(cues, cues.Current().Row()));
     FHost.RefreshGrid();
 }
 

@@ -17,7 +17,7 @@ public:
     // The cue list the commands act on.
     virtual TCueList& Cues() = 0;
     // The grid's current row, 1 for the first row.
-    virtual int32_t CurrentRow() const = 0;
+    virtual TCueNumber CurrentRow() const = 0;
     // Asks the operator for audio files; none when cancelled.
     virtual QStringList AskForAudioFiles(const TOpenFileRequest& request) = 0;
     // Rebuilds the grid after the list has changed.

@@ -113,7 +113,7 @@ TCueList& TfmMain::Cues() {
     return Production->Cues;
 }
 
-int32_t TfmMain::CurrentRow() const {
+TCueNumber TfmMain::CurrentRow() const {
     return grSounds->CurrentRow();
 }
 
@@ -307,7 +307,7 @@ void TfmMain::UpdateActions() {
 
 // The row's picture, and its Time cell: a length becomes time left, and back.
 void TfmMain::CueStateChanged(const TCue& cue) {
-    const int32_t row = Production->Cues.IndexOf(&cue);
+    const int32_t row = Production->Cues.IndexOf(&cue).Number();
     RefreshRowState(row);
     grSounds->Model()->RefreshTime(row);
 }
@@ -326,8 +326,8 @@ void TfmMain::ShowChangedList(int32_t row) {
         return;
     RefreshGrid();
     if (row > 0)
-        grSounds->setCurrentIndex(
-            grSounds->Model()->index(row - 1, std::max(grSounds->currentIndex().column(), 0)));
+        grSounds->setCurrentIndex(grSounds->Model()->index(
+            TCueNumber(row).Row(), std::max(grSounds->currentIndex().column(), 0)));
 }
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {
@@ -335,14 +335,15 @@ void TfmMain::CurrentCueChanged(int32_t, int32_t) {
 }
 
 void TfmMain::grSoundsSelectCell(int32_t row) {
-    Production->Cues.SetCurrent(row);
+    Production->Cues.SetCurrent(TCueNumber(row));
 }
 
 void TfmMain::grSoundsRowMoved(int32_t from, int32_t to) {
     TCueList& cues = Production->Cues;
-    if (from != to && from >= 1 && from <= cues.Count() && to >= 1 && to <= cues.Count()) {
-        cues.Move(from - 1, to - 1);
-        PushCommand(std::make_unique<TCueMoveCommand>(cues, from - 1, to - 1));
+    if (from != to && TCueNumber(from).In(cues.Count()) && TCueNumber(to).In(cues.Count())) {
+        const int32_t fromRow = TCueNumber(from).Row(), toRow = TCueNumber(to).Row();
+        cues.Move(fromRow, toRow);
+        PushCommand(std::make_unique<TCueMoveCommand>(cues, fromRow, toRow));
     }
     RefreshGrid();
 }
@@ -368,8 +369,8 @@ void TfmMain::grSoundsFilesDropped(int32_t row, const QStringList& files) {
     }
     const TDroppedFiles dropped(files);
     if (!dropped.Audio().isEmpty()) {
-        const int32_t first =
-            dropped.InsertInto(cues, row - 1, [this](TCue& cue) { BindCueStateChange(cue); });
+        const int32_t first = dropped.InsertInto(cues, TCueNumber(row).Row(),
+                                                 [this](TCue& cue) { BindCueStateChange(cue); });
         const auto count = static_cast<int32_t>(dropped.Audio().size());
         PushCommand(TCueRowsCommand::Inserted(cues, first, count, QStringLiteral("Drop Files")));
         ShowChangedList(first + count);
@@ -464,13 +465,13 @@ void TfmMain::Panic() {
     FShow->Panic();
 }
 
-void TfmMain::SelectCue(int32_t number) {
+void TfmMain::SelectCue(TCueNumber number) {
     FShow->SelectCue(number);
 }
 
 void TfmMain::ShowStandby(int32_t number) {
-    grSounds->setCurrentIndex(
-        grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
+    grSounds->setCurrentIndex(grSounds->Model()->index(
+        TCueNumber(number).Row(), std::max(grSounds->currentIndex().column(), 0)));
     grSounds->scrollTo(grSounds->currentIndex());
 }
 

@@ -89,7 +89,7 @@ public:
     // cue's row becomes current and is scrolled into view.
     void Go();
     void Panic();
-    void SelectCue(int32_t number);
+    void SelectCue(TCueNumber number);
 
     // The first show runs FormShow before the window is created, so that the saved position is
     // taken as the frame's: once the window exists, Qt would put its inside there while the
@@ -103,7 +103,7 @@ protected:
 
 private:
     TCueList& Cues() override;
-    int32_t CurrentRow() const override;
+    TCueNumber CurrentRow() const override;
     QStringList AskForAudioFiles(const TOpenFileRequest& request) override;
     TCueUndoStack& History() override;
     // Records a change of the cue list that has just been made.

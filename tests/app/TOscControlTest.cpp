@@ -76,7 +76,7 @@ protected:
         std::string shown;
         for (int32_t i = 0; i < cues.Count(); ++i)
             shown += std::to_string(cues.Items(i)->State());
-        return shown + " " + std::to_string(cues.Current());
+        return shown + " " + std::to_string(cues.Current().Number());
     }
 
     bool PlaysSince(TClock::time_point since) {

@@ -38,7 +38,7 @@ protected:
             cue->FileName = File.string();
             Cues.Add(std::move(cue));
         }
-        Cues.SetCurrent(1);
+        Cues.SetCurrent(TCueNumber(1));
     }
     void TearDown() override { fs::remove(File); }
 
@@ -84,7 +84,7 @@ TEST_F(ShowControlTest, GoPlaysTheStandbyCueAndMakesTheNextOneStandby) {
 }
 
 TEST_F(ShowControlTest, GoWithoutAStandbyCueDoesNothing) {
-    Cues.SetCurrent(0);
+    Cues.SetCurrent(TCueNumber(0));
     Show.Go();
     EXPECT_EQ(States(), (std::vector<TCueState>{S, S, S, S}));
     EXPECT_EQ(Cues.Current(), 0);
@@ -106,7 +106,7 @@ TEST_F(ShowControlTest, AGoWithinTheLockoutOfTheLastOneIsDropped) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         Cues.StopAll();
-        Cues.SetCurrent(1);
+        Cues.SetCurrent(TCueNumber(1));
         Clock.Advance(10s);
         Show.SetGoLockout(c.Lockout);
         Show.Go();
@@ -150,14 +150,14 @@ TEST_F(ShowControlTest, PanicFadesEverythingAndAgainWithinTheFadeStopsAtOnce) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         for (int32_t number : {1, 2})
-            Show.Start(number);
+            Show.Start(TCueNumber(number));
         Show.Run({TOscCommand::ocPanic, 0});
         EXPECT_TRUE(Cues.Items(0)->Fading());
         EXPECT_TRUE(Cues.Items(1)->Fading());
         Clock.Advance(c.Gap);
         for (int32_t number : {1, 2})
             if (State(number) == csStopped)
-                Show.Start(number);
+                Show.Start(TCueNumber(number));
         Show.Panic();
         EXPECT_EQ(Cues.AllStopped(), c.AtOnce);
         Clock.Advance(10s);
@@ -211,8 +211,8 @@ TEST_F(ShowControlTest, SelectAndStopAllOverOsc) {
     EXPECT_EQ(Cues.Current(), 3);
     ASSERT_EQ(shown.count(), 1);
     EXPECT_EQ(shown.at(0).at(0).toInt(), 3);
-    Show.Start(1);
-    Show.Start(4);
+    Show.Start(TCueNumber(1));
+    Show.Start(TCueNumber(4));
     Show.Run({TOscCommand::ocStopAll, 0});
     EXPECT_TRUE(Cues.AllStopped());
 }
@@ -221,14 +221,14 @@ TEST_F(ShowControlTest, SelectAndStopAllOverOsc) {
 TEST_F(ShowControlTest, PauseAndStopActOnTheCueStartedLastWhileTheChosenOneIsStopped) {
     Show.Go();
     EXPECT_EQ(Show.PauseStopTarget(Cues.Current()), Cues.Items(0));
-    Show.Start(3);
-    EXPECT_EQ(Show.PauseStopTarget(2), Cues.Items(2));
-    EXPECT_EQ(Show.PauseStopTarget(1), Cues.Items(0)) << "the chosen cue plays";
+    Show.Start(TCueNumber(3));
+    EXPECT_EQ(Show.PauseStopTarget(TCueNumber(2)), Cues.Items(2));
+    EXPECT_EQ(Show.PauseStopTarget(TCueNumber(1)), Cues.Items(0)) << "the chosen cue plays";
     Cues.Items(2)->StopNow();
-    EXPECT_EQ(Show.PauseStopTarget(2), nullptr) << "the cue started last is stopped";
-    Show.Start(3);
+    EXPECT_EQ(Show.PauseStopTarget(TCueNumber(2)), nullptr) << "the cue started last is stopped";
+    Show.Start(TCueNumber(3));
     Cues.Delete(2);
-    EXPECT_EQ(Show.PauseStopTarget(2), nullptr) << "the cue started last is gone";
+    EXPECT_EQ(Show.PauseStopTarget(TCueNumber(2)), nullptr) << "the cue started last is gone";
 }
 
 TEST_F(ShowControlTest, TheEndOfAStreamStopsTheCueThatStillPlaysIt) {
@@ -265,8 +265,8 @@ TEST_F(ShowControlTest, TheEndOfAStreamStopsTheCueThatStillPlaysIt) {
 
 TEST_F(ShowControlTest, AnEndForACueWithTheSameUidStopsOnlyTheCuePlayingThatStream) {
     Cues.Items(2)->UID = "2";
-    Show.Start(2);
-    Show.Start(3);
+    Show.Start(TCueNumber(2));
+    Show.Start(TCueNumber(3));
     EndFromAudioThread(Cues.Items(2)->Stream(), AUDIO_END_FILE, "2");
     EXPECT_TRUE(QTest::qWaitFor([&] { return State(3) == csStopped; }, 5000));
     EXPECT_EQ(State(2), csPlaying);

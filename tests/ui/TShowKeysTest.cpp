@@ -26,7 +26,7 @@ public:
         SelectCell(row);
     }
     void Press(int key) { QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key)); }
-    int32_t CurrentRow() const { return Form->grSounds->CurrentRow(); }
+    int32_t CurrentRow() const { return Form->grSounds->CurrentRow().Number(); }
     int Count(const std::string& call) const {
         return static_cast<int>(std::count(Audio.Calls.begin(), Audio.Calls.end(), call));
     }
