@@ -106,7 +106,7 @@ void TfmMain::CreateActions() {
     connect(ActionList1->actExit, &QAction::triggered, this, &TfmMain::actExitExecute);
     ToolBar1 = ActionList1->CreateToolBar();
     ShowKeys = new TShowKeys(
-        *this, *ActionList1, [this] { Go(); }, [this] { Panic(); });
+        *this, *ActionList1, [this] { FShow->Go(); }, [this] { FShow->Panic(); });
 }
 
 TCueList& TfmMain::Cues() {
@@ -455,18 +455,6 @@ bool TfmMain::CloseAllowed() {
         return false;
     cues.StopAll();
     return true;
-}
-
-void TfmMain::Go() {
-    FShow->Go();
-}
-
-void TfmMain::Panic() {
-    FShow->Panic();
-}
-
-void TfmMain::SelectCue(TCueNumber number) {
-    FShow->SelectCue(number);
 }
 
 void TfmMain::ShowStandby(int32_t number) {

@@ -85,12 +85,6 @@ public:
     void actRestoreExecute();
     void actExitExecute();
 
-    // GO, panic and the choice of the standby cue, as TShowControl runs them; the standby
-    // cue's row becomes current and is scrolled into view.
-    void Go();
-    void Panic();
-    void SelectCue(TCueNumber number);
-
     // The first show runs FormShow before the window is created, so that the saved position is
     // taken as the frame's: once the window exists, Qt would put its inside there while the
     // frame is not known yet, and the window would creep up by its title bar every run.
@@ -139,6 +133,7 @@ private:
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);
     void ReceiveCmdLine(const std::vector<std::string>& CmdLine);
     void RunHeldCmdLines();
+    // GO or a selection made cue `number` the standby cue: its row becomes current, in view.
     void ShowStandby(int32_t number);
 
     TShowKeys* ShowKeys = nullptr;
