@@ -68,3 +68,17 @@ void SetAudioLibrary(TAudioLibrary* library);
 // The end-of-stream handler that cues register; set by the owner of the event loop.
 SyncProc CueEndSyncProc();
 void SetCueEndSyncProc(SyncProc proc);
+
+// Told on an audio thread that the stream of the cue with that UID ended, `how` being an
+// AUDIO_END_* value; must only hand the notice on and return.
+class TCueEndReceiver {
+public:
+    virtual void CueStreamEnded(const std::string& uid, HSTREAM stream, uint32_t how) = 0;
+
+protected:
+    ~TCueEndReceiver() = default;
+};
+
+// Makes the receiver's CueStreamEnded the end-of-stream handler that cues register; nullptr
+// sets none. A notice that arrives after the receiver is unset is dropped.
+void SetCueEndReceiver(TCueEndReceiver* receiver);

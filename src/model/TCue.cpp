@@ -3,9 +3,14 @@
 #include "AudioFileType.h"
 #include "ClampValue.h"
 
+#include <atomic>
 #include <filesystem>
 
-TCue::TCue() = default;
+namespace {
+std::atomic<uint64_t> g_lastIdentity = 0;
+} // namespace
+
+TCue::TCue() : FIdentity(++g_lastIdentity) {}
 
 TCue::~TCue() {
     FreeStream();

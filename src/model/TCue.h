@@ -25,6 +25,9 @@ public:
     std::string FileName;
     bool Loop = false;
 
+    // Tells this cue apart from every other cue of the run, also from one made later at the
+    // same address.
+    uint64_t Identity() const { return FIdentity; }
     int32_t AudioChannel() const { return FAudioChannel; }
     int32_t Pan() const { return FPan; }
     int32_t Pitch() const { return FPitch; }
@@ -66,6 +69,7 @@ private:
     HSTREAM OpenStream(TAudioLibrary& audio, uint32_t flags);
     void FreeStream();
 
+    const uint64_t FIdentity;
     TCueState FState = csStopped;
     HSTREAM FStream = 0;
     float FFrequency = 0;

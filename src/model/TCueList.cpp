@@ -59,33 +59,42 @@ void TCueList::Clear() {
     released.swap(FItems);
 }
 
-void TCueList::SetCurrent(int32_t number) {
+void TCueList::SetCurrent(TCueNumber number) {
     if (number == FCurrent)
         return;
-    const int32_t old = FCurrent;
+    const TCueNumber old = FCurrent;
     FCurrent = number;
     if (OnCurrentChange)
-        OnCurrentChange(old, number);
+        OnCurrentChange(old.Number(), number.Number());
 }
 
 TCue* TCueList::CurrentCue() const {
-    if (FCurrent < 1 || FCurrent > Count())
-        return nullptr;
-    return FItems[static_cast<size_t>(FCurrent - 1)].get();
+    return CueOf(FCurrent);
 }
 
-int32_t TCueList::IndexOfUID(const std::string& uid) const {
+TCue* TCueList::CueOf(TCueNumber number) const {
+    return number.In(Count()) ? FItems[static_cast<size_t>(number.Row())].get() : nullptr;
+}
+
+TCueNumber TCueList::IndexOfUID(const std::string& uid) const {
     for (size_t i = 0; i < FItems.size(); ++i)
         if (FItems[i]->UID == uid)
-            return static_cast<int32_t>(i) + 1;
-    return 0;
+            return TCueNumber::OfRow(static_cast<int32_t>(i));
+    return {};
 }
 
-int32_t TCueList::IndexOf(const TCue* cue) const {
+TCueNumber TCueList::IndexOf(const TCue* cue) const {
     for (size_t i = 0; i < FItems.size(); ++i)
         if (FItems[i].get() == cue)
-            return static_cast<int32_t>(i) + 1;
-    return 0;
+            return TCueNumber::OfRow(static_cast<int32_t>(i));
+    return {};
+}
+
+TCueNumber TCueList::IndexOfIdentity(uint64_t identity) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i]->Identity() == identity)
+            return TCueNumber::OfRow(static_cast<int32_t>(i));
+    return {};
 }
 
 std::unordered_set<std::string> TCueList::UsedUIDs() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TCue.h"
+#include "TCueNumber.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,13 +37,17 @@ public:
     std::unique_ptr<TCue> Extract(int32_t index);
     void Clear();
 
-    int32_t Current() const { return FCurrent; }
-    void SetCurrent(int32_t number);
+    TCueNumber Current() const { return FCurrent; }
+    void SetCurrent(TCueNumber number);
     TCue* CurrentCue() const;
+    // The cue with that number; none for a number outside the list.
+    TCue* CueOf(TCueNumber number) const;
 
-    int32_t IndexOfUID(const std::string& uid) const;
+    TCueNumber IndexOfUID(const std::string& uid) const;
     // The number of that very cue, 0 when the list does not hold it.
-    int32_t IndexOf(const TCue* cue) const;
+    TCueNumber IndexOf(const TCue* cue) const;
+    // The number of the cue with that Identity, 0 when the list does not hold it.
+    TCueNumber IndexOfIdentity(uint64_t identity) const;
     std::string AssignUID(int32_t index);
     int32_t AssignMissingUIDs();
     bool AllStopped() const;
@@ -56,5 +61,5 @@ private:
                           int32_t& lowestFree);
 
     std::vector<std::unique_ptr<TCue>> FItems;
-    int32_t FCurrent = 0;
+    TCueNumber FCurrent;
 };

@@ -96,6 +96,7 @@ void TProduction::LoadFromText(std::string_view bytes) {
     if (const pugi::xml_node cueList = FindXMLChild(root, "CueList"))
         LoadFromXML(Cues, cueList, OnCueStateChange);
     Osc.LoadFromXML(root);
+    GoLockout.LoadFromXML(root);
     Cues.AssignMissingUIDs();
 }
 
@@ -109,6 +110,7 @@ std::string TProduction::SaveToText() const {
     FormState.SaveToXML(root);
     SaveToXML(Cues, root);
     Osc.SaveToXML(root);
+    GoLockout.SaveToXML(root);
     TStringWriter writer;
     document.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
     return std::move(writer.Text);

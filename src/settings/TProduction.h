@@ -2,6 +2,7 @@
 
 #include "TCueList.h"
 #include "TFormState.h"
+#include "TGoLockout.h"
 #include "TOscSettings.h"
 
 #include <functional>
@@ -16,6 +17,7 @@ public:
     TFormState FormState;
     TCueList Cues;
     TOscSettings Osc;
+    TGoLockout GoLockout;
 
     // Receives the state changes of every cue that loading creates, with the cue that changed
     // (UIDs may repeat).

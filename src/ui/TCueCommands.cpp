@@ -14,12 +14,29 @@ void TCueCommand::redo() {
     Redo();
 }
 
-TCueEditCommand::TCueEditCommand(TCueList& cues, TCue& cue, const TCueSettings& before)
-    : TCueCommand(cues, QStringLiteral("Edit")), FCue(cue), FBefore(before),
+namespace {
+
+QString RowsGoneText() {
+    return QStringLiteral("The cue list no longer has the rows of this change.");
+}
+
+} // namespace
+
+TCueEditCommand::TCueEditCommand(TCueList& cues, const TCue& cue, const TCueSettings& before)
+    : TCueCommand(cues, QStringLiteral("Edit")), FIdentity(cue.Identity()), FBefore(before),
       FAfter(TCueSettings::Of(cue)) {}
 
-bool TCueEditCommand::Allowed() const {
-    return FCues.IndexOf(&FCue) > 0 && FCue.State() == csStopped;
+TCue* TCueEditCommand::Cue() const {
+    return FCues.CueOf(FCues.IndexOfIdentity(FIdentity));
+}
+
+QString TCueEditCommand::Refusal() const {
+    const TCue* cue = Cue();
+    if (!cue)
+        return QStringLiteral("The cue that was changed is no longer in the cue list.");
+    if (cue->State() != csStopped)
+        return QStringLiteral("The cue that was changed plays; stop it first.");
+    return {};
 }
 
 void TCueEditCommand::Undo() {
@@ -31,8 +48,10 @@ void TCueEditCommand::Redo() {
 }
 
 void TCueEditCommand::Apply(const TCueSettings& settings) {
-    settings.ApplyTo(FCue);
-    FFocusRow = FCues.IndexOf(&FCue);
+    if (TCue* cue = Cue()) {
+        settings.ApplyTo(*cue);
+        FFocusRow = FCues.IndexOf(cue).Number();
+    }
 }
 
 TCueRowsCommand::TCueRowsCommand(TCueList& cues, int32_t first, int32_t count, bool inserted,
@@ -52,11 +71,12 @@ std::unique_ptr<TCueRowsCommand> TCueRowsCommand::Delete(TCueList& cues, int32_t
 }
 
 // As Insert and Delete themselves: only while every cue is stopped.
-bool TCueRowsCommand::Allowed() const {
+QString TCueRowsCommand::Refusal() const {
     if (!FCues.AllStopped())
-        return false;
+        return QStringLiteral("Cues can be added or removed only while every cue is stopped.");
     const bool cuesIn = FOut.empty();
-    return cuesIn ? FFirst + FCount <= FCues.Count() : FFirst <= FCues.Count();
+    const bool rowsThere = cuesIn ? FFirst + FCount <= FCues.Count() : FFirst <= FCues.Count();
+    return rowsThere ? QString() : RowsGoneText();
 }
 
 void TCueRowsCommand::Undo() {
@@ -97,8 +117,8 @@ void TCueRowsCommand::PutIn() {
 TCueMoveCommand::TCueMoveCommand(TCueList& cues, int32_t from, int32_t to)
     : TCueCommand(cues, QStringLiteral("Move")), FFrom(from), FTo(to) {}
 
-bool TCueMoveCommand::Allowed() const {
-    return FFrom < FCues.Count() && FTo < FCues.Count();
+QString TCueMoveCommand::Refusal() const {
+    return FFrom < FCues.Count() && FTo < FCues.Count() ? QString() : RowsGoneText();
 }
 
 void TCueMoveCommand::Undo() {
@@ -126,6 +146,16 @@ bool TCueUndoStack::CanUndoNow() const {
 bool TCueUndoStack::CanRedoNow() const {
     const TCueCommand* next = CommandAt(index());
     return next && next->Allowed();
+}
+
+QString TCueUndoStack::UndoRefusal() const {
+    const TCueCommand* next = CommandAt(index() - 1);
+    return next ? next->Refusal() : QString();
+}
+
+QString TCueUndoStack::RedoRefusal() const {
+    const TCueCommand* next = CommandAt(index());
+    return next ? next->Refusal() : QString();
 }
 
 int32_t TCueUndoStack::UndoNow() {

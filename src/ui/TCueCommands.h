@@ -15,8 +15,9 @@
 // plays or is paused, as the change itself is. UI thread only.
 class TCueCommand : public QUndoCommand {
 public:
-    // Whether undo() and redo() would act now.
-    virtual bool Allowed() const = 0;
+    // Why undo() and redo() would not act now; empty when they would.
+    virtual QString Refusal() const = 0;
+    bool Allowed() const { return Refusal().isEmpty(); }
     // The grid row to make current after the last undo or redo; 0 keeps the current row.
     int32_t FocusRow() const { return FFocusRow; }
 
@@ -35,20 +36,22 @@ private:
     bool FPushed = false;
 };
 
-// New settings of one cue: a cell edit or a new file.
+// New settings of one cue: a cell edit or a new file. Names the cue by its Identity, so a cue
+// that has left the list by any way is refused rather than changed.
 class TCueEditCommand : public TCueCommand {
 public:
     // `cue` holds its new settings already; `before` are the ones it had.
-    TCueEditCommand(TCueList& cues, TCue& cue, const TCueSettings& before);
+    TCueEditCommand(TCueList& cues, const TCue& cue, const TCueSettings& before);
 
-    bool Allowed() const override;
+    QString Refusal() const override;
 
 private:
     void Undo() override;
     void Redo() override;
     void Apply(const TCueSettings& settings);
+    TCue* Cue() const;
 
-    TCue& FCue;
+    uint64_t FIdentity;
     TCueSettings FBefore;
     TCueSettings FAfter;
 };
@@ -63,7 +66,7 @@ public:
     // Takes the cue at `position` out of the list now.
     static std::unique_ptr<TCueRowsCommand> Delete(TCueList& cues, int32_t position);
 
-    bool Allowed() const override;
+    QString Refusal() const override;
 
 private:
     TCueRowsCommand(TCueList& cues, int32_t first, int32_t count, bool inserted,
@@ -87,7 +90,7 @@ public:
     TCueMoveCommand(TCueList& cues, int32_t from, int32_t to);
 
     // Rows move whatever the cues' states.
-    bool Allowed() const override;
+    QString Refusal() const override;
 
 private:
     void Undo() override;
@@ -107,6 +110,9 @@ public:
     void Push(std::unique_ptr<TCueCommand> command);
     bool CanUndoNow() const;
     bool CanRedoNow() const;
+    // Why the next undo or redo would be refused; empty when it would act or there is none.
+    QString UndoRefusal() const;
+    QString RedoRefusal() const;
     // Undoes or redoes one command when allowed; the row to make current afterwards, 0 to keep
     // it, or -1 when nothing was done.
     int32_t UndoNow();

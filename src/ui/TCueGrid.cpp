@@ -61,10 +61,10 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
                 RepaintRow(previous.row());
                 RepaintRow(current.row());
                 if (current.isValid())
-                    Q_EMIT SelectCell(current.row() + 1);
+                    Q_EMIT SelectCell(TCueGridModel::NumberOf(current));
             });
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        Q_EMIT DblClickCell(index.row() + 1, index.column());
+        Q_EMIT DblClickCell(TCueGridModel::NumberOf(index), index.column());
     });
 }
 
@@ -113,8 +113,8 @@ void TCueGrid::RepaintRow(int row) {
         viewport()->update(0, rowViewportPosition(row), viewport()->width(), rowHeight(row));
 }
 
-int32_t TCueGrid::CurrentRow() const {
-    return std::max(currentIndex().row(), 0) + 1;
+TCueNumber TCueGrid::CurrentRow() const {
+    return TCueNumber::OfRow(std::max(currentIndex().row(), 0));
 }
 
 void TCueGrid::RefreshGrid() {
@@ -170,5 +170,5 @@ void TCueGrid::dropEvent(QDropEvent* event) {
     const QModelIndex at = indexAt(event->position().toPoint());
     const TCueList* cues = FModel->Cues();
     const int32_t below = (cues ? cues->Count() : 0) + 1;
-    Q_EMIT FilesDropped(at.isValid() ? std::min(at.row() + 1, below) : below, files);
+    Q_EMIT FilesDropped(at.isValid() ? std::min(TCueGridModel::NumberOf(at), below) : below, files);
 }

@@ -22,7 +22,7 @@ public:
     TPlaybackRefresh* PlaybackRefresh() const { return FRefresh; }
 
     // The grid row number of the current cell; the grid always has one once it is filled.
-    int32_t CurrentRow() const;
+    TCueNumber CurrentRow() const;
     // Row count and contents follow the list; the current cell is kept, or moves up to the new
     // last row when its row has gone.
     void RefreshGrid();

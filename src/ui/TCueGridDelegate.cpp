@@ -36,7 +36,7 @@ const TCueGridModel* ModelOf(const QModelIndex& index) {
 
 bool CanEdit(const QModelIndex& index) {
     const TCueGridModel* model = ModelOf(index);
-    return model && model->grSoundsCanEditCell(index.row() + 1, index.column());
+    return model && model->grSoundsCanEditCell(TCueGridModel::NumberOf(index), index.column());
 }
 
 // Seconds to a tenth, as the cell shows them.
@@ -91,7 +91,7 @@ QWidget* TCueGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
         return FadeEditor(parent);
     if (index.column() == ccOutput) {
         auto* editor = new QComboBox(parent);
-        const TCue* cue = ModelOf(index)->CueOfRow(index.row() + 1);
+        const TCue* cue = ModelOf(index)->CueOfRow(TCueGridModel::NumberOf(index));
         for (const auto& [number, text] : ModelOf(index)->Outputs().Choices(cue->AudioChannel()))
             editor->addItem(text, number);
         return editor;

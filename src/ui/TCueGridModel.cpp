@@ -191,13 +191,11 @@ int TCueGridModel::columnCount(const QModelIndex& parent) const {
 
 TCue* TCueGridModel::CueOfRow(int32_t row) const {
     const TCueList* cues = FCues();
-    if (!cues || row < 1 || row > cues->Count())
-        return nullptr;
-    return cues->Items(row - 1);
+    return cues ? cues->CueOf(TCueNumber(row)) : nullptr;
 }
 
 QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
-    const TCue* cue = CueOfRow(index.row() + 1);
+    const TCue* cue = CueOfRow(NumberOf(index));
     if (!cue || !index.isValid())
         return {};
     if (index.column() == ccTime)
@@ -290,13 +288,13 @@ Qt::ItemFlags TCueGridModel::flags(const QModelIndex& index) const {
         return Qt::NoItemFlags;
     // Always enabled, so that the loop check box keeps its normal look on a playing cue.
     const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-    if (!grSoundsCanEditCell(index.row() + 1, index.column()))
+    if (!grSoundsCanEditCell(NumberOf(index), index.column()))
         return flags;
     return flags | (index.column() == ccLoop ? Qt::ItemIsUserCheckable : Qt::ItemIsEditable);
 }
 
 bool TCueGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    const int32_t row = index.row() + 1;
+    const int32_t row = NumberOf(index);
     TCue* cue = CueOfRow(row);
     if (!cue || !index.isValid() || !grSoundsCanEditCell(row, index.column()))
         return false;
@@ -383,19 +381,20 @@ void TCueGridModel::RefreshGrid() {
 void TCueGridModel::RefreshRow(int32_t row) {
     if (!CueOfRow(row) || row > FRowCount)
         return;
-    Q_EMIT dataChanged(index(row - 1, 0), index(row - 1, ccColumnCount - 1));
+    const int32_t at = TCueNumber(row).Row();
+    Q_EMIT dataChanged(index(at, 0), index(at, ccColumnCount - 1));
 }
 
 void TCueGridModel::RefreshRowState(int32_t row) {
     if (!CueOfRow(row) || row > FRowCount)
         return;
-    Q_EMIT headerDataChanged(Qt::Vertical, row - 1, row - 1);
+    Q_EMIT headerDataChanged(Qt::Vertical, TCueNumber(row).Row(), TCueNumber(row).Row());
 }
 
 void TCueGridModel::RefreshTime(int32_t row) {
     if (!CueOfRow(row) || row > FRowCount)
         return;
-    const QModelIndex cell = index(row - 1, ccTime);
+    const QModelIndex cell = index(TCueNumber(row).Row(), ccTime);
     Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole, ProgressRole, LevelRole});
 }
 

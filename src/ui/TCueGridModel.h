@@ -68,6 +68,10 @@ public:
 
     // The cue shown in grid row `row`, nullptr for the blank row.
     TCue* CueOfRow(int32_t row) const;
+    // The grid row of a cell, 1 for the first, as the grid's events count.
+    static int32_t NumberOf(const QModelIndex& index) {
+        return TCueNumber::OfRow(index.row()).Number();
+    }
     // Asked whenever an editor would open or a check box would toggle.
     bool grSoundsCanEditCell(int32_t row, int col) const;
 

@@ -2,6 +2,7 @@
 
 #include "TCueCommands.h"
 #include "TImageList.h"
+#include "TShowControl.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -38,14 +39,20 @@ void AddButton(QToolBar& toolBar, QAction* action, const char* name) {
     button->setMinimumWidth(ButtonWidth);
 }
 
+// "Undo (Ctrl+Z)"; with a reason why the command does nothing now, that reason below.
+QString KeyTip(const QAction& action, const QString& refusal = {}) {
+    const QString tip = QStringLiteral("%1 (%2)").arg(
+        action.text(), action.shortcut().toString(QKeySequence::NativeText));
+    return refusal.isEmpty() ? tip : tip + QLatin1Char('\n') + refusal;
+}
+
 // A button with the action's picture only; its caption and shortcut show as the tooltip.
 void AddIconButton(QToolBar& toolBar, QAction* action, const char* name) {
     toolBar.addAction(action);
     auto* button = qobject_cast<QToolButton*>(toolBar.widgetForAction(action));
     button->setObjectName(QLatin1String(name));
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    action->setToolTip(QStringLiteral("%1 (%2)").arg(
-        action->text(), action->shortcut().toString(QKeySequence::NativeText)));
+    action->setToolTip(KeyTip(*action));
 }
 
 void AddSeparator(QToolBar& toolBar, const char* name) {
@@ -131,10 +138,10 @@ void TMainActions::UpdateActions() {
         actStop->setEnabled(false);
         actDeleteCue->setEnabled(false);
     } else {
-        const TCueState state = cue->State();
-        actPlay->setEnabled(state != csPlaying && cue->FileFound());
-        actPause->setEnabled(state == csPlaying && !cue->Fading());
-        actStop->setEnabled(state != csStopped);
+        const TCue* target = PauseStopTarget();
+        actPlay->setEnabled(cue->State() != csPlaying && cue->FileFound());
+        actPause->setEnabled(target && target->State() == csPlaying && !target->Fading());
+        actStop->setEnabled(target != nullptr);
         actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
     }
     actInsertCue->setEnabled(allStopped);
@@ -142,26 +149,25 @@ void TMainActions::UpdateActions() {
     actStopAll->setEnabled(!allStopped);
     actUndo->setEnabled(FHost.History().CanUndoNow());
     actRedo->setEnabled(FHost.History().CanRedoNow());
+    actUndo->setToolTip(KeyTip(*actUndo, FHost.History().UndoRefusal()));
+    actRedo->setToolTip(KeyTip(*actRedo, FHost.History().RedoRefusal()));
 }
 
-TCue* TMainActions::CueOfCurrentRow() const {
-    const TCueList& cues = FHost.Cues();
-    const int32_t row = FHost.CurrentRow();
-    return row >= 1 && row <= cues.Count() ? cues.Items(row - 1) : nullptr;
+TCue* TMainActions::PauseStopTarget() const {
+    return FHost.Show().PauseStopTarget(FHost.CurrentRow());
 }
 
 void TMainActions::actPlayExecute() {
-    if (TCue* cue = CueOfCurrentRow())
-        cue->Play();
+    FHost.Show().Start(FHost.CurrentRow());
 }
 
 void TMainActions::actPauseExecute() {
-    if (TCue* cue = CueOfCurrentRow())
+    if (TCue* cue = PauseStopTarget())
         cue->Pause();
 }
 
 void TMainActions::actStopExecute() {
-    if (TCue* cue = CueOfCurrentRow())
+    if (TCue* cue = PauseStopTarget())
         cue->Stop();
 }
 
@@ -174,7 +180,7 @@ void TMainActions::actInsertCueExecute() {
     auto cue = std::make_unique<TCue>();
     FHost.BindCueStateChange(*cue);
     cues.AssignMissingUIDs();
-    const int32_t position = std::clamp(FHost.CurrentRow() - 1, 0, cues.Count());
+    const int32_t position = std::clamp(FHost.CurrentRow().Row(), 0, cues.Count());
     cues.Insert(position, std::move(cue));
     actSelectAudioFile->trigger();
     FHost.History().Push(TCueRowsCommand::Inserted(cues, position, 1, QStringLiteral("Insert")));
@@ -189,7 +195,7 @@ void TMainActions::actAddFilesExecute() {
     if (files.isEmpty())
         return;
     TCueList& cues = FHost.Cues();
-    const int32_t first = cues.CurrentCue() ? cues.Current() : cues.Count();
+    const int32_t first = cues.CurrentCue() ? cues.Current().Next().Row() : cues.Count();
     for (int32_t i = 0; i < files.size(); ++i) {
         auto cue = std::make_unique<TCue>();
         FHost.BindCueStateChange(*cue);
@@ -208,7 +214,7 @@ void TMainActions::actDeleteCueExecute() {
     TCueList& cues = FHost.Cues();
     if (!cues.CurrentCue())
         return;
-    FHost.History().Push(TCueRowsCommand::Delete(cues, cues.Current() - 1));
+    FHost.History().Push(TCueRowsCommand::Delete(cues, cues.Current().Row()));
     FHost.RefreshGrid();
 }
 

@@ -60,7 +60,8 @@ public:
 
 private:
     QAction* CreateAction(const char* caption, int picture, void (TMainActions::*handler)());
-    TCue* CueOfCurrentRow() const;
+    // The current row's cue while it plays or is paused, otherwise the cue started last.
+    TCue* PauseStopTarget() const;
     QStringList ChooseFiles(const TOpenFileRequest& request);
 
     QWidget& FWindow;

@@ -9,6 +9,7 @@
 #include <string>
 
 class TCueUndoStack;
+class TShowControl;
 
 // What the commands need of the main window, and nothing more. UI thread only.
 class TMainActionsHost {
@@ -16,7 +17,7 @@ public:
     // The cue list the commands act on.
     virtual TCueList& Cues() = 0;
     // The grid's current row, 1 for the first row.
-    virtual int32_t CurrentRow() const = 0;
+    virtual TCueNumber CurrentRow() const = 0;
     // Asks the operator for audio files; none when cancelled.
     virtual QStringList AskForAudioFiles(const TOpenFileRequest& request) = 0;
     // Rebuilds the grid after the list has changed.
@@ -27,6 +28,8 @@ public:
     virtual TCueUndoStack& History() = 0;
     // Sends the state changes of a new cue to the window.
     virtual void BindCueStateChange(TCue& cue) = 0;
+    // The running of the show: starts cues, and knows the cue started last.
+    virtual TShowControl& Show() = 0;
     // The help file's full path.
     virtual std::string HelpFile() const = 0;
 

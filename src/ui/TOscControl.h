@@ -6,8 +6,8 @@
 
 class TfmMain;
 
-// OSC for the main window: listens where the production's Osc settings say and carries out
-// what arrives on the window, as remote commands and the toolbar do. UI thread only.
+// OSC for the main window: listens where the production's Osc settings say and hands what
+// arrives to the window's show control, as remote commands are. UI thread only.
 class TOscControl {
 public:
     explicit TOscControl(TfmMain& form);
@@ -19,8 +19,6 @@ public:
     uint16_t Port() const { return FServer.Port(); }
 
 private:
-    void Execute(const TOscCommand& command);
-
     TfmMain& FForm;
     TOscServer FServer;
 };

@@ -29,8 +29,10 @@ QAction* TShowKeys::CreateAction(QWidget& window, const char* caption,
     return action;
 }
 
+// A held key fires once: its repeats would be further GOs, panics or stops.
 void TShowKeys::Bind(QAction* action, const QKeySequence& key) {
     action->setShortcut(key);
+    action->setAutoRepeat(false);
     action->setShortcutContext(Qt::WindowShortcut);
     NameKey(action, key);
 }

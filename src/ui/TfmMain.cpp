@@ -9,6 +9,7 @@
 #include "TMessageStrip.h"
 #include "TOutputNames.h"
 #include "TSettingsLocation.h"
+#include "TShowControl.h"
 #include "TShowKeeper.h"
 #include "TShowKeys.h"
 #include "TTrayIcon.h"
@@ -25,7 +26,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <utility>
@@ -50,16 +51,6 @@ std::string HelpFileIn(const std::string& appDir) {
     if (!std::filesystem::is_regular_file(chm, ec) && std::filesystem::is_regular_file(manual, ec))
         return manual.string();
     return chm;
-}
-
-// The window that end-of-stream notices go to; set while its audio engine exists.
-std::atomic<TfmMain*> g_endSyncWindow = nullptr;
-
-TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
-    for (int32_t i = 0; i < cues.Count(); ++i)
-        if (cues.Items(i)->Stream() == stream)
-            return cues.Items(i);
-    return nullptr;
 }
 
 } // namespace
@@ -94,12 +85,10 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     CreateGrid();
     ConnectAppInstances(std::move(appInstances));
-    TrayIcon = new TTrayIcon(this, actRestore, actExit, this);
+    TrayIcon = new TTrayIcon(this, ActionList1->actRestore, ActionList1->actExit, this);
     TrayIcon->Activate();
     FAudio = std::move(audio);
     SetAudioLibrary(FAudio.get());
-    g_endSyncWindow = this;
-    SetCueEndSyncProc(CueEndSync);
     FormCreate();
     RunHeldCmdLines();
 }
@@ -116,31 +105,18 @@ TfmMain::~TfmMain() {
 
 void TfmMain::CreateActions() {
     ActionList1 = new TMainActions(*this, ImageList1, *this);
-    actPlay = ActionList1->actPlay;
-    actPause = ActionList1->actPause;
-    actStop = ActionList1->actStop;
-    actStopAll = ActionList1->actStopAll;
-    actInsertCue = ActionList1->actInsertCue;
-    actAddFiles = ActionList1->actAddFiles;
-    actDeleteCue = ActionList1->actDeleteCue;
-    actUndo = ActionList1->actUndo;
-    actRedo = ActionList1->actRedo;
-    actSelectAudioFile = ActionList1->actSelectAudioFile;
-    actHelp = ActionList1->actHelp;
-    actRestore = ActionList1->actRestore;
-    actExit = ActionList1->actExit;
-    connect(actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
-    connect(actExit, &QAction::triggered, this, &TfmMain::actExitExecute);
+    connect(ActionList1->actRestore, &QAction::triggered, this, &TfmMain::actRestoreExecute);
+    connect(ActionList1->actExit, &QAction::triggered, this, &TfmMain::actExitExecute);
     ToolBar1 = ActionList1->CreateToolBar();
     ShowKeys = new TShowKeys(
-        *this, *ActionList1, [this] { Go(); }, [this] { Panic(); });
+        *this, *ActionList1, [this] { FShow->Go(); }, [this] { FShow->Panic(); });
 }
 
 TCueList& TfmMain::Cues() {
     return Production->Cues;
 }
 
-int32_t TfmMain::CurrentRow() const {
+TCueNumber TfmMain::CurrentRow() const {
     return grSounds->CurrentRow();
 }
 
@@ -164,7 +140,8 @@ void TfmMain::CreateGrid() {
         grSoundsCueEdited(cue, before);
     };
     grSounds->Model()->OnEditDone = [this](int32_t row) { RefreshRow(row); };
-    connect(grSounds, &TCueGrid::DeleteKeyPressed, this, [this] { actDeleteCue->trigger(); });
+    connect(grSounds, &TCueGrid::DeleteKeyPressed, this,
+            [this] { ActionList1->actDeleteCue->trigger(); });
     connect(grSounds, &TCueGrid::SelectCell, this, &TfmMain::grSoundsSelectCell);
     connect(grSounds, &TCueGrid::RowMoved, this, &TfmMain::grSoundsRowMoved);
     connect(grSounds, &TCueGrid::DblClickCell, this, &TfmMain::grSoundsDblClickCell);
@@ -183,15 +160,17 @@ void TfmMain::FormCreate() {
     AppDir = ExecutableDirectory();
     FHelpFile = HelpFileIn(AppDir);
     std::error_code ec;
-    actHelp->setEnabled(std::filesystem::is_regular_file(FHelpFile, ec));
+    ActionList1->actHelp->setEnabled(std::filesystem::is_regular_file(FHelpFile, ec));
     Production = std::make_unique<TProduction>();
     Production->Cues.OnCurrentChange = [this](int32_t oldNumber, int32_t newNumber) {
         CurrentCueChanged(oldNumber, newNumber);
     };
+    FShow = std::make_unique<TShowControl>(Production->Cues, FClock);
+    connect(FShow.get(), &TShowControl::StandbyChanged, this, &TfmMain::ShowStandby);
     LoadSettings(TSettingsLocation::Find(AppDir));
+    FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     InitAudioDevices();
     ShowOutputs();
-    FCommands = std::make_unique<TCommandList>();
 }
 
 void TfmMain::FormShow() {
@@ -220,12 +199,10 @@ void TfmMain::FormDestroy() {
     // The commands hold cues taken out of the list; they go before the list and the engine.
     UndoStack->clear();
     Keeper.reset();
+    FShow.reset();
     Production.reset();
-    FCommands.reset();
-    SetCueEndSyncProc(nullptr);
     SetAudioLibrary(nullptr);
     FAudio.reset();
-    g_endSyncWindow = nullptr;
 }
 
 // What goes wrong at start-up is told in a box; start-up goes on.
@@ -359,7 +336,7 @@ void TfmMain::UpdateActions() {
 
 // The row's picture, and its Time cell: a length becomes time left, and back.
 void TfmMain::CueStateChanged(const TCue& cue) {
-    const int32_t row = Production->Cues.IndexOf(&cue);
+    const int32_t row = Production->Cues.IndexOf(&cue).Number();
     RefreshRowState(row);
     grSounds->Model()->RefreshTime(row);
 }
@@ -378,8 +355,8 @@ void TfmMain::ShowChangedList(int32_t row) {
         return;
     RefreshGrid();
     if (row > 0)
-        grSounds->setCurrentIndex(
-            grSounds->Model()->index(row - 1, std::max(grSounds->currentIndex().column(), 0)));
+        grSounds->setCurrentIndex(grSounds->Model()->index(
+            TCueNumber(row).Row(), std::max(grSounds->currentIndex().column(), 0)));
 }
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {
@@ -387,14 +364,15 @@ void TfmMain::CurrentCueChanged(int32_t, int32_t) {
 }
 
 void TfmMain::grSoundsSelectCell(int32_t row) {
-    Production->Cues.SetCurrent(row);
+    Production->Cues.SetCurrent(TCueNumber(row));
 }
 
 void TfmMain::grSoundsRowMoved(int32_t from, int32_t to) {
     TCueList& cues = Production->Cues;
-    if (from != to && from >= 1 && from <= cues.Count() && to >= 1 && to <= cues.Count()) {
-        cues.Move(from - 1, to - 1);
-        PushCommand(std::make_unique<TCueMoveCommand>(cues, from - 1, to - 1));
+    if (from != to && TCueNumber(from).In(cues.Count()) && TCueNumber(to).In(cues.Count())) {
+        const int32_t fromRow = TCueNumber(from).Row(), toRow = TCueNumber(to).Row();
+        cues.Move(fromRow, toRow);
+        PushCommand(std::make_unique<TCueMoveCommand>(cues, fromRow, toRow));
     }
     RefreshGrid();
 }
@@ -404,7 +382,7 @@ void TfmMain::grSoundsDblClickCell(int32_t row, int col) {
     if (col != ccFileName || !cue || cue->State() != csStopped)
         return;
     const TCueSettings before = TCueSettings::Of(*cue);
-    actSelectAudioFile->trigger();
+    ActionList1->actSelectAudioFile->trigger();
     if (TCueSettings::Of(*cue) != before)
         grSoundsCueEdited(*cue, before);
     RefreshRow(row);
@@ -420,8 +398,8 @@ void TfmMain::grSoundsFilesDropped(int32_t row, const QStringList& files) {
     }
     const TDroppedFiles dropped(files);
     if (!dropped.Audio().isEmpty()) {
-        const int32_t first =
-            dropped.InsertInto(cues, row - 1, [this](TCue& cue) { BindCueStateChange(cue); });
+        const int32_t first = dropped.InsertInto(cues, TCueNumber(row).Row(),
+                                                 [this](TCue& cue) { BindCueStateChange(cue); });
         const auto count = static_cast<int32_t>(dropped.Audio().size());
         PushCommand(TCueRowsCommand::Inserted(cues, first, count, QStringLiteral("Drop Files")));
         ShowChangedList(first + count);
@@ -432,33 +410,6 @@ void TfmMain::grSoundsFilesDropped(int32_t row, const QStringList& files) {
 
 void TfmMain::grSoundsCueEdited(TCue& cue, const TCueSettings& before) {
     PushCommand(std::make_unique<TCueEditCommand>(Production->Cues, cue, before));
-}
-
-// Audio worker thread: only hands the notice to the UI thread.
-void TfmMain::CueEndSync(HSYNC, HSTREAM stream, uint32_t data, void* user) {
-    TfmMain* window = g_endSyncWindow;
-    if (!window || !user)
-        return;
-    QMetaObject::invokeMethod(
-        window,
-        [window, uid = *static_cast<const std::string*>(user), stream, data] {
-            window->CueEnded(uid, stream, data);
-        },
-        Qt::QueuedConnection);
-}
-
-// Stops the cue only while it still plays the stream that ended: a notice from an earlier
-// stream of the cue, or for another cue with the same UID, changes nothing.
-// A looping cue plays on at the end of its file; a fade-out that reached silence, a failed
-// output or the end of a file stops the cue at once.
-void TfmMain::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how) {
-    const TCueList& cues = Production->Cues;
-    const int32_t number = cues.IndexOfUID(uid);
-    TCue* cue = number > 0 ? cues.Items(number - 1) : nullptr;
-    if (!cue || cue->Stream() != stream)
-        cue = CueOfStream(cues, stream);
-    if (cue && !(cue->Loop && how == AUDIO_END_FILE))
-        cue->StopNow();
 }
 
 void TfmMain::ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances) {
@@ -503,23 +454,7 @@ void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLi
             TrayIcon->RestoreFromTray();
         return;
     }
-    ParseCommandLine(CmdLine);
-    for (int32_t i = 0; i < FCommands->Count(); ++i) {
-        const TCommand& command = *FCommands->Items(i);
-        if (command.Value < 1 || command.Value > Production->Cues.Count())
-            continue;
-        TCue* cue = Production->Cues.Items(command.Value - 1);
-        if (command.Is("play"))
-            cue->Play();
-        else if (command.Is("pause"))
-            cue->Pause();
-        else if (command.Is("stop"))
-            cue->Stop();
-    }
-}
-
-int32_t TfmMain::ParseCommandLine(const std::vector<std::string>& CmdLine) {
-    return FCommands->Parse(CmdLine);
+    FShow->RunCommandLine(CmdLine);
 }
 
 void TfmMain::actRestoreExecute() {
@@ -553,24 +488,9 @@ bool TfmMain::CloseAllowed() {
     return true;
 }
 
-void TfmMain::Go() {
-    TCueList& cues = Production->Cues;
-    TCue* cue = cues.CurrentCue();
-    if (!cue)
-        return;
-    cue->Play();
-    SelectCue(cues.Current() + 1);
-}
-
-void TfmMain::Panic() {
-    FPanic.Press(Production->Cues);
-}
-
-void TfmMain::SelectCue(int32_t number) {
-    if (number < 1 || number > Production->Cues.Count())
-        return;
-    grSounds->setCurrentIndex(
-        grSounds->Model()->index(number - 1, std::max(grSounds->currentIndex().column(), 0)));
+void TfmMain::ShowStandby(int32_t number) {
+    grSounds->setCurrentIndex(grSounds->Model()->index(
+        TCueNumber(number).Row(), std::max(grSounds->currentIndex().column(), 0)));
     grSounds->scrollTo(grSounds->currentIndex());
 }
 

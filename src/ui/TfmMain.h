@@ -2,14 +2,14 @@
 
 #include "TAppInstances.h"
 #include "TAudioLibrary.h"
-#include "TCommandList.h"
 #include "TCueSettings.h"
 #include "TImageList.h"
+#include "TMainActions.h"
 #include "TMainActionsHost.h"
 #include "TMessageStrip.h"
 #include "TOpenFileRequest.h"
-#include "TPanic.h"
 #include "TProduction.h"
+#include "TShowClock.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -26,8 +26,8 @@ class TAudioEngine;
 class TCueCommand;
 class TCueGrid;
 class TCueUndoStack;
-class TMainActions;
 class TSettingsLocation;
+class TShowControl;
 class TShowKeeper;
 class TShowKeys;
 class TTrayIcon;
@@ -52,20 +52,8 @@ public:
     std::unique_ptr<TAppInstances> AppInstances1;
 
     const TImageList ImageList1;
-    // Created once by ActionList1; the toolbar and the tray menu share them.
-    QAction* actPlay = nullptr;
-    QAction* actPause = nullptr;
-    QAction* actStop = nullptr;
-    QAction* actStopAll = nullptr;
-    QAction* actInsertCue = nullptr;
-    QAction* actAddFiles = nullptr;
-    QAction* actDeleteCue = nullptr;
-    QAction* actUndo = nullptr;
-    QAction* actRedo = nullptr;
-    QAction* actSelectAudioFile = nullptr;
-    QAction* actHelp = nullptr;
-    QAction* actRestore = nullptr;
-    QAction* actExit = nullptr;
+    // The window's commands; the toolbar and the tray menu share them.
+    TMainActions* ActionList1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     TCueGrid* grSounds = nullptr;
     // Above the grid: the problems that arose while the show runs.
@@ -104,20 +92,11 @@ public:
     void EndSession();
     void CurrentCueChanged(int32_t oldNumber, int32_t newNumber);
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
-    int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
+    // The running of the show; exists from the end of the constructor until the destructor.
+    TShowControl& Show() override { return *FShow; }
 
     void actRestoreExecute();
     void actExitExecute();
-
-    // GO (Space, OSC /go): plays the current cue as Play does and makes the next one current,
-    // scrolled into view; the last one stays current.
-    void Go();
-    // Panic (Escape, OSC /panic): every cue fades out over a second and stops; again during
-    // that second, everything stops at once.
-    void Panic();
-    // Makes cue `number` current, as a click in its row does; a number beyond the list changes
-    // nothing.
-    void SelectCue(int32_t number);
 
     // The first show runs FormShow before the window is created, so that the saved position is
     // taken as the frame's: once the window exists, Qt would put its inside there while the
@@ -131,7 +110,7 @@ protected:
 
 private:
     TCueList& Cues() override;
-    int32_t CurrentRow() const override;
+    TCueNumber CurrentRow() const override;
     QStringList AskForAudioFiles(const TOpenFileRequest& request) override;
     TCueUndoStack& History() override;
     // Records a change of the cue list that has just been made.
@@ -167,15 +146,13 @@ private:
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);
     void ReceiveCmdLine(const std::vector<std::string>& CmdLine);
     void RunHeldCmdLines();
+    // GO or a selection made cue `number` the standby cue: its row becomes current, in view.
+    void ShowStandby(int32_t number);
 
-    void CueEnded(const std::string& uid, HSTREAM stream, uint32_t how);
-    static void CueEndSync(HSYNC sync, HSTREAM stream, uint32_t data, void* user);
-
-    TMainActions* ActionList1 = nullptr;
     TShowKeys* ShowKeys = nullptr;
-    TPanic FPanic;
+    TShowClock FClock;
+    std::unique_ptr<TShowControl> FShow;
     bool FFormShown = false;
-    std::unique_ptr<TCommandList> FCommands;
     // Argument lists that arrived before FormCreate had finished, run right after it.
     std::vector<std::vector<std::string>> FHeldCmdLines;
     bool FFormCreated = false;

@@ -1,5 +1,6 @@
 #include "OfflineAudio.h"
 #include "TMessageStrip.h"
+#include "TShowControl.h"
 #include "TfmMain.h"
 
 #include <QApplication>
@@ -86,6 +87,22 @@ TEST(TfmMainSettings, LoadsAtCreationAndSavesAtClose) {
     fmMain.close();
     EXPECT_EQ(ReadBytes(SettingsPath()), fmMain.Production->SaveToText());
     EXPECT_NE(ReadBytes(SettingsPath()).find("<Description>Bell</Description>"), std::string::npos);
+}
+
+TEST(TfmMainSettings, TheGoLockoutOfTheFileIsTheOneGoHonours) {
+    struct Case {
+        const char* Element;
+        std::chrono::milliseconds Lockout;
+    };
+    const Case cases[] = {{"", TShowControl::DefaultGoLockout},
+                          {"<GoLockout Milliseconds='0'/>", std::chrono::milliseconds(0)},
+                          {"<GoLockout Milliseconds='750'/>", std::chrono::milliseconds(750)}};
+    for (const Case& c : cases) {
+        std::ofstream(SettingsPath(), std::ios::binary)
+            << "<Production>" << c.Element << "</Production>";
+        TfmMain fmMain(OfflineAudio());
+        EXPECT_EQ(fmMain.Show().GoLockout(), c.Lockout) << c.Element;
+    }
 }
 
 TEST(TfmMainSettings, MalformedFileIsReportedAndKept) {

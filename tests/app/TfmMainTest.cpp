@@ -48,12 +48,12 @@ TEST(TfmMain, HelpIsEnabledOnlyWhenTheFileExistsAtStartUp) {
     fs::remove(help);
     {
         TfmMain fmMain(OfflineAudio());
-        EXPECT_FALSE(fmMain.actHelp->isEnabled());
+        EXPECT_FALSE(fmMain.ActionList1->actHelp->isEnabled());
         std::ofstream(help) << "help";
     }
     {
         TfmMain fmMain(OfflineAudio());
-        EXPECT_TRUE(fmMain.actHelp->isEnabled());
+        EXPECT_TRUE(fmMain.ActionList1->actHelp->isEnabled());
         fs::remove(help);
     }
 }
@@ -87,9 +87,9 @@ TEST(TfmMain, HelpOpensTheHelpFileOrElseTheInstalledManual) {
         TfmMain fmMain(OfflineAudio());
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
-        fmMain.actHelp->trigger();
+        fmMain.ActionList1->actHelp->trigger();
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        EXPECT_EQ(fmMain.actHelp->isEnabled(), !c.Opened.empty());
+        EXPECT_EQ(fmMain.ActionList1->actHelp->isEnabled(), !c.Opened.empty());
         if (c.Opened.empty()) {
             EXPECT_TRUE(recorder.Urls.isEmpty());
             continue;

@@ -35,7 +35,7 @@ TEST(TCueList, EmptyList) {
     TCueList list;
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.Current(), 0);
-    list.SetCurrent(1);
+    list.SetCurrent(TCueNumber(1));
     EXPECT_EQ(list.CurrentCue(), nullptr);
     EXPECT_TRUE(list.AllStopped());
     list.StopAll();
@@ -51,7 +51,7 @@ TEST(TCueList, CurrentCueOnlyForANumberWithinTheList) {
     const std::pair<int32_t, std::string> cases[] = {
         {0, "none"}, {-1, "none"}, {1, "A"}, {2, "B"}, {3, "none"}};
     for (const auto& [current, expected] : cases) {
-        list.SetCurrent(current);
+        list.SetCurrent(TCueNumber(current));
         TCue* cue = list.CurrentCue();
         EXPECT_EQ(cue ? cue->Description : "none", expected) << current;
     }
@@ -61,12 +61,12 @@ TEST(TCueList, SetCurrentNotifiesOldAndNewOnlyOnAChange) {
     TCueList list;
     std::vector<std::tuple<int32_t, int32_t, int32_t>> notices;
     list.OnCurrentChange = [&](int32_t oldNumber, int32_t newNumber) {
-        notices.emplace_back(oldNumber, newNumber, list.Current());
+        notices.emplace_back(oldNumber, newNumber, list.Current().Number());
     };
-    list.SetCurrent(2);
-    list.SetCurrent(2);
-    list.SetCurrent(0);
-    list.SetCurrent(57);
+    list.SetCurrent(TCueNumber(2));
+    list.SetCurrent(TCueNumber(2));
+    list.SetCurrent(TCueNumber(0));
+    list.SetCurrent(TCueNumber(57));
     const std::vector<std::tuple<int32_t, int32_t, int32_t>> expected = {
         {0, 2, 2}, {2, 0, 0}, {0, 57, 57}};
     EXPECT_EQ(notices, expected);
@@ -93,7 +93,7 @@ TEST(TCueList, StructuralOperations) {
         TCueList list;
         for (const char* d : {"A", "B", "C"})
             list.Add(MakeCue("", d));
-        list.SetCurrent(2);
+        list.SetCurrent(TCueNumber(2));
         int notices = 0;
         list.OnCurrentChange = [&](int32_t, int32_t) { ++notices; };
         c.op(list);

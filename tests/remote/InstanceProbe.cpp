@@ -27,7 +27,7 @@ std::string Report(const TfmMain& fmMain, const std::vector<std::string>& lines)
     const TCueList& cues = fmMain.Production->Cues;
     for (int32_t i = 0; i < cues.Count(); ++i)
         report += std::to_string(cues.Items(i)->State());
-    report += " current=" + std::to_string(cues.Current());
+    report += " current=" + std::to_string(cues.Current().Number());
     report += QApplication::activeModalWidget() ? " modal=1" : " modal=0";
     return report;
 }
@@ -58,7 +58,7 @@ int RunProbe(const TrelmoLaunch& launch) {
             cue->FileName = file;
             fmMain.Production->Cues.Add(std::move(cue));
         }
-        fmMain.Production->Cues.SetCurrent(5);
+        fmMain.Production->Cues.SetCurrent(TCueNumber(5));
         const auto execute = fmMain.AppInstances1->OnCmdLineReceived;
         fmMain.AppInstances1->OnCmdLineReceived = [&](const std::vector<std::string>& lines) {
             execute(lines);

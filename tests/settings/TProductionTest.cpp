@@ -279,6 +279,44 @@ TEST(TProduction, OscIsWrittenAfterTheCueListOnlyWhenItDiffersFromTheDefault) {
     }
 }
 
+TEST(TProduction, GoLockoutIsReadTolerantly) {
+    struct Case {
+        std::string Xml;
+        int32_t Milliseconds;
+    };
+    const Case cases[] = {
+        {"<GoLockout Milliseconds='500'/>", 500}, {"<GoLockout Milliseconds='0'/>", 0},
+        {"<GoLockout Milliseconds='-5'/>", 0},    {"<GoLockout Milliseconds='99999'/>", 10000},
+        {"<GoLockout Milliseconds='x'/>", 300},   {"<GoLockout/>", 300},
+        {"<golockout Milliseconds='1'/>", 42},    {"", 42},
+    };
+    for (const Case& c : cases) {
+        TProduction p;
+        p.GoLockout.Milliseconds = 42;
+        p.LoadFromText("<Production>" + c.Xml + "</Production>");
+        EXPECT_EQ(p.GoLockout.Milliseconds, c.Milliseconds) << c.Xml;
+    }
+}
+
+TEST(TProduction, GoLockoutIsWrittenAfterOscOnlyWhenItDiffersFromTheDefault) {
+    std::string written = DefaultDocument;
+    written.insert(written.rfind("</Production>"), "  <Osc Address=\"0.0.0.0\" Port=\"53000\"/>\r\n"
+                                                   "  <GoLockout Milliseconds=\"0\"/>\r\n");
+    TProduction production;
+    production.Osc.Address = "0.0.0.0";
+    production.GoLockout.Milliseconds = 0;
+    EXPECT_EQ(production.SaveToText(), written);
+
+    TProduction reread;
+    reread.LoadFromText(written);
+    EXPECT_EQ(reread.GoLockout.Milliseconds, 0);
+    EXPECT_EQ(reread.SaveToText(), written);
+
+    TProduction defaults;
+    defaults.LoadFromText("<Production><GoLockout Milliseconds='300'/></Production>");
+    EXPECT_EQ(defaults.SaveToText(), DefaultDocument);
+}
+
 TEST(TProduction, AnyRootNameAndNoCueListKeepsCues) {
     TProduction p;
     AddCue(p, "", "kept", "", 1, 0, 0, false);

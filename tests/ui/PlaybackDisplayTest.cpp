@@ -222,14 +222,14 @@ TEST_F(PlaybackDisplay, DroppedAudioFilesBecomeCuesInOrderAndOthersAreNamedOnce)
     EXPECT_FALSE(Cues().Items(2)->UID.empty());
 
     // One step undoes the drop.
-    Form->actUndo->trigger();
+    Form->ActionList1->actUndo->trigger();
     EXPECT_EQ(Descriptions(), std::vector<std::string>({"A", "B"}));
-    Form->actRedo->trigger();
+    Form->ActionList1->actRedo->trigger();
     EXPECT_EQ(Descriptions(), std::vector<std::string>({"A", "Door bell", "rain.on.roof", "B"}));
 
     // A new cue reports its state to the window like any other.
     ASSERT_TRUE(Cues().Items(1)->Play());
-    EXPECT_TRUE(Form->actStopAll->isEnabled());
+    EXPECT_TRUE(Form->ActionList1->actStopAll->isEnabled());
     Errors.clear();
     Drop(1, {first});
     EXPECT_EQ(Cues().Count(), 4) << "refused while a cue plays, as Insert is";

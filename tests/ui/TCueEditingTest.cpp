@@ -88,7 +88,7 @@ TEST_F(TCueEditingTest, AddFilesPutsTheChosenFilesAfterTheCurrentCueInTheOrderCh
         DialogFiles = {Dir.filePath(QStringLiteral("Thunder.wav")),
                        Dir.filePath(QStringLiteral("rain.take 2.ogg")),
                        QStringLiteral("/shows/Door bell.flac")};
-        Form->actAddFiles->trigger();
+        Form->ActionList1->actAddFiles->trigger();
         ASSERT_EQ(DialogRequests.size(), 1u);
         EXPECT_TRUE(DialogRequests[0].MultipleFiles);
         EXPECT_EQ(DialogRequests[0].Folder, QString());
@@ -110,14 +110,14 @@ TEST_F(TCueEditingTest, AddFilesStartsInTheFolderOfTheLastFileChosenAndCancelAdd
     AddCues(2);
     Show();
     DialogFiles.clear();
-    Form->actAddFiles->trigger();
+    Form->ActionList1->actAddFiles->trigger();
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"Cue 1", "Cue 2"}));
-    EXPECT_FALSE(Form->actUndo->isEnabled());
+    EXPECT_FALSE(Form->ActionList1->actUndo->isEnabled());
 
     DialogFiles = {QStringLiteral("/shows/act 1/a.wav"), QStringLiteral("/shows/act 2/b.wav")};
-    Form->actAddFiles->trigger();
+    Form->ActionList1->actAddFiles->trigger();
     DialogFiles.clear();
-    Form->actAddFiles->trigger();
+    Form->ActionList1->actAddFiles->trigger();
     ASSERT_EQ(DialogRequests.size(), 3u);
     EXPECT_EQ(DialogRequests[2].Folder, QStringLiteral("/shows/act 2"));
     EXPECT_EQ(Cues().Count(), 4);
@@ -126,13 +126,13 @@ TEST_F(TCueEditingTest, AddFilesStartsInTheFolderOfTheLastFileChosenAndCancelAdd
 TEST_F(TCueEditingTest, AddFilesIsAllowedWhenInsertIs) {
     AddCues(2);
     Show();
-    EXPECT_TRUE(Form->actAddFiles->isEnabled());
+    EXPECT_TRUE(Form->ActionList1->actAddFiles->isEnabled());
     Cues().Items(1)->Play();
-    EXPECT_FALSE(Form->actAddFiles->isEnabled());
+    EXPECT_FALSE(Form->ActionList1->actAddFiles->isEnabled());
     Cues().Items(1)->Pause();
-    EXPECT_FALSE(Form->actAddFiles->isEnabled());
+    EXPECT_FALSE(Form->ActionList1->actAddFiles->isEnabled());
     Cues().Items(1)->Stop();
-    EXPECT_TRUE(Form->actAddFiles->isEnabled());
+    EXPECT_TRUE(Form->ActionList1->actAddFiles->isEnabled());
 }
 
 TEST_F(TCueEditingTest, EveryKindOfChangeIsUndoneAndRedone) {
@@ -156,15 +156,15 @@ TEST_F(TCueEditingTest, EveryKindOfChangeIsUndoneAndRedone) {
         {"insert",
          [](TCueEditingTest& t) {
              t.DialogAnswer = QStringLiteral("/shows/new.wav");
-             t.Form->actInsertCue->trigger();
+             t.Form->ActionList1->actInsertCue->trigger();
          }},
         {"add files",
          [](TCueEditingTest& t) {
              t.DialogFiles = {QStringLiteral("/shows/x.wav"), QStringLiteral("/shows/y.wav")};
-             t.Form->actAddFiles->trigger();
+             t.Form->ActionList1->actAddFiles->trigger();
          }},
         {"delete of a cue with its own settings",
-         [](TCueEditingTest& t) { t.Form->actDeleteCue->trigger(); }},
+         [](TCueEditingTest& t) { t.Form->ActionList1->actDeleteCue->trigger(); }},
         {"move", [](TCueEditingTest& t) { t.Form->grSounds->verticalHeader()->moveSection(1, 3); }},
     };
     for (const Case& c : cases) {
@@ -179,19 +179,19 @@ TEST_F(TCueEditingTest, EveryKindOfChangeIsUndoneAndRedone) {
         c.Change(*this);
         const std::string after = ListState(Cues());
         ASSERT_NE(after, before);
-        ASSERT_TRUE(Form->actUndo->isEnabled());
-        EXPECT_FALSE(Form->actRedo->isEnabled());
+        ASSERT_TRUE(Form->ActionList1->actUndo->isEnabled());
+        EXPECT_FALSE(Form->ActionList1->actRedo->isEnabled());
 
-        Form->actUndo->trigger();
+        Form->ActionList1->actUndo->trigger();
         EXPECT_EQ(ListState(Cues()), before);
         EXPECT_EQ(Cues().Current(), Form->grSounds->CurrentRow());
         EXPECT_EQ(Text(2), QString::fromStdString(Cues().Items(1)->Description));
-        EXPECT_FALSE(Form->actUndo->isEnabled());
-        ASSERT_TRUE(Form->actRedo->isEnabled());
+        EXPECT_FALSE(Form->ActionList1->actUndo->isEnabled());
+        ASSERT_TRUE(Form->ActionList1->actRedo->isEnabled());
 
-        Form->actRedo->trigger();
+        Form->ActionList1->actRedo->trigger();
         EXPECT_EQ(ListState(Cues()), after);
-        Form->actUndo->trigger();
+        Form->ActionList1->actUndo->trigger();
         EXPECT_EQ(ListState(Cues()), before);
         EXPECT_EQ(Model().rowCount(), 4);
     }
@@ -202,12 +202,12 @@ TEST_F(TCueEditingTest, AnUndoneDeleteBringsTheCueBackAsTheCurrentCueReportingIt
     Customise(*Cues().Items(1));
     Show();
     SelectCell(2);
-    Form->actDeleteCue->trigger();
+    Form->ActionList1->actDeleteCue->trigger();
     SelectCell(1);
-    Form->actUndo->trigger();
+    Form->ActionList1->actUndo->trigger();
     EXPECT_EQ(Cues().Current(), 2);
     EXPECT_EQ(Form->grSounds->CurrentRow(), 2);
-    Form->actPlay->trigger();
+    Form->ActionList1->actPlay->trigger();
     EXPECT_EQ(Cues().Items(1)->State(), csPlaying);
     EXPECT_EQ(Model().headerData(1, Qt::Vertical, Qt::DecorationRole).value<QIcon>().cacheKey(),
               Form->ImageList1.Icon(csPlaying).cacheKey());
@@ -219,8 +219,8 @@ TEST_F(TCueEditingTest, ARestoredCueWhoseUIDIsTakenGetsAFreeOne) {
     Cues().Items(2)->UID = "5";
     Show();
     SelectCell(1);
-    Form->actDeleteCue->trigger();
-    Form->actUndo->trigger();
+    Form->ActionList1->actDeleteCue->trigger();
+    Form->ActionList1->actUndo->trigger();
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"Cue 1", "Cue 2", "Cue 3"}));
     EXPECT_EQ(Cues().Items(0)->UID, "1");
     EXPECT_EQ(Cues().Items(2)->UID, "5");
@@ -237,7 +237,7 @@ TEST_F(TCueEditingTest, UndoIsRefusedLikeTheChangeWhileItWouldChangeAPlayingCue)
         {"edit of the playing cue", [](TCueEditingTest& t) { t.EditCell(2, ccPan, 30); }, 1, false},
         {"edit of another cue", [](TCueEditingTest& t) { t.EditCell(2, ccPan, 30); }, 0, true},
         {"delete while another cue plays",
-         [](TCueEditingTest& t) { t.Form->actDeleteCue->trigger(); }, 0, false},
+         [](TCueEditingTest& t) { t.Form->ActionList1->actDeleteCue->trigger(); }, 0, false},
         {"move of the playing cue",
          [](TCueEditingTest& t) { t.Form->grSounds->verticalHeader()->moveSection(1, 2); }, 2,
          true},
@@ -252,18 +252,18 @@ TEST_F(TCueEditingTest, UndoIsRefusedLikeTheChangeWhileItWouldChangeAPlayingCue)
         c.Change(*this);
         const std::string changed = ListState(Cues());
         Cues().Items(c.PlayingIndex)->Play();
-        EXPECT_EQ(Form->actUndo->isEnabled(), c.UndoAllowed);
+        EXPECT_EQ(Form->ActionList1->actUndo->isEnabled(), c.UndoAllowed);
         // Even when run, a refused undo changes nothing.
-        Form->actUndo->setEnabled(true);
-        Form->actUndo->trigger();
+        Form->ActionList1->actUndo->setEnabled(true);
+        Form->ActionList1->actUndo->trigger();
         EXPECT_EQ(ListState(Cues()) == changed, !c.UndoAllowed);
         if (c.UndoAllowed)
             continue;
         Cues().Items(c.PlayingIndex)->Pause();
-        EXPECT_FALSE(Form->actUndo->isEnabled());
+        EXPECT_FALSE(Form->ActionList1->actUndo->isEnabled());
         Cues().StopAll();
-        EXPECT_TRUE(Form->actUndo->isEnabled());
-        Form->actUndo->trigger();
+        EXPECT_TRUE(Form->ActionList1->actUndo->isEnabled());
+        Form->ActionList1->actUndo->trigger();
         EXPECT_NE(ListState(Cues()), changed);
     }
 }
@@ -286,7 +286,7 @@ TEST_F(TCueEditingTest, TheDeleteKeyDeletesTheCurrentCueButNotWhileACellIsEdited
     SelectCell(2);
     QTest::keyClick(Form->grSounds, Qt::Key_Delete);
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"Cue 1", "Cue 3"}));
-    Form->actUndo->trigger();
+    Form->ActionList1->actUndo->trigger();
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"Cue 1", "Cue 2", "Cue 3"}));
 
     SelectCell(2);
@@ -323,9 +323,9 @@ TEST_F(TCueEditingTest, ChangesAreSavedSoonAfterwards) {
          {{[](TCueEditingTest& t) { t.EditCell(1, ccDescription, "Storm"); },
            "<Description>Storm</Description>"}}},
         {"delete, then undo",
-         {{[](TCueEditingTest& t) { t.Form->actDeleteCue->trigger(); },
+         {{[](TCueEditingTest& t) { t.Form->ActionList1->actDeleteCue->trigger(); },
            "<CueList>\r\n    <Cue>\r\n      <UID>2</UID>"},
-          {[](TCueEditingTest& t) { t.Form->actUndo->trigger(); },
+          {[](TCueEditingTest& t) { t.Form->ActionList1->actUndo->trigger(); },
            "<CueList>\r\n    <Cue>\r\n      <UID>1</UID>"}}},
         {"window moved",
          {{[](TCueEditingTest& t) { t.Form->move(140, 170); }, "Top=\"170\" Left=\"140\""}}},
@@ -483,7 +483,7 @@ TEST_F(TCueEditingTest, ClosingByHandWhilePlayingAsksButASessionEndDoesNot) {
             Cues().Items(i)->Pause();
         CloseAnswer = c.Answer;
         if (c.ByHand)
-            Form->actExit->trigger();
+            Form->ActionList1->actExit->trigger();
         else
             Form->EndSession();
         EXPECT_EQ(Questions, c.Questions);

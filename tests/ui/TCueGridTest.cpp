@@ -501,7 +501,7 @@ TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPictureAndTime) {
     ASSERT_EQ(headers.count(), 1);
     EXPECT_EQ(headers[0], QVariantList({QVariant::fromValue(Qt::Vertical), 1, 1}));
     EXPECT_EQ(StatePicture(2), Picture(csPlaying));
-    EXPECT_TRUE(Form->actStopAll->isEnabled());
+    EXPECT_TRUE(Form->ActionList1->actStopAll->isEnabled());
 
     const TCue outside;
     Form->CueStateChanged(outside);
@@ -513,7 +513,7 @@ TEST_F(TCueGridTest, AStateChangeRedrawsOnlyThatRowsPictureAndTime) {
         EXPECT_EQ(changed[1].toModelIndex(), Cell(2, ccTime));
     }
     EXPECT_EQ(resets.count(), 0);
-    EXPECT_FALSE(Form->actStopAll->isEnabled());
+    EXPECT_FALSE(Form->ActionList1->actStopAll->isEnabled());
 }
 
 // Cues loaded with the same UID, and cues beyond 1000, share a UID: each repaints its own row.
@@ -538,14 +538,14 @@ TEST_F(TCueGridTest, AnEditReEvaluatesTheCommands) {
     cue.FileName = AudioFile("rain.wav");
     Show();
     SelectCell(1);
-    ASSERT_FALSE(Form->actPlay->isEnabled());
+    ASSERT_FALSE(Form->ActionList1->actPlay->isEnabled());
     std::ofstream(cue.FileName) << "RIFF";
     const QSignalSpy rows(&Model(), &QAbstractItemModel::dataChanged);
     EXPECT_TRUE(Model().setData(Cell(1, ccDescription), QStringLiteral("Heavy rain")));
     EXPECT_EQ(rows.count(), 1);
-    EXPECT_TRUE(Form->actPlay->isEnabled());
+    EXPECT_TRUE(Form->ActionList1->actPlay->isEnabled());
 
     std::filesystem::remove(cue.FileName);
     EXPECT_TRUE(Model().setData(Cell(1, ccLoop), Qt::Checked, Qt::CheckStateRole));
-    EXPECT_FALSE(Form->actPlay->isEnabled());
+    EXPECT_FALSE(Form->ActionList1->actPlay->isEnabled());
 }

@@ -40,9 +40,12 @@ public Q_SLOTS:
 class TMainActionsTest : public UiTestFixture {
 public:
     Enabled Actions() const {
-        return {Form->actPlay->isEnabled(),      Form->actPause->isEnabled(),
-                Form->actStop->isEnabled(),      Form->actDeleteCue->isEnabled(),
-                Form->actInsertCue->isEnabled(), Form->actStopAll->isEnabled()};
+        return {Form->ActionList1->actPlay->isEnabled(),
+                Form->ActionList1->actPause->isEnabled(),
+                Form->ActionList1->actStop->isEnabled(),
+                Form->ActionList1->actDeleteCue->isEnabled(),
+                Form->ActionList1->actInsertCue->isEnabled(),
+                Form->ActionList1->actStopAll->isEnabled()};
     }
     void AddCues(int count) {
         for (int i = 1; i <= count; ++i)
@@ -131,8 +134,8 @@ TEST_F(TMainActionsTest, StoppingEveryCueEnablesInsertAndDeleteAgain) {
     Cues().Items(0)->Play();
     Cues().Items(2)->Play();
     Cues().Items(2)->Pause();
-    ASSERT_TRUE(Form->actStopAll->isEnabled());
-    Form->actStopAll->trigger();
+    ASSERT_TRUE(Form->ActionList1->actStopAll->isEnabled());
+    Form->ActionList1->actStopAll->trigger();
     EXPECT_TRUE(Cues().AllStopped());
     EXPECT_EQ(Actions(), (Enabled{true, false, false, true, true, false}));
 }
@@ -141,14 +144,14 @@ TEST_F(TMainActionsTest, PlayPauseAndStopActOnTheCurrentRowsCue) {
     AddCues(3);
     Show();
     SelectCell(2);
-    Form->actPlay->trigger();
+    Form->ActionList1->actPlay->trigger();
     EXPECT_EQ(Cues().Items(1)->State(), csPlaying);
     EXPECT_EQ(Cues().Items(0)->State(), csStopped);
-    Form->actPause->trigger();
+    Form->ActionList1->actPause->trigger();
     EXPECT_EQ(Cues().Items(1)->State(), csPaused);
-    Form->actPlay->trigger();
+    Form->ActionList1->actPlay->trigger();
     EXPECT_EQ(Cues().Items(1)->State(), csPlaying);
-    Form->actStop->trigger();
+    Form->ActionList1->actStop->trigger();
     EXPECT_EQ(Cues().Items(1)->State(), csStopped);
 }
 
@@ -170,7 +173,7 @@ TEST_F(TMainActionsTest, InsertIntoAnEmptyListAddsCueOneAndAsksForItsFile) {
         const std::string file = AudioFile("chosen.wav");
         std::ofstream(file) << "RIFF";
         DialogAnswer = c.Confirm ? std::optional(QString::fromStdString(file)) : std::nullopt;
-        Form->actInsertCue->trigger();
+        Form->ActionList1->actInsertCue->trigger();
         ASSERT_EQ(Cues().Count(), 1);
         const TCue& cue = *Cues().Items(0);
         EXPECT_EQ(cue.Description, "New Sound");
@@ -208,7 +211,7 @@ TEST_F(TMainActionsTest, InsertPutsTheNewCueAtTheCurrentRow) {
         Show();
         SelectCell(c.Row);
         DialogAnswer = QStringLiteral("/shows/new.wav");
-        Form->actInsertCue->trigger();
+        Form->ActionList1->actInsertCue->trigger();
         EXPECT_EQ(Descriptions(), c.Expected);
         EXPECT_EQ(Model().rowCount(), 6);
         EXPECT_EQ(Form->grSounds->CurrentRow(), c.Row);
@@ -225,12 +228,12 @@ TEST_F(TMainActionsTest, AnInsertedCueReportsItsStateToItsRow) {
     AddCues(2);
     Show();
     DialogAnswer = QString::fromStdString(AudioFile("Cue 1.wav"));
-    Form->actInsertCue->trigger();
-    Form->actPlay->trigger();
+    Form->ActionList1->actInsertCue->trigger();
+    Form->ActionList1->actPlay->trigger();
     ASSERT_EQ(Cues().Items(0)->State(), csPlaying);
     EXPECT_EQ(Model().headerData(0, Qt::Vertical, Qt::DecorationRole).value<QIcon>().cacheKey(),
               Form->ImageList1.Icon(csPlaying).cacheKey());
-    EXPECT_TRUE(Form->actPause->isEnabled());
+    EXPECT_TRUE(Form->ActionList1->actPause->isEnabled());
 }
 
 TEST_F(TMainActionsTest, DeleteRemovesTheCurrentCueAndKeepsTheGridOnACue) {
@@ -252,7 +255,7 @@ TEST_F(TMainActionsTest, DeleteRemovesTheCurrentCueAndKeepsTheGridOnACue) {
         AddCues(c.Count);
         Show();
         SelectCell(c.Row);
-        Form->actDeleteCue->trigger();
+        Form->ActionList1->actDeleteCue->trigger();
         EXPECT_EQ(Descriptions(), c.Expected);
         EXPECT_EQ(Model().rowCount(), std::max<int>(static_cast<int>(c.Expected.size()), 1));
         EXPECT_EQ(Form->grSounds->CurrentRow(), c.CurrentAfter);
@@ -271,9 +274,9 @@ TEST_F(TMainActionsTest, DeleteRemovesTheCurrentCueAndKeepsTheGridOnACue) {
 
 TEST_F(TMainActionsTest, DeleteOnTheBlankRowOfAnEmptyListChangesNothing) {
     Show();
-    ASSERT_FALSE(Form->actDeleteCue->isEnabled());
-    Form->actDeleteCue->setEnabled(true);
-    Form->actDeleteCue->trigger();
+    ASSERT_FALSE(Form->ActionList1->actDeleteCue->isEnabled());
+    Form->ActionList1->actDeleteCue->setEnabled(true);
+    Form->ActionList1->actDeleteCue->trigger();
     EXPECT_EQ(Cues().Count(), 0);
     EXPECT_EQ(Model().rowCount(), 1);
     EXPECT_EQ(Cues().Current(), 1);
@@ -284,25 +287,25 @@ TEST_F(TMainActionsTest, SelectAudioFileStartsInTheCuesFolderAndKeepsTheFileOnCa
     Show();
     const std::string file = cue.FileName;
     DialogAnswer = std::nullopt;
-    Form->actSelectAudioFile->trigger();
+    Form->ActionList1->actSelectAudioFile->trigger();
     EXPECT_EQ(cue.FileName, file);
     ASSERT_EQ(DialogRequests.size(), 1u);
     EXPECT_EQ(DialogRequests[0].Folder, Dir.path() + QLatin1Char('/'));
 
     DialogAnswer = QStringLiteral("/nowhere/missing.ogg");
-    Form->actSelectAudioFile->trigger();
+    Form->ActionList1->actSelectAudioFile->trigger();
     EXPECT_EQ(cue.FileName, "/nowhere/missing.ogg");
     EXPECT_EQ(cue.Description, "Rain");
     Form->RefreshRow(1);
-    EXPECT_FALSE(Form->actPlay->isEnabled());
+    EXPECT_FALSE(Form->ActionList1->actPlay->isEnabled());
 }
 
 TEST_F(TMainActionsTest, HelpHandsTheHelpFileToTheDesktop) {
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
     Form->FHelpFile = AudioFile("Trelmo.chm");
-    Form->actHelp->setEnabled(true);
-    Form->actHelp->trigger();
+    Form->ActionList1->actHelp->setEnabled(true);
+    Form->ActionList1->actHelp->trigger();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(recorder.Urls.size(), 1);
     EXPECT_EQ(recorder.Urls[0], QUrl::fromLocalFile(QString::fromStdString(Form->FHelpFile)));
@@ -311,10 +314,10 @@ TEST_F(TMainActionsTest, HelpHandsTheHelpFileToTheDesktop) {
 TEST_F(TMainActionsTest, ExitClosesAndRestoreShowsTheWindow) {
     Show();
     Form->showMinimized();
-    Form->actRestore->trigger();
+    Form->ActionList1->actRestore->trigger();
     EXPECT_FALSE(Form->isMinimized());
     EXPECT_TRUE(Form->isVisible());
-    Form->actExit->trigger();
+    Form->ActionList1->actExit->trigger();
     EXPECT_FALSE(Form->isVisible());
 }
 
@@ -346,16 +349,17 @@ TEST_F(TMainActionsTest, ToolBarShowsItsButtonsInOrderWithTheirPictures) {
                            "ToolButton5:Insert", QString::fromUtf8("ToolButton11:Add Files\u2026"),
                            "ToolButton6:Delete", "ToolButton9", "ToolButton12:Undo",
                            "ToolButton13:Redo", "ToolButton14", "ToolButton10:Help"}));
-    EXPECT_EQ(Form->actUndo->toolTip(), QStringLiteral("Undo (Ctrl+Z)"));
-    EXPECT_EQ(Form->actRedo->toolTip(), QStringLiteral("Redo (Ctrl+Shift+Z)"));
-    EXPECT_EQ(Form->actAddFiles->toolTip(), QString::fromUtf8("Add Files\u2026 (Ctrl+O)"));
+    EXPECT_EQ(Form->ActionList1->actUndo->toolTip(), QStringLiteral("Undo (Ctrl+Z)"));
+    EXPECT_EQ(Form->ActionList1->actRedo->toolTip(), QStringLiteral("Redo (Ctrl+Shift+Z)"));
+    EXPECT_EQ(Form->ActionList1->actAddFiles->toolTip(),
+              QString::fromUtf8("Add Files\u2026 (Ctrl+O)"));
     for (int i = 0; i < TImageList::Count; ++i) {
         const QImage large = Form->ImageList1.Icon(i).pixmap(QSize(64, 64)).toImage();
         EXPECT_EQ(large.size(), QSize(64, 64)) << "picture " << i;
     }
-    EXPECT_EQ(Form->actSelectAudioFile->text(), QStringLiteral("Select Audio File"));
-    EXPECT_EQ(Form->actRestore->text(), QStringLiteral("Restore"));
-    EXPECT_EQ(Form->actExit->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(Form->ActionList1->actSelectAudioFile->text(), QStringLiteral("Select Audio File"));
+    EXPECT_EQ(Form->ActionList1->actRestore->text(), QStringLiteral("Restore"));
+    EXPECT_EQ(Form->ActionList1->actExit->text(), QStringLiteral("Exit"));
 }
 
 #include "TMainActionsTest.moc"

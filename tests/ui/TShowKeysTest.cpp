@@ -1,6 +1,7 @@
 // The keyboard of a show: GO on Space, panic on Escape, the commands' keys, and a cell being
 // edited keeping its keys.
 #include "TMainActions.h"
+#include "TShowControl.h"
 #include "UiTestFixture.h"
 
 #include <QAction>
@@ -25,7 +26,7 @@ public:
         SelectCell(row);
     }
     void Press(int key) { QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key)); }
-    int32_t CurrentRow() const { return Form->grSounds->CurrentRow(); }
+    int32_t CurrentRow() const { return Form->grSounds->CurrentRow().Number(); }
     int Count(const std::string& call) const {
         return static_cast<int>(std::count(Audio.Calls.begin(), Audio.Calls.end(), call));
     }
@@ -52,6 +53,8 @@ TEST_F(TShowKeysTest, SpacePlaysTheCurrentCueAndMakesTheNextOneCurrent) {
     const Case cases[] = {{1, 2}, {39, 40}, {40, 40}};
     for (int i = 1; i <= 40; ++i)
         AddCue("Cue " + std::to_string(i));
+    // The cases follow each other faster than the GO lockout; it has tests of its own.
+    Form->Show().SetGoLockout(std::chrono::milliseconds(0));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Row);
         ShowActive(c.Row);
@@ -186,8 +189,8 @@ TEST_F(TShowKeysTest, EscapeFadesEverythingOutAndAgainStopsItAtOnce) {
     EXPECT_TRUE(rain.Fading());
     EXPECT_TRUE(wind.Fading());
     EXPECT_EQ(bell.State(), csStopped);
-    EXPECT_FALSE(Form->actPause->isEnabled()) << "a fading cue is not paused";
-    EXPECT_TRUE(Form->actStop->isEnabled()) << "but can be stopped at once";
+    EXPECT_FALSE(Form->ActionList1->actPause->isEnabled()) << "a fading cue is not paused";
+    EXPECT_TRUE(Form->ActionList1->actStop->isEnabled()) << "but can be stopped at once";
 
     CueEndSyncProc()(0, rain.Stream(), AUDIO_END_FADED, rainSync);
     ASSERT_TRUE(QTest::qWaitFor([&] { return rain.State() == csStopped; }, WaitMs));
@@ -197,25 +200,26 @@ TEST_F(TShowKeysTest, EscapeFadesEverythingOutAndAgainStopsItAtOnce) {
     EXPECT_EQ(wind.State(), csStopped);
     EXPECT_EQ(Audio.Calls.back(), "stop 2");
     EXPECT_TRUE(Cues().AllStopped());
-    EXPECT_TRUE(Form->actInsertCue->isEnabled());
+    EXPECT_TRUE(Form->ActionList1->actInsertCue->isEnabled());
 }
 
 TEST_F(TShowKeysTest, TheCommandsKeysActAndAreInTheirTooltips) {
     struct Case {
-        QAction* TfmMain::*Action;
+        QAction* TMainActions::*Action;
         QKeySequence Key;
         const char* Tooltip;
     };
-    const Case cases[] = {{&TfmMain::actPause, QKeySequence(Qt::Key_P), "Pause (P)"},
-                          {&TfmMain::actStop, QKeySequence(Qt::Key_S), "Stop (S)"},
-                          {&TfmMain::actInsertCue, QKeySequence(Qt::Key_Insert), "Insert (Ins)"},
-                          {&TfmMain::actHelp, QKeySequence(Qt::Key_F1), "Help (F1)"}};
+    const Case cases[] = {
+        {&TMainActions::actPause, QKeySequence(Qt::Key_P), "Pause (P)"},
+        {&TMainActions::actStop, QKeySequence(Qt::Key_S), "Stop (S)"},
+        {&TMainActions::actInsertCue, QKeySequence(Qt::Key_Insert), "Insert (Ins)"},
+        {&TMainActions::actHelp, QKeySequence(Qt::Key_F1), "Help (F1)"}};
     for (const Case& c : cases) {
-        QAction* action = (*Form).*c.Action;
+        QAction* action = (*Form->ActionList1).*c.Action;
         EXPECT_EQ(action->shortcut(), c.Key) << c.Tooltip;
         EXPECT_EQ(action->toolTip(), QLatin1String(c.Tooltip));
     }
-    EXPECT_EQ(Form->actDeleteCue->toolTip(), QStringLiteral("Delete (Del)"));
+    EXPECT_EQ(Form->ActionList1->actDeleteCue->toolTip(), QStringLiteral("Delete (Del)"));
 
     TCue& rain = AddCue("Rain");
     rain.SetFadeOut(20);
@@ -237,4 +241,31 @@ TEST_F(TShowKeysTest, TheCommandsKeysActAndAreInTheirTooltips) {
     Press(Qt::Key_P);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return Form->grSounds->indexWidget(Cell(2, ccDescription)) != nullptr; }, WaitMs));
+}
+
+// After GO the standby cue is the next, stopped one: P and S reach the cue just fired.
+TEST_F(TShowKeysTest, PAndSRightAfterGoActOnTheCueJustFired) {
+    struct Case {
+        const char* Name;
+        int Key;
+        TCueState Fired;
+    };
+    const Case cases[] = {{"P pauses it", Qt::Key_P, csPaused},
+                          {"S stops it", Qt::Key_S, csStopped}};
+    TCue& rain = AddCue("Rain");
+    TCue& wind = AddCue("Wind");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        rain.StopNow();
+        ShowActive(1);
+        Form->Show().SetGoLockout(std::chrono::milliseconds(0));
+        Press(Qt::Key_Space);
+        ASSERT_EQ(CurrentRow(), 2);
+        Press(c.Key);
+        EXPECT_EQ(rain.State(), c.Fired);
+        EXPECT_EQ(wind.State(), csStopped);
+        EXPECT_EQ(wind.Description, "Wind") << "no cell was edited";
+        EXPECT_FALSE(Form->grSounds->indexWidget(Cell(2, ccDescription))) << "no editor opened";
+        EXPECT_EQ(CurrentRow(), 2);
+    }
 }

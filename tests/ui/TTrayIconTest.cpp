@@ -187,10 +187,10 @@ TEST_F(TTrayIconTest, MenuOffersRestoreThenExitOnARightClick) {
     TfmMain fmMain(OfflineAudio());
     QMenu* pmTray = fmMain.TrayIcon->PopupMenu();
     ASSERT_EQ(pmTray->actions().size(), 2);
-    EXPECT_EQ(pmTray->actions().at(0), fmMain.actRestore);
-    EXPECT_EQ(pmTray->actions().at(1), fmMain.actExit);
-    EXPECT_EQ(fmMain.actRestore->text(), QStringLiteral("Restore"));
-    EXPECT_EQ(fmMain.actExit->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(pmTray->actions().at(0), fmMain.ActionList1->actRestore);
+    EXPECT_EQ(pmTray->actions().at(1), fmMain.ActionList1->actExit);
+    EXPECT_EQ(fmMain.ActionList1->actRestore->text(), QStringLiteral("Restore"));
+    EXPECT_EQ(fmMain.ActionList1->actExit->text(), QStringLiteral("Exit"));
     EXPECT_EQ(pmTray->defaultAction(), nullptr);
 
     ASSERT_NO_FATAL_FAILURE(ShowAt(fmMain, SavedGeometry));

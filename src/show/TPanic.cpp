@@ -1,8 +1,8 @@
 #include "TPanic.h"
 
-void TPanic::Press(TCueList& cues, TClock::time_point now) {
+void TPanic::Press(TCueList& cues, TTimePoint now) {
     const bool again = now < FFadingUntil;
-    FFadingUntil = again ? TClock::time_point() : now + std::chrono::milliseconds(FadeTenths * 100);
+    FFadingUntil = again ? TTimePoint() : now + std::chrono::milliseconds(FadeTenths * 100);
     for (int32_t i = 0; i < cues.Count(); ++i) {
         TCue& cue = *cues.Items(i);
         if (again)

@@ -38,7 +38,7 @@ struct PanicFixture : ::testing::Test {
 
 TEST_F(PanicFixture, FadesPlayingCuesOverASecondAndStopsPausedOnes) {
     TPanic panic;
-    const auto now = TPanic::TClock::now();
+    const auto now = TShowClock().Now();
     panic.Press(Cues, now);
     const std::vector<std::string> expected = {"fadeout 1 1000", "stop 2", "fadeout 3 1000"};
     EXPECT_EQ(Audio.Calls, expected);
@@ -65,7 +65,7 @@ TEST_F(PanicFixture, PressedAgainWhileTheFadeLastsStopsEverythingAtOnce) {
             }
         }
         TPanic panic;
-        const auto now = TPanic::TClock::now();
+        const auto now = TShowClock().Now();
         panic.Press(Cues, now);
         Audio.Calls.clear();
         panic.Press(Cues, now + c.After);

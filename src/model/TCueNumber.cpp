@@ -1,0 +1,7 @@
+#include "TCueNumber.h"
+
+#include <ostream>
+
+std::ostream& operator<<(std::ostream& stream, TCueNumber number) {
+    return stream << number.Number();
+}

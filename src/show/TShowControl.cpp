@@ -1,0 +1,136 @@
+#include "TShowControl.h"
+
+namespace {
+
+TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
+    for (int32_t i = 0; i < cues.Count(); ++i)
+        if (cues.Items(i)->Stream() == stream)
+            return cues.Items(i);
+    return nullptr;
+}
+
+} // namespace
+
+TShowControl::TShowControl(TCueList& cues, const TShowClock& clock, QObject* parent)
+    : QObject(parent), FCues(cues), FClock(clock) {
+    SetCueEndReceiver(this);
+}
+
+TShowControl::~TShowControl() {
+    SetCueEndReceiver(nullptr);
+}
+
+bool TShowControl::InGoLockout(TShowClock::TTimePoint now) const {
+    return FLastGo && now - *FLastGo < FGoLockout;
+}
+
+void TShowControl::Go() {
+    TCue* cue = FCues.CurrentCue();
+    const TShowClock::TTimePoint now = FClock.Now();
+    if (!cue || InGoLockout(now))
+        return;
+    FLastGo = now;
+    const TCueNumber number = FCues.Current();
+    Start(number);
+    SelectCue(number.Next());
+}
+
+void TShowControl::Panic() {
+    FPanic.Press(FCues, FClock.Now());
+}
+
+void TShowControl::StopAll() {
+    FCues.StopAll();
+}
+
+void TShowControl::SelectCue(TCueNumber number) {
+    if (!FCues.CueOf(number))
+        return;
+    FCues.SetCurrent(number);
+    Q_EMIT StandbyChanged(number.Number());
+}
+
+void TShowControl::Start(TCueNumber number) {
+    TCue* cue = FCues.CueOf(number);
+    if (cue && cue->Play())
+        FStartedLast = cue;
+}
+
+void TShowControl::Pause(TCueNumber number) {
+    if (TCue* cue = FCues.CueOf(number))
+        cue->Pause();
+}
+
+void TShowControl::Stop(TCueNumber number) {
+    if (TCue* cue = FCues.CueOf(number))
+        cue->Stop();
+}
+
+TCue* TShowControl::PauseStopTarget(TCueNumber number) const {
+    TCue* chosen = FCues.CueOf(number);
+    if (chosen && chosen->State() != csStopped)
+        return chosen;
+    TCue* last = FStartedLast ? FCues.CueOf(FCues.IndexOf(FStartedLast)) : nullptr;
+    return last && last->State() != csStopped ? last : nullptr;
+}
+
+void TShowControl::Run(const TOscCommand& command) {
+    switch (command.Kind) {
+    case TOscCommand::ocCueStart:
+        Start(TCueNumber(command.Cue));
+        break;
+    case TOscCommand::ocCueStop:
+        Stop(TCueNumber(command.Cue));
+        break;
+    case TOscCommand::ocCuePause:
+        Pause(TCueNumber(command.Cue));
+        break;
+    case TOscCommand::ocGo:
+        Go();
+        break;
+    case TOscCommand::ocStopAll:
+        StopAll();
+        break;
+    case TOscCommand::ocPanic:
+        Panic();
+        break;
+    case TOscCommand::ocSelect:
+        SelectCue(TCueNumber(command.Cue));
+        break;
+    }
+}
+
+int32_t TShowControl::ParseCommandLine(const std::vector<std::string>& CmdLine) {
+    return FCommands.Parse(CmdLine);
+}
+
+void TShowControl::RunCommandLine(const std::vector<std::string>& CmdLine) {
+    ParseCommandLine(CmdLine);
+    for (int32_t i = 0; i < FCommands.Count(); ++i) {
+        const TCommand& command = *FCommands.Items(i);
+        if (command.Is("play"))
+            Run({TOscCommand::ocCueStart, command.Value});
+        else if (command.Is("pause"))
+            Run({TOscCommand::ocCuePause, command.Value});
+        else if (command.Is("stop"))
+            Run({TOscCommand::ocCueStop, command.Value});
+    }
+}
+
+// Audio thread: only hands the notice to this object's thread.
+void TShowControl::CueStreamEnded(const std::string& uid, HSTREAM stream, uint32_t how) {
+    QMetaObject::invokeMethod(
+        this, [this, uid, stream, how] { CueEnded(uid, stream, how); }, Qt::QueuedConnection);
+}
+
+// Stops the cue only while it still plays the stream that ended: a notice from an earlier
+// stream of the cue, or for another cue with the same UID, changes nothing.
+// A looping cue plays on at the end of its file; a fade-out that reached silence, a failed
+// output or the end of a file stops the cue at once.
+void TShowControl::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how) {
+    TCue* cue = FCues.CueOf(FCues.IndexOfUID(uid));
+    if (!cue || cue->Stream() != stream)
+        cue = CueOfStream(FCues, stream);
+    if (cue && !(cue->Loop && how == AUDIO_END_FILE))
+        cue->StopNow();
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "TAudioLibrary.h"
+#include "TCommandList.h"
+#include "TCueList.h"
+#include "TGoLockout.h"
+#include "TOscCommand.h"
+#include "TPanic.h"
+#include "TShowClock.h"
+
+#include <QObject>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The running of a show: the standby cue and GO, panic, stop all, the commands that later
+// launches and OSC send, and what happens when a cue's stream ends. Knows no window: it tells
+// whoever shows the list which cue became the standby cue. Lives on the UI thread; only the end
+// of a stream is told on an audio thread, and it is handed on to this object's thread.
+class TShowControl : public QObject, private TCueEndReceiver {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds DefaultGoLockout{TGoLockout::DefaultMilliseconds};
+
+    // `cues` and `clock` outlive this object. Receives the end of every cue's stream from here
+    // on, until destroyed.
+    TShowControl(TCueList& cues, const TShowClock& clock, QObject* parent = nullptr);
+    ~TShowControl() override;
+
+    // GO: plays the standby cue and makes the next one the standby cue; the last one stays. A GO
+    // within the lockout of the last GO that was carried out is dropped.
+    void Go();
+    // Every cue fades out over a second and stops; again during that second, everything stops
+    // at once.
+    void Panic();
+    void StopAll();
+    // Makes cue `number` the standby cue; a number beyond the list changes nothing.
+    void SelectCue(TCueNumber number);
+    // Plays, pauses or stops cue `number`; a number beyond the list changes nothing.
+    void Start(TCueNumber number);
+    void Pause(TCueNumber number);
+    void Stop(TCueNumber number);
+
+    // The one way in for remote commands: OSC addresses and the verbs of later launches.
+    void Run(const TOscCommand& command);
+    // Runs a forwarded argument list: "play", "pause" and "stop" with a cue number; other
+    // words and numbers beyond the list are skipped. Never moves the standby cue.
+    void RunCommandLine(const std::vector<std::string>& CmdLine);
+    // Refills FCommands from the lines; the number of commands.
+    int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
+
+    // The cue that Pause and Stop act on when cue `number` is chosen: that cue while it plays or
+    // is paused, otherwise the cue started last while it plays or is paused; none else.
+    TCue* PauseStopTarget(TCueNumber number) const;
+
+    // 0 lets every GO through.
+    void SetGoLockout(std::chrono::milliseconds lockout) { FGoLockout = lockout; }
+    std::chrono::milliseconds GoLockout() const { return FGoLockout; }
+
+Q_SIGNALS:
+    // Cue `number` has become the standby cue through GO or a selection.
+    void StandbyChanged(int32_t number);
+
+private:
+    void CueStreamEnded(const std::string& uid, HSTREAM stream, uint32_t how) override;
+    void CueEnded(const std::string& uid, HSTREAM stream, uint32_t how);
+    bool InGoLockout(TShowClock::TTimePoint now) const;
+
+    TCueList& FCues;
+    const TShowClock& FClock;
+    TPanic FPanic;
+    TCommandList FCommands;
+    std::chrono::milliseconds FGoLockout = DefaultGoLockout;
+    std::optional<TShowClock::TTimePoint> FLastGo;
+    // Compared by address only, never followed unless the list still holds it.
+    const TCue* FStartedLast = nullptr;
+};

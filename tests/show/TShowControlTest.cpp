@@ -1,0 +1,285 @@
+// The running of a show without a window: GO and the standby cue, panic, the commands of later
+// launches and of OSC through one dispatcher, and the end of a cue's stream.
+#include "TShowControl.h"
+
+#include "FakeAudioLibrary.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+class TFakeClock : public TShowClock {
+public:
+    TTimePoint Now() const override { return FNow; }
+    void Advance(std::chrono::milliseconds by) { FNow += by; }
+
+private:
+    TTimePoint FNow = TTimePoint() + 1h;
+};
+
+class ShowControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::ofstream(File) << "x";
+        for (int i = 1; i <= 4; ++i) {
+            auto cue = std::make_unique<TCue>();
+            cue->UID = std::to_string(i);
+            cue->FileName = File.string();
+            Cues.Add(std::move(cue));
+        }
+        Cues.SetCurrent(TCueNumber(1));
+    }
+    void TearDown() override { fs::remove(File); }
+
+    TCueState State(int32_t number) const { return Cues.Items(number - 1)->State(); }
+    std::vector<TCueState> States() const {
+        std::vector<TCueState> states;
+        for (int32_t i = 1; i <= Cues.Count(); ++i)
+            states.push_back(State(i));
+        return states;
+    }
+    // Tells the end of a stream from another thread, as the audio engine does.
+    void EndFromAudioThread(HSTREAM stream, uint32_t how, const std::string& uid) {
+        std::thread([&] {
+            CueEndSyncProc()(0, stream, how, const_cast<std::string*>(&uid));
+        }).join();
+    }
+
+    FakeAudioLibrary Audio;
+    fs::path File =
+        fs::temp_directory_path() / ("trelmo-show-" + std::to_string(::getpid()) + ".wav");
+    TCueList Cues;
+    TFakeClock Clock;
+    TShowControl Show{Cues, Clock};
+};
+
+constexpr TCueState S = csStopped, P = csPlaying, Z = csPaused;
+
+} // namespace
+
+TEST_F(ShowControlTest, GoPlaysTheStandbyCueAndMakesTheNextOneStandby) {
+    QSignalSpy shown(&Show, &TShowControl::StandbyChanged);
+    Show.SetGoLockout(0ms);
+    const std::vector<int32_t> standby = {2, 3, 4, 4};
+    for (size_t go = 0; go < standby.size(); ++go) {
+        SCOPED_TRACE(go);
+        Show.Go();
+        EXPECT_EQ(State(std::min(static_cast<int32_t>(go) + 1, 4)), csPlaying);
+        EXPECT_EQ(Cues.Current(), standby[go]);
+    }
+    EXPECT_EQ(States(), (std::vector<TCueState>{P, P, P, P}));
+    ASSERT_EQ(shown.count(), 3) << "the last cue stays standby without a new notice";
+    EXPECT_EQ(shown.at(2).at(0).toInt(), 4);
+}
+
+TEST_F(ShowControlTest, GoWithoutAStandbyCueDoesNothing) {
+    Cues.SetCurrent(TCueNumber(0));
+    Show.Go();
+    EXPECT_EQ(States(), (std::vector<TCueState>{S, S, S, S}));
+    EXPECT_EQ(Cues.Current(), 0);
+}
+
+TEST_F(ShowControlTest, AGoWithinTheLockoutOfTheLastOneIsDropped) {
+    struct Case {
+        const char* Name;
+        std::chrono::milliseconds Lockout, Gap;
+        int32_t Played;
+    };
+    const Case cases[] = {
+        {"bounce", TShowControl::DefaultGoLockout, 40ms, 1},
+        {"just inside", TShowControl::DefaultGoLockout, TShowControl::DefaultGoLockout - 1ms, 1},
+        {"just outside", TShowControl::DefaultGoLockout, TShowControl::DefaultGoLockout, 2},
+        {"deliberate", TShowControl::DefaultGoLockout, 1000ms, 2},
+        {"lockout off", 0ms, 0ms, 2},
+        {"set longer", 2000ms, 1000ms, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Cues.StopAll();
+        Cues.SetCurrent(TCueNumber(1));
+        Clock.Advance(10s);
+        Show.SetGoLockout(c.Lockout);
+        Show.Go();
+        Clock.Advance(c.Gap);
+        Show.Go();
+        EXPECT_EQ(State(2) == csPlaying ? 2 : 1, c.Played);
+        EXPECT_EQ(Cues.Current(), c.Played + 1);
+    }
+}
+
+// A dropped GO does not lengthen the lockout: a bouncing key cannot hold GO off for good.
+TEST_F(ShowControlTest, TheLockoutCountsFromTheLastGoCarriedOut) {
+    Show.SetGoLockout(300ms);
+    Show.Go();
+    for (int i = 0; i < 2; ++i) {
+        Clock.Advance(200ms);
+        Show.Go();
+    }
+    EXPECT_EQ(States(), (std::vector<TCueState>{P, P, S, S}));
+}
+
+TEST_F(ShowControlTest, TheLockoutHoldsAcrossEverySourceOfGo) {
+    Show.Go();
+    Clock.Advance(50ms);
+    Show.Run({TOscCommand::ocGo, 0});
+    EXPECT_EQ(States(), (std::vector<TCueState>{P, S, S, S}));
+    Clock.Advance(TShowControl::DefaultGoLockout);
+    Show.Run({TOscCommand::ocGo, 0});
+    EXPECT_EQ(States(), (std::vector<TCueState>{P, P, S, S}));
+}
+
+TEST_F(ShowControlTest, PanicFadesEverythingAndAgainWithinTheFadeStopsAtOnce) {
+    struct Case {
+        const char* Name;
+        std::chrono::milliseconds Gap;
+        bool AtOnce;
+    };
+    const Case cases[] = {{"again at once", 0ms, true},
+                          {"again near the end", 999ms, true},
+                          {"again after the fade", 1000ms, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (int32_t number : {1, 2})
+            Show.Start(TCueNumber(number));
+        Show.Run({TOscCommand::ocPanic, 0});
+        EXPECT_TRUE(Cues.Items(0)->Fading());
+        EXPECT_TRUE(Cues.Items(1)->Fading());
+        Clock.Advance(c.Gap);
+        for (int32_t number : {1, 2})
+            if (State(number) == csStopped)
+                Show.Start(TCueNumber(number));
+        Show.Panic();
+        EXPECT_EQ(Cues.AllStopped(), c.AtOnce);
+        Clock.Advance(10s);
+        Cues.StopAll();
+    }
+}
+
+// OSC addresses and the verbs of later launches go through the one dispatcher: the same
+// command has the same effect whichever way it came.
+TEST_F(ShowControlTest, OscAndCommandLinesActAlike) {
+    struct Case {
+        const char* Name;
+        std::vector<TOscCommand> Osc;
+        std::vector<std::string> CmdLine;
+        std::vector<TCueState> States;
+    };
+    const Case cases[] = {
+        {"start", {{TOscCommand::ocCueStart, 3}}, {"play", "3"}, {S, S, P, S}},
+        {"pause",
+         {{TOscCommand::ocCueStart, 2}, {TOscCommand::ocCuePause, 2}},
+         {"play", "2", "pause", "2"},
+         {S, Z, S, S}},
+        {"stop",
+         {{TOscCommand::ocCueStart, 2}, {TOscCommand::ocCueStop, 2}},
+         {"PLAY", "2", "Stop", "2"},
+         {S, S, S, S}},
+        {"beyond the list",
+         {{TOscCommand::ocCueStart, 5}, {TOscCommand::ocCueStart, 0}},
+         {"play", "5", "play", "0"},
+         {S, S, S, S}},
+        {"unknown word", {}, {"jump", "2"}, {S, S, S, S}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (const TOscCommand& command : c.Osc)
+            Show.Run(command);
+        EXPECT_EQ(States(), c.States) << "over OSC";
+        EXPECT_EQ(Cues.Current(), 1);
+        Cues.StopAll();
+        Show.RunCommandLine(c.CmdLine);
+        EXPECT_EQ(States(), c.States) << "from a later launch";
+        EXPECT_EQ(Cues.Current(), 1) << "commands never move the standby cue";
+        Cues.StopAll();
+    }
+}
+
+TEST_F(ShowControlTest, SelectAndStopAllOverOsc) {
+    QSignalSpy shown(&Show, &TShowControl::StandbyChanged);
+    Show.Run({TOscCommand::ocSelect, 3});
+    Show.Run({TOscCommand::ocSelect, 9});
+    EXPECT_EQ(Cues.Current(), 3);
+    ASSERT_EQ(shown.count(), 1);
+    EXPECT_EQ(shown.at(0).at(0).toInt(), 3);
+    Show.Start(TCueNumber(1));
+    Show.Start(TCueNumber(4));
+    Show.Run({TOscCommand::ocStopAll, 0});
+    EXPECT_TRUE(Cues.AllStopped());
+}
+
+// Pause and Stop reach the cue just fired while the standby cue after it is stopped.
+TEST_F(ShowControlTest, PauseAndStopActOnTheCueStartedLastWhileTheChosenOneIsStopped) {
+    Show.Go();
+    EXPECT_EQ(Show.PauseStopTarget(Cues.Current()), Cues.Items(0));
+    Show.Start(TCueNumber(3));
+    EXPECT_EQ(Show.PauseStopTarget(TCueNumber(2)), Cues.Items(2));
+    EXPECT_EQ(Show.PauseStopTarget(TCueNumber(1)), Cues.Items(0)) << "the chosen cue plays";
+    Cues.Items(2)->StopNow();
+    EXPECT_EQ(Show.PauseStopTarget(TCueNumber(2)), nullptr) << "the cue started last is stopped";
+    Show.Start(TCueNumber(3));
+    Cues.Delete(2);
+    EXPECT_EQ(Show.PauseStopTarget(TCueNumber(2)), nullptr) << "the cue started last is gone";
+}
+
+TEST_F(ShowControlTest, TheEndOfAStreamStopsTheCueThatStillPlaysIt) {
+    struct Case {
+        const char* Name;
+        bool Loop;
+        uint32_t How;
+        bool EarlierStream;
+        TCueState After;
+    };
+    const Case cases[] = {{"end of file", false, AUDIO_END_FILE, false, csStopped},
+                          {"fade reached silence", false, AUDIO_END_FADED, false, csStopped},
+                          {"looping at end of file", true, AUDIO_END_FILE, false, csPlaying},
+                          {"looping, output failed", true, AUDIO_END_FAILED, false, csStopped},
+                          {"an earlier stream", false, AUDIO_END_FILE, true, csPlaying}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TCue& cue = *Cues.Items(1);
+        cue.Loop = c.Loop;
+        ASSERT_TRUE(cue.Play());
+        HSTREAM stream = cue.Stream();
+        if (c.EarlierStream) {
+            ASSERT_TRUE(cue.StopNow());
+            ASSERT_TRUE(cue.Play());
+        }
+        EndFromAudioThread(stream, c.How, cue.UID);
+        const TCueState expected = c.After;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return cue.State() == expected; }, 5000));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(cue.State(), expected);
+        cue.StopNow();
+    }
+}
+
+TEST_F(ShowControlTest, AnEndForACueWithTheSameUidStopsOnlyTheCuePlayingThatStream) {
+    Cues.Items(2)->UID = "2";
+    Show.Start(TCueNumber(2));
+    Show.Start(TCueNumber(3));
+    EndFromAudioThread(Cues.Items(2)->Stream(), AUDIO_END_FILE, "2");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return State(3) == csStopped; }, 5000));
+    EXPECT_EQ(State(2), csPlaying);
+}
+
+TEST(ShowControlLifetime, EndNoticesGoNowhereOnceTheShowControlIsGone) {
+    TCueList cues;
+    TShowClock clock;
+    auto show = std::make_unique<TShowControl>(cues, clock);
+    EXPECT_NE(CueEndSyncProc(), nullptr);
+    const std::string uid = "1";
+    CueEndSyncProc()(0, 1, AUDIO_END_FILE, const_cast<std::string*>(&uid));
+    show.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(CueEndSyncProc(), nullptr);
+}
