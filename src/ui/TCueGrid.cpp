@@ -15,9 +15,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 
 namespace {
 constexpr int RowHeight = 22;
+constexpr std::chrono::seconds FileCheckInterval{2};
 constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90, 60, 60, 60};
 
 void MakeBold(QHeaderView& header) {
@@ -66,6 +68,8 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         Q_EMIT DblClickCell(index.row() + 1, index.column());
     });
+    connect(&FFileCheck, &QTimer::timeout, this, &TCueGrid::CheckVisibleFiles);
+    FFileCheck.start(FileCheckInterval);
 }
 
 void TCueGrid::SetUpColumns() {
@@ -111,6 +115,14 @@ void TCueGrid::RowHeaderMoved(int, int oldVisual, int newVisual) {
 void TCueGrid::RepaintRow(int row) {
     if (row >= 0)
         viewport()->update(0, rowViewportPosition(row), viewport()->width(), rowHeight(row));
+}
+
+void TCueGrid::CheckVisibleFiles() {
+    if (!isVisible())
+        return;
+    const int first = rowAt(0);
+    const int last = rowAt(viewport()->height() - 1);
+    FModel->CheckFiles(first + 1, last < 0 ? FModel->rowCount() : last + 1);
 }
 
 int32_t TCueGrid::CurrentRow() const {

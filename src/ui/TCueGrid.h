@@ -3,6 +3,7 @@
 #include "TCueGridModel.h"
 
 #include <QTableView>
+#include <QTimer>
 
 #include <cstdint>
 
@@ -55,7 +56,11 @@ private:
     void FitFileNameColumn();
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
     void RepaintRow(int row);
+    // The files of the rows in view are looked at again now and then, so a file that appears or
+    // goes while the show is open is shown so.
+    void CheckVisibleFiles();
 
     TCueGridModel* FModel;
     TPlaybackRefresh* FRefresh;
+    QTimer FFileCheck;
 };

@@ -264,10 +264,11 @@ QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int
     return {};
 }
 
-// A file name that names no file: warning picture, warning colour and a tooltip. Looked at on
-// every read, so the mark goes as soon as the row is drawn again after the file has appeared.
+// A file name that names no file: warning picture, warning colour and a tooltip. Known from the
+// last look at the file, so the mark comes and goes once a look in the background has found the
+// file gone or back.
 QVariant TCueGridModel::MissingFileMark(const TCue& cue, int role) const {
-    if (cue.FileName.empty() || cue.FileFound())
+    if (FLengths->Exists(cue.FileName) != false)
         return {};
     switch (role) {
     case Qt::DecorationRole:
@@ -381,9 +382,17 @@ void TCueGridModel::RefreshGrid() {
 }
 
 void TCueGridModel::RefreshRow(int32_t row) {
-    if (!CueOfRow(row) || row > FRowCount)
+    const TCue* cue = CueOfRow(row);
+    if (!cue || row > FRowCount)
         return;
+    FLengths->Check(cue->FileName);
     Q_EMIT dataChanged(index(row - 1, 0), index(row - 1, ccColumnCount - 1));
+}
+
+void TCueGridModel::CheckFiles(int32_t first, int32_t last) {
+    for (int32_t row = std::max(first, 1); row <= std::min(last, FRowCount); ++row)
+        if (const TCue* cue = CueOfRow(row))
+            FLengths->Check(cue->FileName);
 }
 
 void TCueGridModel::RefreshRowState(int32_t row) {
@@ -403,10 +412,14 @@ void TCueGridModel::RefreshColumn(int col) {
     Q_EMIT dataChanged(index(0, col), index(FRowCount - 1, col), {Qt::DisplayRole});
 }
 
-// The rows of the cues that play `file` show its length now that it is known.
+// The rows of the cues that play `file` show what was found: its length, whether it is there.
 void TCueGridModel::RefreshFile(const std::string& file) {
     const TCueList* cues = FCues();
-    for (int32_t i = 0; cues && i < cues->Count() && i < FRowCount; ++i)
-        if (cues->Items(i)->FileName == file)
-            RefreshTime(i + 1);
+    for (int32_t i = 0; cues && i < cues->Count() && i < FRowCount; ++i) {
+        if (cues->Items(i)->FileName != file)
+            continue;
+        const QModelIndex name = index(i, ccFileName);
+        Q_EMIT dataChanged(name, name, {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole});
+        RefreshTime(i + 1);
+    }
 }

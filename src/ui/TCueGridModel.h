@@ -73,8 +73,10 @@ public:
 
     // Row count follows the list (at least the one blank row); every row is drawn again.
     void RefreshGrid();
-    // Draws the cells of one row again.
+    // Draws the cells of one row again, and looks at its file again in the background.
     void RefreshRow(int32_t row);
+    // Looks again in the background at the files of grid rows `first` to `last`.
+    void CheckFiles(int32_t first, int32_t last);
     // Draws the state picture of one row again; rows without a cue are ignored.
     void RefreshRowState(int32_t row);
     // Draws the Time cell of one row again; rows without a cue are ignored.

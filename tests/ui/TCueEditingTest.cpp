@@ -1,6 +1,7 @@
 #include "UiTestFixture.h"
 
 #include "TCueCommands.h"
+#include "TCueLengths.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -416,6 +417,8 @@ TEST_F(TCueEditingTest, ACueWhoseFileIsMissingIsMarkedUntilTheFileAppears) {
     AddCue("New", false);
     Show();
     const QModelIndex cell = Cell(1, ccFileName);
+    // Whether a file is there is found in the background, never while the grid is painted.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model().data(cell, Qt::DecorationRole).isValid(); }));
     EXPECT_EQ(Model().data(cell, Qt::DecorationRole).value<QIcon>().cacheKey(),
               Form->ImageList1.Icon(TImageList::FileMissing).cacheKey());
     EXPECT_TRUE(Model().data(cell, Qt::ForegroundRole).value<QColor>().isValid());
@@ -434,6 +437,24 @@ TEST_F(TCueEditingTest, ACueWhoseFileIsMissingIsMarkedUntilTheFileAppears) {
     QSignalSpy refreshed(&Model(), &QAbstractItemModel::dataChanged);
     Form->RefreshRow(1);
     EXPECT_EQ(refreshed.size(), 1);
+    EXPECT_TRUE(Model().data(cell, Qt::DecorationRole).isValid())
+        << "painting asks no file system; the row's refresh looks at its file in the background";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Model().data(cell, Qt::DecorationRole).isValid(); }));
+    EXPECT_GE(refreshed.size(), 2) << "the row is drawn again once its file was found";
     for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
         EXPECT_FALSE(Model().data(cell, role).isValid());
+}
+
+// The grid looks again at the files of the rows in view now and then, with no edit at all.
+TEST_F(TCueEditingTest, AFileThatGoesOrComesBackIsShownWithoutAnEdit) {
+    TCue& cue = AddCue("Rain");
+    Show();
+    const QModelIndex cell = Cell(1, ccFileName);
+    const auto marked = [&] { return Model().data(cell, Qt::DecorationRole).isValid(); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model().Lengths().Exists(cue.FileName) == true; }));
+    EXPECT_FALSE(marked());
+    std::filesystem::remove(cue.FileName);
+    EXPECT_TRUE(QTest::qWaitFor(marked, 10000));
+    std::ofstream(cue.FileName) << "RIFF";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !marked(); }, 10000));
 }
