@@ -12,15 +12,20 @@
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QSignalBlocker>
+#include <QStyle>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 
 namespace {
 constexpr int RowHeight = 22;
 constexpr std::chrono::seconds FileCheckInterval{2};
+// Output's is where it starts; it follows the output names.
 constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90, 60, 60, 60};
+// An output name longer than this is cut, so that the other columns stay in view.
+constexpr int MaxOutputWidth = 360;
 
 void MakeBold(QHeaderView& header) {
     QFont font = header.font();
@@ -53,8 +58,6 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWordWrap(false);
-    // Long paths keep their start and the file's own name in view.
-    setTextElideMode(Qt::ElideMiddle);
     SetUpColumns();
     connect(verticalHeader(), &QHeaderView::sectionMoved, this, &TCueGrid::RowHeaderMoved);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -88,12 +91,41 @@ void TCueGrid::SetUpColumns() {
         if (logical != ccFileName)
             FitFileNameColumn();
     });
+    connect(FModel, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last, const QList<int>& roles) {
+                if (first.column() <= ccOutput && last.column() >= ccOutput &&
+                    (roles.isEmpty() || roles.contains(Qt::DisplayRole)))
+                    FitOutputColumn();
+            });
+    connect(FModel, &QAbstractItemModel::rowsInserted, this, &TCueGrid::FitOutputColumn);
+    connect(FModel, &QAbstractItemModel::rowsRemoved, this, &TCueGrid::FitOutputColumn);
+    FitOutputColumn();
+}
+
+int TCueGrid::OutputColumnWidth() const {
+    // As the item delegate lays out a cell: a text margin on either side, the grid line, and a
+    // pixel for the text's fractional width.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const QFontMetricsF metrics(font());
+    int widest = horizontalHeader()->sectionSizeHint(ccOutput);
+    for (const QString& text : FModel->OutputTexts())
+        widest = std::max(widest, static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) +
+                                      2 * margin + 2);
+    return std::min(widest, MaxOutputWidth);
+}
+
+void TCueGrid::FitOutputColumn() {
+    const int width = OutputColumnWidth();
+    if (width == FOutputWidth)
+        return;
+    FOutputWidth = width;
+    horizontalHeader()->resizeSection(ccOutput, width);
 }
 
 void TCueGrid::FitFileNameColumn() {
     QHeaderView* header = horizontalHeader();
     const int others = header->length() - header->sectionSize(ccFileName);
-    const int width = std::max(viewport()->width() - others, header->minimumSectionSize());
+    const int width = std::max(viewport()->width() - others, header->sectionSizeHint(ccFileName));
     if (width != header->sectionSize(ccFileName))
         header->resizeSection(ccFileName, width);
 }

@@ -52,8 +52,13 @@ protected:
 
 private:
     void SetUpColumns();
-    // The file name column takes the width that the other columns leave.
+    // The file name column takes the width that the other columns leave, yet never less than
+    // its header needs: it gives way first, then the grid scrolls sideways.
     void FitFileNameColumn();
+    // The Output column is as wide as the widest output name it shows; set again only when that
+    // width changes, so a width dragged by hand stays until then.
+    void FitOutputColumn();
+    int OutputColumnWidth() const;
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
     void RepaintRow(int row);
     // The files of the rows in view are looked at again now and then, so a file that appears or
@@ -63,4 +68,5 @@ private:
     TCueGridModel* FModel;
     TPlaybackRefresh* FRefresh;
     QTimer FFileCheck;
+    int FOutputWidth = 0;
 };

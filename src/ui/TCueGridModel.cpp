@@ -15,6 +15,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -196,6 +197,20 @@ TCue* TCueGridModel::CueOfRow(int32_t row) const {
     return cues->Items(row - 1);
 }
 
+QStringList TCueGridModel::OutputTexts() const {
+    std::set<int32_t> numbers;
+    const TCueList* cues = FCues();
+    for (int32_t i = 0; cues && i < cues->Count(); ++i)
+        numbers.insert(cues->Items(i)->AudioChannel());
+    // The outputs that are there: the drop-down's entries whatever a cue is set to.
+    for (const auto& choice : FOutputs->Choices(0))
+        numbers.insert(choice.first);
+    QStringList texts;
+    for (const int32_t number : numbers)
+        texts << FOutputs->Text(number);
+    return texts;
+}
+
 QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
     const TCue* cue = CueOfRow(index.row() + 1);
     if (!cue || !index.isValid())
@@ -217,8 +232,9 @@ QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
         return Alignment(index.column());
     case Qt::DecorationRole:
     case Qt::ForegroundRole:
-    case Qt::ToolTipRole:
         return index.column() == ccFileName ? MissingFileMark(*cue, role) : QVariant();
+    case Qt::ToolTipRole:
+        return index.column() == ccFileName ? FileNameTip(*cue) : QVariant();
     default:
         return {};
     }
@@ -264,21 +280,25 @@ QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int
     return {};
 }
 
-// A file name that names no file: warning picture, warning colour and a tooltip. Known from the
+// A file name that names no file: warning picture and warning colour. Known from the
 // last look at the file, so the mark comes and goes once a look in the background has found the
 // file gone or back.
 QVariant TCueGridModel::MissingFileMark(const TCue& cue, int role) const {
     if (FLengths->Exists(cue.FileName) != false)
         return {};
-    switch (role) {
-    case Qt::DecorationRole:
+    if (role == Qt::DecorationRole)
         return FImages.Icon(TImageList::FileMissing);
-    case Qt::ForegroundRole:
-        return MissingFileColour;
-    default:
-        return QStringLiteral("The file was not found: %1")
-            .arg(QString::fromStdString(cue.FileName));
-    }
+    return MissingFileColour;
+}
+
+// The whole path, which the cell may show only the end of; said to be missing when it is.
+QVariant TCueGridModel::FileNameTip(const TCue& cue) const {
+    if (cue.FileName.empty())
+        return {};
+    const QString name = QString::fromStdString(cue.FileName);
+    if (FLengths->Exists(cue.FileName) == false)
+        return QStringLiteral("The file was not found: %1").arg(name);
+    return name;
 }
 
 bool TCueGridModel::grSoundsCanEditCell(int32_t row, int col) const {

@@ -66,6 +66,9 @@ public:
     // Where the meters' levels come from; none until set.
     void SetLevelSource(std::function<double(HSTREAM stream)> level) { FLevel = std::move(level); }
 
+    // Every text the Output column shows, or can show after a choice from its drop-down.
+    QStringList OutputTexts() const;
+
     // The cue shown in grid row `row`, nullptr for the blank row.
     TCue* CueOfRow(int32_t row) const;
     // Asked whenever an editor would open or a check box would toggle.
@@ -84,6 +87,7 @@ public:
 
 private:
     QVariant MissingFileMark(const TCue& cue, int role) const;
+    QVariant FileNameTip(const TCue& cue) const;
     // False when the text was refused and the cue left as it was.
     bool grSoundsEditCellDone(TCue& cue, int col, const QString& text);
     void grSoundsCheckBoxClick(TCue& cue, bool state);

@@ -427,9 +427,13 @@ TEST_F(TCueEditingTest, ACueWhoseFileIsMissingIsMarkedUntilTheFileAppears) {
                   QString::fromStdString(missing.FileName));
     for (const int32_t row : {2, 3}) {
         SCOPED_TRACE(row);
-        for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
+        for (const int role : {Qt::DecorationRole, Qt::ForegroundRole})
             EXPECT_FALSE(Model().data(Cell(row, ccFileName), role).isValid());
     }
+    // The whole path, of which the cell may show only the end.
+    EXPECT_EQ(Model().data(Cell(2, ccFileName), Qt::ToolTipRole).toString(),
+              QString::fromStdString(Cues().Items(1)->FileName));
+    EXPECT_FALSE(Model().data(Cell(3, ccFileName), Qt::ToolTipRole).isValid());
     for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
         EXPECT_FALSE(Model().data(Cell(1, ccDescription), role).isValid());
 
@@ -441,8 +445,10 @@ TEST_F(TCueEditingTest, ACueWhoseFileIsMissingIsMarkedUntilTheFileAppears) {
         << "painting asks no file system; the row's refresh looks at its file in the background";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Model().data(cell, Qt::DecorationRole).isValid(); }));
     EXPECT_GE(refreshed.size(), 2) << "the row is drawn again once its file was found";
-    for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
+    for (const int role : {Qt::DecorationRole, Qt::ForegroundRole})
         EXPECT_FALSE(Model().data(cell, role).isValid());
+    EXPECT_EQ(Model().data(cell, Qt::ToolTipRole).toString(),
+              QString::fromStdString(missing.FileName));
 }
 
 // The grid looks again at the files of the rows in view now and then, with no edit at all.

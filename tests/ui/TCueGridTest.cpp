@@ -1,5 +1,6 @@
 #include "UiTestFixture.h"
 
+#include "TCueGridDelegate.h"
 #include "TOutputNames.h"
 
 #include <QAbstractItemModelTester>
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -33,8 +35,40 @@ protected:
 };
 } // namespace
 
+// A cell's text as the grid draws it: elided as the style elides it into the cell's text room.
+class ShownText : public TCueGridDelegate {
+public:
+    QString Of(const QTableView& view, const QModelIndex& index) const {
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        option.rect = view.visualRect(index);
+        option.textElideMode = view.textElideMode();
+        initStyleOption(&option, index);
+        const int margin =
+            view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+        return option.fontMetrics.elidedText(option.text, option.textElideMode,
+                                             option.rect.width() - 2 * margin);
+    }
+};
+
 class TCueGridTest : public UiTestFixture {
 public:
+    // Resizes the window and waits until the columns fill the grid again.
+    void ResizeTo(int width, int height) {
+        Form->resize(width, height);
+        QHeaderView* header = Form->grSounds->horizontalHeader();
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return Form->width() == width &&
+                   (header->length() == header->viewport()->width() ||
+                    header->sectionSize(ccFileName) == header->sectionSizeHint(ccFileName));
+        }));
+    }
+    std::vector<int> SectionSizes() const {
+        std::vector<int> sizes;
+        for (int col = 0; col < ccColumnCount; ++col)
+            sizes.push_back(Form->grSounds->horizontalHeader()->sectionSize(col));
+        return sizes;
+    }
     QWidget* OpenEditor(int32_t row, int col) {
         const QModelIndex index = Cell(row, col);
         SelectCell(row, col);
@@ -546,4 +580,66 @@ TEST_F(TCueGridTest, AnEditReEvaluatesTheCommands) {
     std::filesystem::remove(cue.FileName);
     EXPECT_TRUE(Model().setData(Cell(1, ccLoop), Qt::Checked, Qt::CheckStateRole));
     EXPECT_FALSE(Form->actPlay->isEnabled());
+}
+
+// Output names are how an operator checks routing: the column fits the widest one, and follows
+// the outputs when they change. A long path keeps its end, the file's own name, in view.
+TEST_F(TCueGridTest, OutputNamesFitAndLongPathsKeepTheFileName) {
+    std::vector<TOutputDevice> outputs = {{1, "Built-in Audio Analog Stereo-Right", true},
+                                          {2, "Studio Monitors", true},
+                                          {3, "HDMI network sink hot@vm", true}};
+    Model().Outputs().SetSource([&] { return outputs; });
+    const std::string folder =
+        AudioFile("a folder for the sounds of the second act of the evening show");
+    std::filesystem::create_directories(folder);
+    for (const int32_t output : {1, 2, 3}) {
+        TCue& cue = AddCue("Cue " + std::to_string(output));
+        cue.SetAudioChannel(output);
+        cue.FileName = folder + "/thunder-final-" + std::to_string(output) + ".wav";
+    }
+    Show();
+    TCueGrid& grid = *Form->grSounds;
+    ShownText shown;
+    for (const int width : {1100, 600}) {
+        SCOPED_TRACE(width);
+        ResizeTo(width, 400);
+        for (int32_t row = 1; row <= 3; ++row) {
+            EXPECT_EQ(shown.Of(grid, Cell(row, ccOutput)), Text(row, ccOutput));
+            const QString name = shown.Of(grid, Cell(row, ccFileName));
+            const QString path = Text(row, ccFileName);
+            ASSERT_TRUE(name.startsWith(QChar(0x2026))) << "the path is longer than its cell";
+            EXPECT_TRUE(path.endsWith(name.mid(1))) << name.toStdString();
+            if (width == 1100) {
+                EXPECT_TRUE(name.endsWith(QStringLiteral("/thunder-final-%1.wav").arg(row)))
+                    << name.toStdString();
+            }
+            EXPECT_EQ(Model().data(Cell(row, ccFileName), Qt::ToolTipRole).toString(),
+                      Text(row, ccFileName));
+        }
+    }
+
+    const int wide = grid.horizontalHeader()->sectionSize(ccOutput);
+    outputs[0].Name = "Main";
+    Model().Outputs().Refresh();
+    EXPECT_LT(grid.horizontalHeader()->sectionSize(ccOutput), wide);
+    outputs[2].Name = "HDMI network sink hot@vm in the second rack";
+    Model().Outputs().Refresh();
+    EXPECT_GT(grid.horizontalHeader()->sectionSize(ccOutput), wide);
+    EXPECT_EQ(shown.Of(grid, Cell(3, ccOutput)), Text(3, ccOutput));
+}
+
+// A narrower window takes its width from the file name column first, down to what its header
+// needs; every other column keeps its width and the grid scrolls sideways.
+TEST_F(TCueGridTest, TheFileNameGivesWayFirst) {
+    AddCue("Rain").FileName = AudioFile("rain-on-the-roof-of-the-old-barn-in-the-second-act.wav");
+    Show();
+    ResizeTo(1100, 400);
+    std::vector<int> wide = SectionSizes();
+    ResizeTo(600, 400);
+    const std::vector<int> narrow = SectionSizes();
+    QHeaderView* header = Form->grSounds->horizontalHeader();
+    EXPECT_EQ(narrow[ccFileName], header->sectionSizeHint(ccFileName));
+    EXPECT_LT(narrow[ccFileName], wide[ccFileName]);
+    wide[ccFileName] = narrow[ccFileName];
+    EXPECT_EQ(narrow, wide);
 }

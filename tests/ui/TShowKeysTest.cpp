@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QRegion>
@@ -86,6 +87,11 @@ TEST_F(TShowKeysTest, TheStandbyRowIsMarkedInEveryColumn) {
         AddCue(name);
     ShowActive(1);
     TCueGrid& grid = *Form->grSounds;
+    // Every column in view; at the smallest width the grid scrolls sideways.
+    Form->resize(1100, Form->height());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return grid.horizontalHeader()->length() == grid.horizontalHeader()->viewport()->width();
+    }));
     // A cell's own background, left of any text and inside the grid lines.
     const auto background = [&](const QImage& image, int32_t row, int col) {
         const QRect cell = grid.visualRect(Cell(row, col));
