@@ -2,6 +2,8 @@
 
 #include "TCueCommands.h"
 #include "TCueLengths.h"
+#include "TCueSettings.h"
+#include "TCueXml.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -9,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -16,15 +19,21 @@
 
 namespace {
 
+// Every stored field of a cue, as the settings document writes it.
+std::string CueState(const TCue& cue) {
+    pugi::xml_document document;
+    SaveToXML(cue, document.append_child("Cue"));
+    std::ostringstream out;
+    document.save(out, "", pugi::format_raw);
+    return out.str();
+}
+
 // Every stored field of every cue, in list order.
 std::string ListState(const TCueList& cues) {
-    std::ostringstream out;
-    for (int32_t i = 0; i < cues.Count(); ++i) {
-        const TCue& c = *cues.Items(i);
-        out << c.UID << '|' << c.Description << '|' << c.FileName << '|' << c.AudioChannel() << '|'
-            << c.VolumeDB() << '|' << c.Pan() << '|' << c.Pitch() << '|' << c.Loop << '\n';
-    }
-    return out.str();
+    std::string state;
+    for (int32_t i = 0; i < cues.Count(); ++i)
+        state += CueState(*cues.Items(i)) + '\n';
+    return state;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -48,6 +57,20 @@ public:
         cue.SetPan(-40);
         cue.SetPitch(90);
         cue.Loop = true;
+        cue.SetFadeIn(15);
+        cue.SetFadeOut(25);
+    }
+    void ActivateWindow() {
+        Form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    }
+    // Until Settings.xml holds the show as it is now.
+    bool Saved() const {
+        return QTest::qWaitFor(
+            [&] {
+                return ReadFile(SettingsFile().toStdString()) == Form->Production->SaveToText();
+            },
+            20000);
     }
     void EditCell(int32_t row, int col, const QVariant& value, int role = Qt::EditRole) {
         ASSERT_TRUE(Model().setData(Cell(row, col), value, role));
@@ -191,6 +214,70 @@ TEST_F(TCueEditingTest, EveryKindOfChangeIsUndoneAndRedone) {
         Form->actUndo->trigger();
         EXPECT_EQ(ListState(Cues()), before);
         EXPECT_EQ(Model().rowCount(), 4);
+    }
+}
+
+// What an edit can change of a cue is everything the settings document stores of it, so an edit
+// of any column, present or to come, is taken back whole.
+TEST_F(TCueEditingTest, TheEditedSettingsAreEverythingStoredButTheUID) {
+    TCue customised;
+    Customise(customised);
+    customised.Description = "Storm";
+    customised.FileName = "/shows/storm.wav";
+    TCue fresh;
+    fresh.UID = customised.UID;
+    ASSERT_NE(CueState(fresh), CueState(customised));
+    TCueSettings::Of(customised).ApplyTo(fresh);
+    EXPECT_EQ(CueState(fresh), CueState(customised));
+}
+
+// Every column an operator can edit: the edit is one step of the undo history, which Ctrl+Z takes
+// back before any earlier edit, and Settings.xml holds it soon after.
+TEST_F(TCueEditingTest, AnEditOfEveryEditableColumnIsUndoneAndSaved) {
+    struct Case {
+        int Col;
+        QVariant Value;
+        int Role;
+    };
+    const Case cases[] = {
+        {ccDescription, QStringLiteral("Storm"), Qt::EditRole},
+        {ccVolume, QStringLiteral("-30dB"), Qt::EditRole},
+        {ccPan, 55, Qt::EditRole},
+        {ccPitch, 120, Qt::EditRole},
+        {ccLoop, Qt::Unchecked, Qt::CheckStateRole},
+        {ccOutput, 2, Qt::EditRole},
+        {ccFadeIn, QStringLiteral("4.5"), Qt::EditRole},
+        {ccFadeOut, QStringLiteral("0.5 s"), Qt::EditRole},
+    };
+    AddCues(1);
+    for (int col = 0; col < ccColumnCount; ++col) {
+        const bool editable =
+            Model().flags(Cell(1, col)) & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable);
+        const bool inTable = std::any_of(std::begin(cases), std::end(cases),
+                                         [col](const Case& c) { return c.Col == col; });
+        EXPECT_EQ(inTable, editable) << "column " << col;
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Col);
+        TearDown();
+        SetUp();
+        AddCues(2);
+        Customise(*Cues().Items(1));
+        Show();
+        ActivateWindow();
+        std::filesystem::remove(SettingsFile().toStdString());
+        EditCell(1, ccDescription, "Earlier");
+        const std::string before = ListState(Cues());
+        EditCell(2, c.Col, c.Value, c.Role);
+        const std::string after = ListState(Cues());
+        ASSERT_NE(after, before);
+        EXPECT_TRUE(Saved()) << ReadFile(SettingsFile().toStdString());
+
+        QTest::keyClick(Form->grSounds, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(ListState(Cues()), before) << "the edit is undone, the earlier one kept";
+        EXPECT_TRUE(Saved());
+        QTest::keyClick(Form->grSounds, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(ListState(Cues()), after);
     }
 }
 
