@@ -51,8 +51,9 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                    QAbstractItemView::AnyKeyPressed);
+    // Typing never opens an editor: mid-show a letter or the space bar meant for a command would
+    // land in a cell. F2, Enter and a double click do.
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -168,11 +169,23 @@ void TCueGrid::RefreshGrid() {
 }
 
 void TCueGrid::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Delete &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && state() != EditingState) {
-        Q_EMIT DeleteKeyPressed();
-        event->accept();
-        return;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && state() != EditingState) {
+        switch (event->key()) {
+        case Qt::Key_Delete:
+            Q_EMIT DeleteKeyPressed();
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (edit(currentIndex(), EditKeyPressed, event)) {
+                event->accept();
+                return;
+            }
+            break;
+        default:
+            break;
+        }
     }
     QTableView::keyPressEvent(event);
 }

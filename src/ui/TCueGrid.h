@@ -44,6 +44,7 @@ Q_SIGNALS:
     void FilesDropped(int32_t row, const QStringList& files);
 
 protected:
+    // Delete asks for the current cue to go; Enter edits the current cell, as F2 does.
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

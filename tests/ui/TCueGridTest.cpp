@@ -643,3 +643,77 @@ TEST_F(TCueGridTest, TheFileNameGivesWayFirst) {
     wide[ccFileName] = narrow[ccFileName];
     EXPECT_EQ(narrow, wide);
 }
+
+// Mid-show a letter meant for a command, or a bounce of it, must never land in a cell: only F2,
+// Enter and a double click open an editor.
+TEST_F(TCueGridTest, OnlyF2EnterAndADoubleClickStartEditing) {
+    struct Case {
+        const char* Name;
+        std::function<void(TCueGrid&, const QModelIndex&)> Press;
+        bool Opens;
+    };
+    const auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
+        return [k, modifiers](TCueGrid& grid, const QModelIndex&) {
+            QTest::keyClick(&grid, k, modifiers);
+        };
+    };
+    const Case cases[] = {
+        {"p", key(Qt::Key_P), false},
+        {"a", key(Qt::Key_A), false},
+        {"5", key(Qt::Key_5), false},
+        {"minus", key(Qt::Key_Minus), false},
+        {"F2", key(Qt::Key_F2), true},
+        {"Return", key(Qt::Key_Return), true},
+        {"Enter", key(Qt::Key_Enter, Qt::KeypadModifier), true},
+        {"double click",
+         [](TCueGrid& grid, const QModelIndex& cell) {
+             // The press before the double click, as a real mouse sends it.
+             const QPoint at = grid.visualRect(cell).center();
+             QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, at);
+             QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, at);
+         },
+         true},
+    };
+    AddCue("Rain");
+    Show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    TCueGrid& grid = *Form->grSounds;
+    grid.setFocus();
+    for (const int col : {ccDescription, ccVolume, ccPan, ccPitch, ccOutput, ccFadeIn, ccFadeOut})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.Name) + " in column " + std::to_string(col));
+            SelectCell(1, col);
+            const std::string before = Cues().Items(0)->Description;
+            c.Press(grid, Cell(1, col));
+            QWidget* editor = grid.indexWidget(Cell(1, col));
+            EXPECT_EQ(editor != nullptr, c.Opens);
+            if (!editor)
+                continue;
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !grid.indexWidget(Cell(1, col)); }, 5000));
+            grid.setFocus();
+        }
+    EXPECT_EQ(Cues().Items(0)->Description, "Rain");
+    EXPECT_EQ(Cues().Items(0)->State(), csStopped);
+}
+
+// After GO the current cue is the next, stopped one: a P meant for the cue just fired types
+// nothing into it, and the next Space is GO again.
+TEST_F(TCueGridTest, ALetterAfterGoLeavesTheNextSpaceToGo) {
+    TCue& rain = AddCue("Rain");
+    TCue& wind = AddCue("Wind");
+    Show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    Form->grSounds->setFocus();
+    SelectCell(1, ccDescription);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_EQ(rain.State(), csPlaying);
+    ASSERT_EQ(Form->grSounds->CurrentRow(), 2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_P);
+    EXPECT_EQ(Form->grSounds->indexWidget(Cell(2, ccDescription)), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(wind.State(), csPlaying);
+    EXPECT_EQ(wind.Description, "Wind");
+}
