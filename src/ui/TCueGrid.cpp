@@ -10,7 +10,9 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMetaMethod>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QStyle>
 
@@ -26,6 +28,8 @@ constexpr std::chrono::seconds FileCheckInterval{2};
 constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90, 60, 60, 60};
 // An output name longer than this is cut, so that the other columns stay in view.
 constexpr int MaxOutputWidth = 360;
+// Room kept around the empty show's hint.
+constexpr int HintMargin = 12;
 
 void MakeBold(QHeaderView& header) {
     QFont font = header.font();
@@ -162,8 +166,33 @@ int32_t TCueGrid::CurrentRow() const {
     return std::max(currentIndex().row(), 0) + 1;
 }
 
+QString TCueGrid::EmptyShowHint() const {
+    if (FModel->CueOfRow(1))
+        return {};
+    return QStringLiteral("This show has no cues yet.\n"
+                          "Click Add Files on the toolbar (%1) to add sound files,\n"
+                          "or drop them here.")
+        .arg(QKeySequence(QKeySequence::Open).toString(QKeySequence::NativeText));
+}
+
+void TCueGrid::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    const QString hint = EmptyShowHint();
+    if (hint.isEmpty())
+        return;
+    // Below the blank row, centred in what is left of the view.
+    const int top = rowViewportPosition(0) + rowHeight(0);
+    const QRect room =
+        viewport()->rect().adjusted(HintMargin, top + HintMargin, -HintMargin, -HintMargin);
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(room, Qt::AlignCenter | Qt::TextWordWrap, hint);
+}
+
 void TCueGrid::RefreshGrid() {
     FModel->RefreshGrid();
+    // The empty show's hint comes or goes with the first cue.
+    viewport()->update();
     if (!currentIndex().isValid())
         setCurrentIndex(FModel->index(0, 0));
 }

@@ -29,6 +29,9 @@ public:
     void RefreshGrid();
     // Typing never moves the current cell to a row whose text matches.
     void keyboardSearch(const QString&) override {}
+    // What the grid says over its empty rows when the show has no cue: how to add some; empty
+    // once it has one.
+    QString EmptyShowHint() const;
 
 Q_SIGNALS:
     // The current cell moved to another row.
@@ -50,6 +53,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void SetUpColumns();

@@ -717,3 +717,37 @@ TEST_F(TCueGridTest, ALetterAfterGoLeavesTheNextSpaceToGo) {
     EXPECT_EQ(wind.State(), csPlaying);
     EXPECT_EQ(wind.Description, "Wind");
 }
+
+// A new, empty show at the default size says how to begin, and squeezes no header to "…".
+TEST_F(TCueGridTest, AnEmptyShowSaysHowToAddCues) {
+    Show();
+    ASSERT_EQ(Form->size(), QSize(600, 400));
+    TCueGrid& grid = *Form->grSounds;
+    const QString hint = grid.EmptyShowHint();
+    EXPECT_TRUE(hint.contains(QStringLiteral("Add Files"))) << hint.toStdString();
+    EXPECT_TRUE(hint.contains(QStringLiteral("drop"))) << hint.toStdString();
+    QHeaderView* header = grid.horizontalHeader();
+    for (int col = 0; col < ccColumnCount; ++col)
+        EXPECT_GE(header->sectionSize(col), header->sectionSizeHint(col)) << "column " << col;
+
+    // The pixels below the blank row that are not the grid's background.
+    const auto drawn = [&] {
+        const QImage image = grid.viewport()->grab().toImage();
+        const QColor base = grid.palette().color(QPalette::Base);
+        QRect box;
+        for (int y = grid.rowHeight(0) + 1; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) != base)
+                    box |= QRect(x, y, 1, 1);
+        return box;
+    };
+    const QRect text = drawn();
+    ASSERT_FALSE(text.isEmpty()) << "the hint is painted";
+    EXPECT_TRUE(grid.viewport()->rect().adjusted(1, 1, -1, -1).contains(text))
+        << "and not cut off by the view's edges";
+
+    AddCue("Rain");
+    Form->RefreshGrid();
+    EXPECT_TRUE(grid.EmptyShowHint().isEmpty());
+    EXPECT_TRUE(drawn().isEmpty()) << "gone with the first cue";
+}
