@@ -696,6 +696,20 @@ TEST_F(TCueGridTest, OnlyF2EnterAndADoubleClickStartEditing) {
         }
     EXPECT_EQ(Cues().Items(0)->Description, "Rain");
     EXPECT_EQ(Cues().Items(0)->State(), csStopped);
+
+    // Enter opens the cell with its text selected, so what is typed replaces it.
+    SelectCell(1, ccDescription);
+    for (const auto& [move, typed] :
+         {std::pair(Qt::Key_Home, "Storm"), std::pair(Qt::Key_End, "2.5")}) {
+        QTest::keyClick(&grid, move);
+        QTest::keyClick(&grid, Qt::Key_Return);
+        ASSERT_NE(QApplication::focusWidget(), &grid) << typed;
+        QTest::keyClicks(QApplication::focusWidget(), QLatin1String(typed));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !grid.indexWidget(grid.currentIndex()); }, 5000));
+    }
+    EXPECT_EQ(Cues().Items(0)->Description, "Storm");
+    EXPECT_EQ(Cues().Items(0)->FadeOut(), 25);
 }
 
 // After GO the current cue is the next, stopped one: a P meant for the cue just fired types
