@@ -24,7 +24,7 @@
 namespace {
 constexpr int RowHeight = 22;
 constexpr std::chrono::seconds FileCheckInterval{2};
-// Output's is where it starts; it follows the output names.
+// Widths at the start; the Output column then follows the output names.
 constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90, 60, 60, 60};
 // An output name longer than this is cut, so that the other columns stay in view.
 constexpr int MaxOutputWidth = 360;

@@ -1,6 +1,7 @@
 #include "TCueGridModel.h"
 
 #include "TAudioLengthProbe.h"
+#include "TCueCellText.h"
 #include "TCueLengths.h"
 #include "TImageList.h"
 #include "TOutputNames.h"
@@ -46,55 +47,6 @@ QVariant Alignment(int col) {
     return QVariant::fromValue(Columns[static_cast<size_t>(col)].Alignment | Qt::AlignVCenter);
 }
 
-// A cell read as an integer: blanks around are ignored, empty text and a lone "-" read as 0.
-std::optional<int32_t> ReadCellInteger(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty() || trimmed == QLatin1String("-"))
-        return 0;
-    bool ok = false;
-    const int32_t value = trimmed.toInt(&ok, 10);
-    return ok ? std::optional<int32_t>(value) : std::nullopt;
-}
-
-// The volume cell without its "dB"; anything but a number is refused, so a typo never turns a
-// cue up to 0 dB.
-std::optional<int32_t> ReadVolumeCell(QString text) {
-    text.remove(QStringLiteral("dB"));
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty() || trimmed == QLatin1String("-"))
-        return std::nullopt;
-    return ReadCellInteger(trimmed);
-}
-
-// A fade time in tenths of a second as the grid shows it, "1.5 s"; none for 0.
-QString FadeText(int32_t tenths) {
-    return tenths == 0 ? QString() : QString::number(tenths / 10.0, 'f', 1) + QStringLiteral(" s");
-}
-
-// A fade cell in tenths of a second: seconds with or without " s", empty reads as 0.
-std::optional<int32_t> ReadFadeCell(QString text) {
-    text = text.trimmed();
-    if (text.endsWith(QLatin1Char('s')))
-        text.chop(1);
-    text = text.trimmed();
-    if (text.isEmpty())
-        return 0;
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds))
-        return std::nullopt;
-    return static_cast<int32_t>(std::lround(std::clamp(seconds, 0.0, TCue::MaxFade / 10.0) * 10.0));
-}
-
-// m:ss.d, tenths cut off.
-QString TimeText(double seconds) {
-    const auto tenths = static_cast<int64_t>(std::floor(std::max(seconds, 0.0) * 10 + 1e-6));
-    return QStringLiteral("%1:%2.%3")
-        .arg(tenths / 600)
-        .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
-        .arg(tenths % 10);
-}
-
 // Where a playing or paused cue is, when its stream and its file's length tell.
 struct TCueProgress {
     QString Text;
@@ -109,15 +61,15 @@ std::optional<TCueProgress> ProgressOf(const TCue& cue, std::optional<double> le
         return std::nullopt;
     const double duration = length && position.Speed > 0 ? *length / position.Speed : 0;
     if (!(duration > 0))
-        return TCueProgress{TimeText(position.Seconds), std::nullopt};
+        return TCueProgress{TCueCellText::Time(position.Seconds), std::nullopt};
     if (cue.Loop) {
         const double pass = std::fmod(position.Seconds, duration);
-        return TCueProgress{TimeText(pass), pass / duration};
+        return TCueProgress{TCueCellText::Time(pass), pass / duration};
     }
     const double played = std::min(position.Seconds, duration);
     // The time left rounded up, so that 0:00.0 shows only at the very end.
     const double left = std::ceil((duration - played) * 10 - 1e-6) / 10;
-    return TCueProgress{QStringLiteral("-") + TimeText(left), played / duration};
+    return TCueProgress{QStringLiteral("-") + TCueCellText::Time(left), played / duration};
 }
 
 QVariant DisplayText(const TCue& cue, int col) {
@@ -133,9 +85,9 @@ QVariant DisplayText(const TCue& cue, int col) {
     case ccPitch:
         return QString::number(cue.Pitch());
     case ccFadeIn:
-        return FadeText(cue.FadeIn());
+        return TCueCellText::Fade(cue.FadeIn());
     case ccFadeOut:
-        return FadeText(cue.FadeOut());
+        return TCueCellText::Fade(cue.FadeOut());
     default:
         return {};
     }
@@ -257,7 +209,7 @@ QVariant TCueGridModel::TimeData(const TCue& cue, int role) const {
         return progress && progress->Done ? QVariant(*progress->Done) : QVariant();
     if (progress)
         return progress->Text;
-    return length ? QVariant(TimeText(*length)) : QVariant(QString());
+    return length ? QVariant(TCueCellText::Time(*length)) : QVariant(QString());
 }
 
 QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -342,7 +294,7 @@ bool TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text
     if (col == ccFadeIn || col == ccFadeOut)
         return EditFade(cue, col, text);
     const std::optional<int32_t> value =
-        col == ccVolume ? ReadVolumeCell(text) : ReadCellInteger(text);
+        col == ccVolume ? TCueCellText::ReadVolume(text) : TCueCellText::ReadInteger(text);
     if (!value) {
         if (OnCellError)
             OnCellError(IntegerError);
@@ -368,7 +320,7 @@ bool TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text
 }
 
 bool TCueGridModel::EditFade(TCue& cue, int col, const QString& text) {
-    const std::optional<int32_t> tenths = ReadFadeCell(text);
+    const std::optional<int32_t> tenths = TCueCellText::ReadFade(text);
     if (!tenths) {
         if (OnCellError)
             OnCellError(SecondsError);
