@@ -690,7 +690,7 @@ TEST_F(TCueGridTest, OnlyF2EnterAndADoubleClickStartEditing) {
             EXPECT_EQ(editor != nullptr, c.Opens);
             if (!editor)
                 continue;
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            QTest::keyClick(editor, Qt::Key_Escape);
             ASSERT_TRUE(QTest::qWaitFor([&] { return !grid.indexWidget(Cell(1, col)); }, 5000));
             grid.setFocus();
         }
@@ -703,9 +703,10 @@ TEST_F(TCueGridTest, OnlyF2EnterAndADoubleClickStartEditing) {
          {std::pair(Qt::Key_Home, "Storm"), std::pair(Qt::Key_End, "2.5")}) {
         QTest::keyClick(&grid, move);
         QTest::keyClick(&grid, Qt::Key_Return);
-        ASSERT_NE(QApplication::focusWidget(), &grid) << typed;
-        QTest::keyClicks(QApplication::focusWidget(), QLatin1String(typed));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QWidget* editor = grid.indexWidget(grid.currentIndex());
+        ASSERT_NE(editor, nullptr) << typed;
+        QTest::keyClicks(editor, QLatin1String(typed));
+        QTest::keyClick(editor, Qt::Key_Return);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !grid.indexWidget(grid.currentIndex()); }, 5000));
     }
     EXPECT_EQ(Cues().Items(0)->Description, "Storm");
@@ -722,12 +723,12 @@ TEST_F(TCueGridTest, ALetterAfterGoLeavesTheNextSpaceToGo) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     Form->grSounds->setFocus();
     SelectCell(1, ccDescription);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTest::keyClick(Form->grSounds, Qt::Key_Space);
     ASSERT_EQ(rain.State(), csPlaying);
     ASSERT_EQ(Form->grSounds->CurrentRow(), 2);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_P);
+    QTest::keyClick(Form->grSounds, Qt::Key_P);
     EXPECT_EQ(Form->grSounds->indexWidget(Cell(2, ccDescription)), nullptr);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTest::keyClick(Form->grSounds, Qt::Key_Space);
     EXPECT_EQ(wind.State(), csPlaying);
     EXPECT_EQ(wind.Description, "Wind");
 }
