@@ -1,8 +1,8 @@
 #include "TCueSettings.h"
 
 TCueSettings TCueSettings::Of(const TCue& cue) {
-    return {cue.Description, cue.FileName, cue.AudioChannel(), cue.Pan(), cue.Pitch(),
-            cue.VolumeDB(),  cue.Loop};
+    return {cue.Description, cue.FileName, cue.AudioChannel(), cue.Pan(),    cue.Pitch(),
+            cue.VolumeDB(),  cue.Loop,     cue.FadeIn(),       cue.FadeOut()};
 }
 
 void TCueSettings::ApplyTo(TCue& cue) const {
@@ -13,4 +13,6 @@ void TCueSettings::ApplyTo(TCue& cue) const {
     cue.SetPitch(Pitch);
     cue.SetVolumeDB(VolumeDB);
     cue.Loop = Loop;
+    cue.SetFadeIn(FadeIn);
+    cue.SetFadeOut(FadeOut);
 }

@@ -15,6 +15,8 @@ struct TCueSettings {
     int32_t Pitch = 100;
     int32_t VolumeDB = 0;
     bool Loop = false;
+    int32_t FadeIn = 0;
+    int32_t FadeOut = 0;
 
     static TCueSettings Of(const TCue& cue);
     // Writes the settings to the cue, the numbers through its clamping setters.

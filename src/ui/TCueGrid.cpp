@@ -10,15 +10,26 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMetaMethod>
+#include <QPainter>
 #include <QSignalBlocker>
+#include <QStyle>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cmath>
 
 namespace {
 constexpr int RowHeight = 22;
+constexpr std::chrono::seconds FileCheckInterval{2};
+// Widths at the start; the Output column then follows the output names.
 constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90, 60, 60, 60};
+// An output name longer than this is cut, so that the other columns stay in view.
+constexpr int MaxOutputWidth = 360;
+// Room kept around the empty show's hint.
+constexpr int HintMargin = 12;
 
 void MakeBold(QHeaderView& header) {
     QFont font = header.font();
@@ -44,15 +55,14 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                    QAbstractItemView::AnyKeyPressed);
+    // Typing never opens an editor: mid-show a letter or the space bar meant for a command would
+    // land in a cell. F2, Enter and a double click do.
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWordWrap(false);
-    // Long paths keep their start and the file's own name in view.
-    setTextElideMode(Qt::ElideMiddle);
     SetUpColumns();
     connect(verticalHeader(), &QHeaderView::sectionMoved, this, &TCueGrid::RowHeaderMoved);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -66,6 +76,8 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         Q_EMIT DblClickCell(TCueGridModel::NumberOf(index), index.column());
     });
+    connect(&FFileCheck, &QTimer::timeout, this, &TCueGrid::CheckVisibleFiles);
+    FFileCheck.start(FileCheckInterval);
 }
 
 void TCueGrid::SetUpColumns() {
@@ -84,12 +96,41 @@ void TCueGrid::SetUpColumns() {
         if (logical != ccFileName)
             FitFileNameColumn();
     });
+    connect(FModel, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last, const QList<int>& roles) {
+                if (first.column() <= ccOutput && last.column() >= ccOutput &&
+                    (roles.isEmpty() || roles.contains(Qt::DisplayRole)))
+                    FitOutputColumn();
+            });
+    connect(FModel, &QAbstractItemModel::rowsInserted, this, &TCueGrid::FitOutputColumn);
+    connect(FModel, &QAbstractItemModel::rowsRemoved, this, &TCueGrid::FitOutputColumn);
+    FitOutputColumn();
+}
+
+int TCueGrid::OutputColumnWidth() const {
+    // As the item delegate lays out a cell: a text margin on either side, the grid line, and a
+    // pixel for the text's fractional width.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const QFontMetricsF metrics(font());
+    int widest = horizontalHeader()->sectionSizeHint(ccOutput);
+    for (const QString& text : FModel->OutputTexts())
+        widest = std::max(widest, static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) +
+                                      2 * margin + 2);
+    return std::min(widest, MaxOutputWidth);
+}
+
+void TCueGrid::FitOutputColumn() {
+    const int width = OutputColumnWidth();
+    if (width == FOutputWidth)
+        return;
+    FOutputWidth = width;
+    horizontalHeader()->resizeSection(ccOutput, width);
 }
 
 void TCueGrid::FitFileNameColumn() {
     QHeaderView* header = horizontalHeader();
     const int others = header->length() - header->sectionSize(ccFileName);
-    const int width = std::max(viewport()->width() - others, header->minimumSectionSize());
+    const int width = std::max(viewport()->width() - others, header->sectionSizeHint(ccFileName));
     if (width != header->sectionSize(ccFileName))
         header->resizeSection(ccFileName, width);
 }
@@ -113,22 +154,67 @@ void TCueGrid::RepaintRow(int row) {
         viewport()->update(0, rowViewportPosition(row), viewport()->width(), rowHeight(row));
 }
 
+void TCueGrid::CheckVisibleFiles() {
+    if (!isVisible())
+        return;
+    const int first = rowAt(0);
+    const int last = rowAt(viewport()->height() - 1);
+    FModel->CheckFiles(first + 1, last < 0 ? FModel->rowCount() : last + 1);
+}
+
 TCueNumber TCueGrid::CurrentRow() const {
     return TCueNumber::OfRow(std::max(currentIndex().row(), 0));
 }
 
+QString TCueGrid::EmptyShowHint() const {
+    if (FModel->CueOfRow(1))
+        return {};
+    return QStringLiteral("This show has no cues yet.\n"
+                          "Click Add Files on the toolbar (%1) to add sound files,\n"
+                          "or drop them here.")
+        .arg(QKeySequence(QKeySequence::Open).toString(QKeySequence::NativeText));
+}
+
+void TCueGrid::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    const QString hint = EmptyShowHint();
+    if (hint.isEmpty())
+        return;
+    // Below the blank row, centred in what is left of the view.
+    const int top = rowViewportPosition(0) + rowHeight(0);
+    const QRect room =
+        viewport()->rect().adjusted(HintMargin, top + HintMargin, -HintMargin, -HintMargin);
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(room, Qt::AlignCenter | Qt::TextWordWrap, hint);
+}
+
 void TCueGrid::RefreshGrid() {
     FModel->RefreshGrid();
+    // The empty show's hint comes or goes with the first cue.
+    viewport()->update();
     if (!currentIndex().isValid())
         setCurrentIndex(FModel->index(0, 0));
 }
 
 void TCueGrid::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Delete &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && state() != EditingState) {
-        Q_EMIT DeleteKeyPressed();
-        event->accept();
-        return;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && state() != EditingState) {
+        switch (event->key()) {
+        case Qt::Key_Delete:
+            Q_EMIT DeleteKeyPressed();
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (edit(currentIndex(), EditKeyPressed, event)) {
+                event->accept();
+                return;
+            }
+            break;
+        default:
+            break;
+        }
     }
     QTableView::keyPressEvent(event);
 }

@@ -3,6 +3,7 @@
 #include "TCueGridModel.h"
 
 #include <QTableView>
+#include <QTimer>
 
 #include <cstdint>
 
@@ -28,6 +29,9 @@ public:
     void RefreshGrid();
     // Typing never moves the current cell to a row whose text matches.
     void keyboardSearch(const QString&) override {}
+    // What the grid says over its empty rows when the show has no cue: how to add some; empty
+    // once it has one.
+    QString EmptyShowHint() const;
 
 Q_SIGNALS:
     // The current cell moved to another row.
@@ -43,19 +47,31 @@ Q_SIGNALS:
     void FilesDropped(int32_t row, const QStringList& files);
 
 protected:
+    // Delete asks for the current cue to go; Enter edits the current cell, as F2 does.
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void SetUpColumns();
-    // The file name column takes the width that the other columns leave.
+    // The file name column takes the width that the other columns leave, yet never less than
+    // its header needs: it gives way first, then the grid scrolls sideways.
     void FitFileNameColumn();
+    // The Output column is as wide as the widest output name it shows; set again only when that
+    // width changes, so a width dragged by hand stays until then.
+    void FitOutputColumn();
+    int OutputColumnWidth() const;
     void RowHeaderMoved(int logical, int oldVisual, int newVisual);
     void RepaintRow(int row);
+    // The files of the rows in view are looked at again now and then, so a file that appears or
+    // goes while the show is open is shown so.
+    void CheckVisibleFiles();
 
     TCueGridModel* FModel;
     TPlaybackRefresh* FRefresh;
+    QTimer FFileCheck;
+    int FOutputWidth = 0;
 };

@@ -104,6 +104,12 @@ QWidget* TCueGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     return editor;
 }
 
+void TCueGridDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                       const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = index.column() == ccFileName ? Qt::ElideLeft : Qt::ElideRight;
+}
+
 bool TCueGridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
                                    const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (index.column() == ccLoop && !CanEdit(index))

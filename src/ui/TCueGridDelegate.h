@@ -21,6 +21,8 @@ public:
                const QModelIndex& index) const override;
 
 protected:
+    // A file name that does not fit keeps its end, the file's own name; other texts their start.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
 };

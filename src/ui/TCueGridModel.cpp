@@ -1,6 +1,7 @@
 #include "TCueGridModel.h"
 
 #include "TAudioLengthProbe.h"
+#include "TCueCellText.h"
 #include "TCueLengths.h"
 #include "TImageList.h"
 #include "TOutputNames.h"
@@ -15,6 +16,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -45,55 +47,6 @@ QVariant Alignment(int col) {
     return QVariant::fromValue(Columns[static_cast<size_t>(col)].Alignment | Qt::AlignVCenter);
 }
 
-// A cell read as an integer: blanks around are ignored, empty text and a lone "-" read as 0.
-std::optional<int32_t> ReadCellInteger(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty() || trimmed == QLatin1String("-"))
-        return 0;
-    bool ok = false;
-    const int32_t value = trimmed.toInt(&ok, 10);
-    return ok ? std::optional<int32_t>(value) : std::nullopt;
-}
-
-// The volume cell without its "dB"; anything but a number is refused, so a typo never turns a
-// cue up to 0 dB.
-std::optional<int32_t> ReadVolumeCell(QString text) {
-    text.remove(QStringLiteral("dB"));
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty() || trimmed == QLatin1String("-"))
-        return std::nullopt;
-    return ReadCellInteger(trimmed);
-}
-
-// A fade time in tenths of a second as the grid shows it, "1.5 s"; none for 0.
-QString FadeText(int32_t tenths) {
-    return tenths == 0 ? QString() : QString::number(tenths / 10.0, 'f', 1) + QStringLiteral(" s");
-}
-
-// A fade cell in tenths of a second: seconds with or without " s", empty reads as 0.
-std::optional<int32_t> ReadFadeCell(QString text) {
-    text = text.trimmed();
-    if (text.endsWith(QLatin1Char('s')))
-        text.chop(1);
-    text = text.trimmed();
-    if (text.isEmpty())
-        return 0;
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds))
-        return std::nullopt;
-    return static_cast<int32_t>(std::lround(std::clamp(seconds, 0.0, TCue::MaxFade / 10.0) * 10.0));
-}
-
-// m:ss.d, tenths cut off.
-QString TimeText(double seconds) {
-    const auto tenths = static_cast<int64_t>(std::floor(std::max(seconds, 0.0) * 10 + 1e-6));
-    return QStringLiteral("%1:%2.%3")
-        .arg(tenths / 600)
-        .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
-        .arg(tenths % 10);
-}
-
 // Where a playing or paused cue is, when its stream and its file's length tell.
 struct TCueProgress {
     QString Text;
@@ -108,15 +61,15 @@ std::optional<TCueProgress> ProgressOf(const TCue& cue, std::optional<double> le
         return std::nullopt;
     const double duration = length && position.Speed > 0 ? *length / position.Speed : 0;
     if (!(duration > 0))
-        return TCueProgress{TimeText(position.Seconds), std::nullopt};
+        return TCueProgress{TCueCellText::Time(position.Seconds), std::nullopt};
     if (cue.Loop) {
         const double pass = std::fmod(position.Seconds, duration);
-        return TCueProgress{TimeText(pass), pass / duration};
+        return TCueProgress{TCueCellText::Time(pass), pass / duration};
     }
     const double played = std::min(position.Seconds, duration);
     // The time left rounded up, so that 0:00.0 shows only at the very end.
     const double left = std::ceil((duration - played) * 10 - 1e-6) / 10;
-    return TCueProgress{QStringLiteral("-") + TimeText(left), played / duration};
+    return TCueProgress{QStringLiteral("-") + TCueCellText::Time(left), played / duration};
 }
 
 QVariant DisplayText(const TCue& cue, int col) {
@@ -132,9 +85,9 @@ QVariant DisplayText(const TCue& cue, int col) {
     case ccPitch:
         return QString::number(cue.Pitch());
     case ccFadeIn:
-        return FadeText(cue.FadeIn());
+        return TCueCellText::Fade(cue.FadeIn());
     case ccFadeOut:
-        return FadeText(cue.FadeOut());
+        return TCueCellText::Fade(cue.FadeOut());
     default:
         return {};
     }
@@ -194,6 +147,20 @@ TCue* TCueGridModel::CueOfRow(int32_t row) const {
     return cues ? cues->CueOf(TCueNumber(row)) : nullptr;
 }
 
+QStringList TCueGridModel::OutputTexts() const {
+    std::set<int32_t> numbers;
+    const TCueList* cues = FCues();
+    for (int32_t i = 0; cues && i < cues->Count(); ++i)
+        numbers.insert(cues->Items(i)->AudioChannel());
+    // The outputs that are there: the drop-down's entries whatever a cue is set to.
+    for (const auto& choice : FOutputs->Choices(0))
+        numbers.insert(choice.first);
+    QStringList texts;
+    for (const int32_t number : numbers)
+        texts << FOutputs->Text(number);
+    return texts;
+}
+
 QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
     const TCue* cue = CueOfRow(NumberOf(index));
     if (!cue || !index.isValid())
@@ -215,8 +182,9 @@ QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
         return Alignment(index.column());
     case Qt::DecorationRole:
     case Qt::ForegroundRole:
-    case Qt::ToolTipRole:
         return index.column() == ccFileName ? MissingFileMark(*cue, role) : QVariant();
+    case Qt::ToolTipRole:
+        return index.column() == ccFileName ? FileNameTip(*cue) : QVariant();
     default:
         return {};
     }
@@ -239,7 +207,7 @@ QVariant TCueGridModel::TimeData(const TCue& cue, int role) const {
         return progress && progress->Done ? QVariant(*progress->Done) : QVariant();
     if (progress)
         return progress->Text;
-    return length ? QVariant(TimeText(*length)) : QVariant(QString());
+    return length ? QVariant(TCueCellText::Time(*length)) : QVariant(QString());
 }
 
 QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -262,20 +230,25 @@ QVariant TCueGridModel::headerData(int section, Qt::Orientation orientation, int
     return {};
 }
 
-// A file name that names no file: warning picture, warning colour and a tooltip. Looked at on
-// every read, so the mark goes as soon as the row is drawn again after the file has appeared.
+// A file name that names no file: warning picture and warning colour. Known from the
+// last look at the file, so the mark comes and goes once a look in the background has found the
+// file gone or back.
 QVariant TCueGridModel::MissingFileMark(const TCue& cue, int role) const {
-    if (cue.FileName.empty() || cue.FileFound())
+    if (FLengths->Exists(cue.FileName) != false)
         return {};
-    switch (role) {
-    case Qt::DecorationRole:
+    if (role == Qt::DecorationRole)
         return FImages.Icon(TImageList::FileMissing);
-    case Qt::ForegroundRole:
-        return MissingFileColour;
-    default:
-        return QStringLiteral("The file was not found: %1")
-            .arg(QString::fromStdString(cue.FileName));
-    }
+    return MissingFileColour;
+}
+
+// The whole path, which the cell may show only the end of; said to be missing when it is.
+QVariant TCueGridModel::FileNameTip(const TCue& cue) const {
+    if (cue.FileName.empty())
+        return {};
+    const QString name = QString::fromStdString(cue.FileName);
+    if (FLengths->Exists(cue.FileName) == false)
+        return QStringLiteral("The file was not found: %1").arg(name);
+    return name;
 }
 
 bool TCueGridModel::grSoundsCanEditCell(int32_t row, int col) const {
@@ -319,7 +292,7 @@ bool TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text
     if (col == ccFadeIn || col == ccFadeOut)
         return EditFade(cue, col, text);
     const std::optional<int32_t> value =
-        col == ccVolume ? ReadVolumeCell(text) : ReadCellInteger(text);
+        col == ccVolume ? TCueCellText::ReadVolume(text) : TCueCellText::ReadInteger(text);
     if (!value) {
         if (OnCellError)
             OnCellError(IntegerError);
@@ -345,7 +318,7 @@ bool TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text
 }
 
 bool TCueGridModel::EditFade(TCue& cue, int col, const QString& text) {
-    const std::optional<int32_t> tenths = ReadFadeCell(text);
+    const std::optional<int32_t> tenths = TCueCellText::ReadFade(text);
     if (!tenths) {
         if (OnCellError)
             OnCellError(SecondsError);
@@ -379,10 +352,18 @@ void TCueGridModel::RefreshGrid() {
 }
 
 void TCueGridModel::RefreshRow(int32_t row) {
-    if (!CueOfRow(row) || row > FRowCount)
+    const TCue* cue = CueOfRow(row);
+    if (!cue || row > FRowCount)
         return;
+    FLengths->Check(cue->FileName);
     const int32_t at = TCueNumber(row).Row();
     Q_EMIT dataChanged(index(at, 0), index(at, ccColumnCount - 1));
+}
+
+void TCueGridModel::CheckFiles(int32_t first, int32_t last) {
+    for (int32_t row = std::max(first, 1); row <= std::min(last, FRowCount); ++row)
+        if (const TCue* cue = CueOfRow(row))
+            FLengths->Check(cue->FileName);
 }
 
 void TCueGridModel::RefreshRowState(int32_t row) {
@@ -402,10 +383,14 @@ void TCueGridModel::RefreshColumn(int col) {
     Q_EMIT dataChanged(index(0, col), index(FRowCount - 1, col), {Qt::DisplayRole});
 }
 
-// The rows of the cues that play `file` show its length now that it is known.
+// The rows of the cues that play `file` show what was found: its length, whether it is there.
 void TCueGridModel::RefreshFile(const std::string& file) {
     const TCueList* cues = FCues();
-    for (int32_t i = 0; cues && i < cues->Count() && i < FRowCount; ++i)
-        if (cues->Items(i)->FileName == file)
-            RefreshTime(i + 1);
+    for (int32_t i = 0; cues && i < cues->Count() && i < FRowCount; ++i) {
+        if (cues->Items(i)->FileName != file)
+            continue;
+        const QModelIndex name = index(i, ccFileName);
+        Q_EMIT dataChanged(name, name, {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole});
+        RefreshTime(i + 1);
+    }
 }

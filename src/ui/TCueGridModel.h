@@ -66,6 +66,9 @@ public:
     // Where the meters' levels come from; none until set.
     void SetLevelSource(std::function<double(HSTREAM stream)> level) { FLevel = std::move(level); }
 
+    // Every text the Output column shows, or can show after a choice from its drop-down.
+    QStringList OutputTexts() const;
+
     // The cue shown in grid row `row`, nullptr for the blank row.
     TCue* CueOfRow(int32_t row) const;
     // The grid row of a cell, 1 for the first, as the grid's events count.
@@ -77,8 +80,10 @@ public:
 
     // Row count follows the list (at least the one blank row); every row is drawn again.
     void RefreshGrid();
-    // Draws the cells of one row again.
+    // Draws the cells of one row again, and looks at its file again in the background.
     void RefreshRow(int32_t row);
+    // Looks again in the background at the files of grid rows `first` to `last`.
+    void CheckFiles(int32_t first, int32_t last);
     // Draws the state picture of one row again; rows without a cue are ignored.
     void RefreshRowState(int32_t row);
     // Draws the Time cell of one row again; rows without a cue are ignored.
@@ -86,6 +91,7 @@ public:
 
 private:
     QVariant MissingFileMark(const TCue& cue, int role) const;
+    QVariant FileNameTip(const TCue& cue) const;
     // False when the text was refused and the cue left as it was.
     bool grSoundsEditCellDone(TCue& cue, int col, const QString& text);
     void grSoundsCheckBoxClick(TCue& cue, bool state);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs a copy of the program as a user would: a cell typed into reaches Settings.xml about a
-# second later, so a program killed with SIGKILL has it at its next start; a session end
-# (SIGTERM) while a cue plays ends the program at once, without asking; a second Trelmo forced
-# onto the same Settings.xml (a runtime folder of its own) says who holds it and never saves
-# over the first's edits.
+# Runs a copy of the program as a user would: cells typed into (a description, a fade time)
+# reach Settings.xml about a second later, so a program killed with SIGKILL has them at its next
+# start; a session end (SIGTERM) while a cue plays ends the program at once, without asking; a
+# second Trelmo forced onto the same Settings.xml (a runtime folder of its own) says who holds it
+# and never saves over the first's edits.
 set -euo pipefail
 program=$1
 . "$(dirname "$0")/program-copy.sh"
@@ -41,7 +41,7 @@ main_window() {
     timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null | head -n1
 }
 
-saved() { has Thunder; }
+saved() { has Thunder && grep -q '<FadeOut>25</FadeOut>' "$dir/Settings.xml"; }
 has() { grep -q "<Description>$1</Description>" "$dir/Settings.xml"; }
 stream_playing() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
 
@@ -51,18 +51,22 @@ printf '%s' '<?xml version="1.0" encoding="UTF-8"?><Production><Windows>' \
     "<UID>1</UID><Description>Bell</Description><FileName>$dir/bell.wav</FileName>" \
     '<Loop>-1</Loop></Cue></CueList></Production>' >"$dir/Settings.xml"
 
-# The grid has the keyboard, on the description of cue 1: typing replaces it.
+# The grid has the keyboard, on the description of cue 1: Enter opens it with its text
+# selected, typing replaces it. End goes to the last column, Fade Out.
 "$dir/trelmo" & pid=$!
 window=$(main_window) && [ -n "$window" ] || fail "no Trelmo window appeared"
-xdotool windowfocus --sync "$window" type --delay 20 'Thunder'
+xdotool windowfocus --sync "$window" key --clearmodifiers Return
+xdotool type --delay 20 'Thunder'
+xdotool key --clearmodifiers Return End Return
+xdotool type --delay 20 '2.5'
 xdotool key --clearmodifiers Return
-wait_for saved || fail "the typed description did not reach Settings.xml"
+wait_for saved || fail "the typed description and fade time did not reach Settings.xml"
 kill -9 "$pid"
 wait "$pid" 2>/dev/null || true
 pid=""
-saved || fail "Settings.xml lost the change when the program was killed"
+saved || fail "Settings.xml lost the changes when the program was killed"
 ls "$dir" | grep -q '\.tmp-' && fail "a temporary file was left behind"
-echo "a typed description was saved before the program was killed"
+echo "a typed description and fade time were saved before the program was killed"
 
 # Started again: the change is there, and a session end while the cue plays does not ask.
 "$dir/trelmo" & pid=$!

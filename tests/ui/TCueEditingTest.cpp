@@ -1,6 +1,9 @@
 #include "UiTestFixture.h"
 
 #include "TCueCommands.h"
+#include "TCueLengths.h"
+#include "TCueSettings.h"
+#include "TCueXml.h"
 #include "TMessageStrip.h"
 
 #include <QAction>
@@ -12,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,15 +23,21 @@
 
 namespace {
 
+// Every stored field of a cue, as the settings document writes it.
+std::string CueState(const TCue& cue) {
+    pugi::xml_document document;
+    SaveToXML(cue, document.append_child("Cue"));
+    std::ostringstream out;
+    document.save(out, "", pugi::format_raw);
+    return out.str();
+}
+
 // Every stored field of every cue, in list order.
 std::string ListState(const TCueList& cues) {
-    std::ostringstream out;
-    for (int32_t i = 0; i < cues.Count(); ++i) {
-        const TCue& c = *cues.Items(i);
-        out << c.UID << '|' << c.Description << '|' << c.FileName << '|' << c.AudioChannel() << '|'
-            << c.VolumeDB() << '|' << c.Pan() << '|' << c.Pitch() << '|' << c.Loop << '\n';
-    }
-    return out.str();
+    std::string state;
+    for (int32_t i = 0; i < cues.Count(); ++i)
+        state += CueState(*cues.Items(i)) + '\n';
+    return state;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -51,6 +61,16 @@ public:
         cue.SetPan(-40);
         cue.SetPitch(90);
         cue.Loop = true;
+        cue.SetFadeIn(15);
+        cue.SetFadeOut(25);
+    }
+    // Until Settings.xml holds the show as it is now.
+    bool Saved() const {
+        return QTest::qWaitFor(
+            [&] {
+                return ReadFile(SettingsFile().toStdString()) == Form->Production->SaveToText();
+            },
+            20000);
     }
     void EditCell(int32_t row, int col, const QVariant& value, int role = Qt::EditRole) {
         ASSERT_TRUE(Model().setData(Cell(row, col), value, role));
@@ -194,6 +214,71 @@ TEST_F(TCueEditingTest, EveryKindOfChangeIsUndoneAndRedone) {
         Form->ActionList1->actUndo->trigger();
         EXPECT_EQ(ListState(Cues()), before);
         EXPECT_EQ(Model().rowCount(), 4);
+    }
+}
+
+// What an edit can change of a cue is everything the settings document stores of it, so an edit
+// of any column, present or to come, is taken back whole.
+TEST_F(TCueEditingTest, TheEditedSettingsAreEverythingStoredButTheUID) {
+    TCue customised;
+    Customise(customised);
+    customised.Description = "Storm";
+    customised.FileName = "/shows/storm.wav";
+    TCue fresh;
+    fresh.UID = customised.UID;
+    ASSERT_NE(CueState(fresh), CueState(customised));
+    TCueSettings::Of(customised).ApplyTo(fresh);
+    EXPECT_EQ(CueState(fresh), CueState(customised));
+}
+
+// Every column an operator can edit: the edit is one step of the undo history, which Undo takes
+// back before any earlier edit, and Settings.xml holds it soon after.
+TEST_F(TCueEditingTest, AnEditOfEveryEditableColumnIsUndoneAndSaved) {
+    struct Case {
+        int Col;
+        QVariant Value;
+        int Role;
+    };
+    const Case cases[] = {
+        {ccDescription, QStringLiteral("Storm"), Qt::EditRole},
+        {ccVolume, QStringLiteral("-30dB"), Qt::EditRole},
+        {ccPan, 55, Qt::EditRole},
+        {ccPitch, 120, Qt::EditRole},
+        {ccLoop, Qt::Unchecked, Qt::CheckStateRole},
+        {ccOutput, 2, Qt::EditRole},
+        {ccFadeIn, QStringLiteral("4.5"), Qt::EditRole},
+        {ccFadeOut, QStringLiteral("0.5 s"), Qt::EditRole},
+    };
+    AddCues(1);
+    for (int col = 0; col < ccColumnCount; ++col) {
+        const bool editable =
+            Model().flags(Cell(1, col)) & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable);
+        const bool inTable = std::any_of(std::begin(cases), std::end(cases),
+                                         [col](const Case& c) { return c.Col == col; });
+        EXPECT_EQ(inTable, editable) << "column " << col;
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Col);
+        TearDown();
+        SetUp();
+        AddCues(2);
+        Customise(*Cues().Items(1));
+        Show();
+        std::filesystem::remove(SettingsFile().toStdString());
+        EditCell(1, ccDescription, "Earlier");
+        const std::string before = ListState(Cues());
+        EditCell(2, c.Col, c.Value, c.Role);
+        const std::string after = ListState(Cues());
+        ASSERT_NE(after, before);
+        EXPECT_TRUE(Saved()) << ReadFile(SettingsFile().toStdString());
+
+        // Undo as Ctrl+Z runs it; the key itself is tested on its own, with the window active.
+        ASSERT_TRUE(Form->ActionList1->actUndo->isEnabled());
+        Form->ActionList1->actUndo->trigger();
+        EXPECT_EQ(ListState(Cues()), before) << "the edit is undone, the earlier one kept";
+        EXPECT_TRUE(Saved());
+        Form->ActionList1->actRedo->trigger();
+        EXPECT_EQ(ListState(Cues()), after);
     }
 }
 
@@ -502,6 +587,8 @@ TEST_F(TCueEditingTest, ACueWhoseFileIsMissingIsMarkedUntilTheFileAppears) {
     AddCue("New", false);
     Show();
     const QModelIndex cell = Cell(1, ccFileName);
+    // Whether a file is there is found in the background, never while the grid is painted.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model().data(cell, Qt::DecorationRole).isValid(); }));
     EXPECT_EQ(Model().data(cell, Qt::DecorationRole).value<QIcon>().cacheKey(),
               Form->ImageList1.Icon(TImageList::FileMissing).cacheKey());
     EXPECT_TRUE(Model().data(cell, Qt::ForegroundRole).value<QColor>().isValid());
@@ -510,9 +597,13 @@ TEST_F(TCueEditingTest, ACueWhoseFileIsMissingIsMarkedUntilTheFileAppears) {
                   QString::fromStdString(missing.FileName));
     for (const int32_t row : {2, 3}) {
         SCOPED_TRACE(row);
-        for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
+        for (const int role : {Qt::DecorationRole, Qt::ForegroundRole})
             EXPECT_FALSE(Model().data(Cell(row, ccFileName), role).isValid());
     }
+    // The whole path, of which the cell may show only the end.
+    EXPECT_EQ(Model().data(Cell(2, ccFileName), Qt::ToolTipRole).toString(),
+              QString::fromStdString(Cues().Items(1)->FileName));
+    EXPECT_FALSE(Model().data(Cell(3, ccFileName), Qt::ToolTipRole).isValid());
     for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
         EXPECT_FALSE(Model().data(Cell(1, ccDescription), role).isValid());
 
@@ -520,6 +611,26 @@ TEST_F(TCueEditingTest, ACueWhoseFileIsMissingIsMarkedUntilTheFileAppears) {
     QSignalSpy refreshed(&Model(), &QAbstractItemModel::dataChanged);
     Form->RefreshRow(1);
     EXPECT_EQ(refreshed.size(), 1);
-    for (const int role : {Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole})
+    EXPECT_TRUE(Model().data(cell, Qt::DecorationRole).isValid())
+        << "painting asks no file system; the row's refresh looks at its file in the background";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Model().data(cell, Qt::DecorationRole).isValid(); }));
+    EXPECT_GE(refreshed.size(), 2) << "the row is drawn again once its file was found";
+    for (const int role : {Qt::DecorationRole, Qt::ForegroundRole})
         EXPECT_FALSE(Model().data(cell, role).isValid());
+    EXPECT_EQ(Model().data(cell, Qt::ToolTipRole).toString(),
+              QString::fromStdString(missing.FileName));
+}
+
+// The grid looks again at the files of the rows in view now and then, with no edit at all.
+TEST_F(TCueEditingTest, AFileThatGoesOrComesBackIsShownWithoutAnEdit) {
+    TCue& cue = AddCue("Rain");
+    Show();
+    const QModelIndex cell = Cell(1, ccFileName);
+    const auto marked = [&] { return Model().data(cell, Qt::DecorationRole).isValid(); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model().Lengths().Exists(cue.FileName) == true; }));
+    EXPECT_FALSE(marked());
+    std::filesystem::remove(cue.FileName);
+    EXPECT_TRUE(QTest::qWaitFor(marked, 10000));
+    std::ofstream(cue.FileName) << "RIFF";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !marked(); }, 10000));
 }

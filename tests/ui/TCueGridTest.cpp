@@ -1,5 +1,6 @@
 #include "UiTestFixture.h"
 
+#include "TCueGridDelegate.h"
 #include "TOutputNames.h"
 
 #include <QAbstractItemModelTester>
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -33,8 +35,40 @@ protected:
 };
 } // namespace
 
+// A cell's text as the grid draws it: elided as the style elides it into the cell's text room.
+class ShownText : public TCueGridDelegate {
+public:
+    QString Of(const QTableView& view, const QModelIndex& index) const {
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        option.rect = view.visualRect(index);
+        option.textElideMode = view.textElideMode();
+        initStyleOption(&option, index);
+        const int margin =
+            view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+        return option.fontMetrics.elidedText(option.text, option.textElideMode,
+                                             option.rect.width() - 2 * margin);
+    }
+};
+
 class TCueGridTest : public UiTestFixture {
 public:
+    // Resizes the window and waits until the columns fill the grid again.
+    void ResizeTo(int width, int height) {
+        Form->resize(width, height);
+        QHeaderView* header = Form->grSounds->horizontalHeader();
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return Form->width() == width &&
+                   (header->length() == header->viewport()->width() ||
+                    header->sectionSize(ccFileName) == header->sectionSizeHint(ccFileName));
+        }));
+    }
+    std::vector<int> SectionSizes() const {
+        std::vector<int> sizes;
+        for (int col = 0; col < ccColumnCount; ++col)
+            sizes.push_back(Form->grSounds->horizontalHeader()->sectionSize(col));
+        return sizes;
+    }
     QWidget* OpenEditor(int32_t row, int col) {
         const QModelIndex index = Cell(row, col);
         SelectCell(row, col);
@@ -548,4 +582,189 @@ TEST_F(TCueGridTest, AnEditReEvaluatesTheCommands) {
     std::filesystem::remove(cue.FileName);
     EXPECT_TRUE(Model().setData(Cell(1, ccLoop), Qt::Checked, Qt::CheckStateRole));
     EXPECT_FALSE(Form->ActionList1->actPlay->isEnabled());
+}
+
+// Output names are how an operator checks routing: the column fits the widest one, and follows
+// the outputs when they change. A long path keeps its end, the file's own name, in view.
+TEST_F(TCueGridTest, OutputNamesFitAndLongPathsKeepTheFileName) {
+    std::vector<TOutputDevice> outputs = {{1, "Built-in Audio Analog Stereo-Right", true},
+                                          {2, "Studio Monitors", true},
+                                          {3, "HDMI network sink hot@vm", true}};
+    Model().Outputs().SetSource([&] { return outputs; });
+    const std::string folder =
+        AudioFile("a folder for the sounds of the second act of the evening show");
+    std::filesystem::create_directories(folder);
+    for (const int32_t output : {1, 2, 3}) {
+        TCue& cue = AddCue("Cue " + std::to_string(output));
+        cue.SetAudioChannel(output);
+        cue.FileName = folder + "/thunder-final-" + std::to_string(output) + ".wav";
+    }
+    Show();
+    TCueGrid& grid = *Form->grSounds;
+    ShownText shown;
+    for (const int width : {1100, 600}) {
+        SCOPED_TRACE(width);
+        ResizeTo(width, 400);
+        for (int32_t row = 1; row <= 3; ++row) {
+            EXPECT_EQ(shown.Of(grid, Cell(row, ccOutput)), Text(row, ccOutput));
+            const QString name = shown.Of(grid, Cell(row, ccFileName));
+            const QString path = Text(row, ccFileName);
+            ASSERT_TRUE(name.startsWith(QChar(0x2026))) << "the path is longer than its cell";
+            EXPECT_TRUE(path.endsWith(name.mid(1))) << name.toStdString();
+            if (width == 1100) {
+                EXPECT_TRUE(name.endsWith(QStringLiteral("/thunder-final-%1.wav").arg(row)))
+                    << name.toStdString();
+            }
+            EXPECT_EQ(Model().data(Cell(row, ccFileName), Qt::ToolTipRole).toString(),
+                      Text(row, ccFileName));
+        }
+    }
+
+    const int wide = grid.horizontalHeader()->sectionSize(ccOutput);
+    outputs[0].Name = "Main";
+    Model().Outputs().Refresh();
+    EXPECT_LT(grid.horizontalHeader()->sectionSize(ccOutput), wide);
+    outputs[2].Name = "HDMI network sink hot@vm in the second rack";
+    Model().Outputs().Refresh();
+    EXPECT_GT(grid.horizontalHeader()->sectionSize(ccOutput), wide);
+    EXPECT_EQ(shown.Of(grid, Cell(3, ccOutput)), Text(3, ccOutput));
+}
+
+// A narrower window takes its width from the file name column first, down to what its header
+// needs; every other column keeps its width and the grid scrolls sideways.
+TEST_F(TCueGridTest, TheFileNameGivesWayFirst) {
+    AddCue("Rain").FileName = AudioFile("rain-on-the-roof-of-the-old-barn-in-the-second-act.wav");
+    Show();
+    ResizeTo(1100, 400);
+    std::vector<int> wide = SectionSizes();
+    ResizeTo(600, 400);
+    const std::vector<int> narrow = SectionSizes();
+    QHeaderView* header = Form->grSounds->horizontalHeader();
+    EXPECT_EQ(narrow[ccFileName], header->sectionSizeHint(ccFileName));
+    EXPECT_LT(narrow[ccFileName], wide[ccFileName]);
+    wide[ccFileName] = narrow[ccFileName];
+    EXPECT_EQ(narrow, wide);
+}
+
+// Mid-show a letter meant for a command, or a bounce of it, must never land in a cell: only F2,
+// Enter and a double click open an editor.
+TEST_F(TCueGridTest, OnlyF2EnterAndADoubleClickStartEditing) {
+    struct Case {
+        const char* Name;
+        std::function<void(TCueGrid&, const QModelIndex&)> Press;
+        bool Opens;
+    };
+    const auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
+        return [k, modifiers](TCueGrid& grid, const QModelIndex&) {
+            QTest::keyClick(&grid, k, modifiers);
+        };
+    };
+    const Case cases[] = {
+        {"p", key(Qt::Key_P), false},
+        {"a", key(Qt::Key_A), false},
+        {"5", key(Qt::Key_5), false},
+        {"minus", key(Qt::Key_Minus), false},
+        {"F2", key(Qt::Key_F2), true},
+        {"Return", key(Qt::Key_Return), true},
+        {"Enter", key(Qt::Key_Enter, Qt::KeypadModifier), true},
+        {"double click",
+         [](TCueGrid& grid, const QModelIndex& cell) {
+             // The press before the double click, as a real mouse sends it.
+             const QPoint at = grid.visualRect(cell).center();
+             QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, at);
+             QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, at);
+         },
+         true},
+    };
+    AddCue("Rain");
+    Show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    TCueGrid& grid = *Form->grSounds;
+    grid.setFocus();
+    for (const int col : {ccDescription, ccVolume, ccPan, ccPitch, ccOutput, ccFadeIn, ccFadeOut})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.Name) + " in column " + std::to_string(col));
+            SelectCell(1, col);
+            const std::string before = Cues().Items(0)->Description;
+            c.Press(grid, Cell(1, col));
+            QWidget* editor = grid.indexWidget(Cell(1, col));
+            EXPECT_EQ(editor != nullptr, c.Opens);
+            if (!editor)
+                continue;
+            QTest::keyClick(editor, Qt::Key_Escape);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !grid.indexWidget(Cell(1, col)); }, 5000));
+            grid.setFocus();
+        }
+    EXPECT_EQ(Cues().Items(0)->Description, "Rain");
+    EXPECT_EQ(Cues().Items(0)->State(), csStopped);
+
+    // Enter opens the cell with its text selected, so what is typed replaces it.
+    SelectCell(1, ccDescription);
+    for (const auto& [move, typed] :
+         {std::pair(Qt::Key_Home, "Storm"), std::pair(Qt::Key_End, "2.5")}) {
+        QTest::keyClick(&grid, move);
+        QTest::keyClick(&grid, Qt::Key_Return);
+        QWidget* editor = grid.indexWidget(grid.currentIndex());
+        ASSERT_NE(editor, nullptr) << typed;
+        QTest::keyClicks(editor, QLatin1String(typed));
+        QTest::keyClick(editor, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !grid.indexWidget(grid.currentIndex()); }, 5000));
+    }
+    EXPECT_EQ(Cues().Items(0)->Description, "Storm");
+    EXPECT_EQ(Cues().Items(0)->FadeOut(), 25);
+}
+
+// After GO the current cue is the next, stopped one: a P meant for the cue just fired types
+// nothing into it, and the next Space is GO again.
+TEST_F(TCueGridTest, ALetterAfterGoLeavesTheNextSpaceToGo) {
+    TCue& rain = AddCue("Rain");
+    TCue& wind = AddCue("Wind");
+    Show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    Form->grSounds->setFocus();
+    SelectCell(1, ccDescription);
+    QTest::keyClick(Form->grSounds, Qt::Key_Space);
+    ASSERT_EQ(rain.State(), csPlaying);
+    ASSERT_EQ(Form->grSounds->CurrentRow(), 2);
+    QTest::keyClick(Form->grSounds, Qt::Key_P);
+    EXPECT_EQ(Form->grSounds->indexWidget(Cell(2, ccDescription)), nullptr);
+    QTest::keyClick(Form->grSounds, Qt::Key_Space);
+    EXPECT_EQ(wind.State(), csPlaying);
+    EXPECT_EQ(wind.Description, "Wind");
+}
+
+// A new, empty show at the default size says how to begin, and squeezes no header to "…".
+TEST_F(TCueGridTest, AnEmptyShowSaysHowToAddCues) {
+    Show();
+    ASSERT_EQ(Form->size(), QSize(600, 400));
+    TCueGrid& grid = *Form->grSounds;
+    const QString hint = grid.EmptyShowHint();
+    EXPECT_TRUE(hint.contains(QStringLiteral("Add Files"))) << hint.toStdString();
+    EXPECT_TRUE(hint.contains(QStringLiteral("drop"))) << hint.toStdString();
+    QHeaderView* header = grid.horizontalHeader();
+    for (int col = 0; col < ccColumnCount; ++col)
+        EXPECT_GE(header->sectionSize(col), header->sectionSizeHint(col)) << "column " << col;
+
+    // The pixels below the blank row that are not the grid's background.
+    const auto drawn = [&] {
+        const QImage image = grid.viewport()->grab().toImage();
+        const QColor base = grid.palette().color(QPalette::Base);
+        QRect box;
+        for (int y = grid.rowHeight(0) + 1; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) != base)
+                    box |= QRect(x, y, 1, 1);
+        return box;
+    };
+    const QRect text = drawn();
+    ASSERT_FALSE(text.isEmpty()) << "the hint is painted";
+    EXPECT_TRUE(grid.viewport()->rect().adjusted(1, 1, -1, -1).contains(text))
+        << "and not cut off by the view's edges";
+
+    AddCue("Rain");
+    Form->RefreshGrid();
+    EXPECT_TRUE(grid.EmptyShowHint().isEmpty());
+    EXPECT_TRUE(drawn().isEmpty()) << "gone with the first cue";
 }
