@@ -62,6 +62,7 @@ private:
     QAction* CreateAction(const char* caption, int picture, void (TMainActions::*handler)());
     TCue* CueOfCurrentRow() const;
     QStringList ChooseFiles(const TOpenFileRequest& request);
+    void ShowWhereTheHelpIs(const QString& file);
 
     QWidget& FWindow;
     const TImageList& FImages;

@@ -133,5 +133,9 @@ TEST(TfmMainNoSoundServer, OneMessageSaysWhyNothingCanPlay) {
                                                    "server (PulseAudio or PipeWire) could not be "
                                                    "reached")))
         << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].endsWith(QStringLiteral(
+        "Cues cannot be played until a sound server runs. Start it; Trelmo finds it by itself, "
+        "without a restart.")))
+        << texts[0].toStdString();
     EXPECT_EQ(captions[0], QStringLiteral("Trelmo"));
 }

@@ -219,6 +219,11 @@ TEST(TProduction, WindowState) {
         {"<Windows><Main Top='5' Left='6'/></Windows>", {5, 6, 400, 600}},
         {"<Windows><Main Top='x' Left='' Height=' 9' Width='9 '/></Windows>", {100, 100, 9, 600}},
         {"<windows><Main Top='1'/></windows>", {7, 7, 7, 7}},
+        {"<Windows><Main Top='1' Left='2' Height='3' Width='4' Maximized='-1'/></Windows>",
+         {1, 2, 3, 4, true}},
+        {"<Windows><Main Maximized='true'/></Windows>", {100, 100, 400, 600, true}},
+        {"<Windows><Main Maximized='0'/></Windows>", {100, 100, 400, 600, false}},
+        {"<Windows><Main Maximized='yes'/></Windows>", {100, 100, 400, 600, false}},
     };
     for (const Case& c : cases) {
         TProduction p;
@@ -228,7 +233,24 @@ TEST(TProduction, WindowState) {
         EXPECT_EQ(p.FormState.Left, c.Expected.Left) << c.Xml;
         EXPECT_EQ(p.FormState.Height, c.Expected.Height) << c.Xml;
         EXPECT_EQ(p.FormState.Width, c.Expected.Width) << c.Xml;
+        EXPECT_EQ(p.FormState.Maximized, c.Expected.Maximized) << c.Xml;
     }
+}
+
+// Only a maximised window adds to the document; it keeps the geometry it returns to.
+TEST(TProduction, MaximisedWindowIsWrittenAfterItsGeometry) {
+    TProduction maximised;
+    maximised.FormState = {120, 200, 450, 800, true};
+    std::string expected = DefaultDocument;
+    const std::string normal = "Top=\"100\" Left=\"100\" Height=\"400\" Width=\"600\"";
+    expected.replace(expected.find(normal), normal.size(),
+                     "Top=\"120\" Left=\"200\" Height=\"450\" Width=\"800\" Maximized=\"-1\"");
+    EXPECT_EQ(maximised.SaveToText(), expected);
+    TProduction read;
+    read.LoadFromText(expected);
+    EXPECT_EQ(read.SaveToText(), expected);
+    maximised.FormState = {100, 100, 400, 600, false};
+    EXPECT_EQ(maximised.SaveToText(), DefaultDocument);
 }
 
 TEST(TProduction, OscSettings) {
