@@ -31,7 +31,7 @@ bool FolderIsTheUsers(const std::string& folder) {
 // A copy that the user put into a folder of their own keeps its settings beside it; an installed
 // copy does not, even when the folder can be written to (root, a group-writable /usr/local).
 bool KeepsSettingsBeside(const std::string& appDir) {
-    return FolderIsWritable(appDir) && FolderIsTheUsers(appDir) && !IsSystemProgramFolder(appDir);
+    return FolderIsWritable(appDir) && FolderIsTheUsers(appDir) && !IsInstallFolder(appDir);
 }
 
 std::string HomeFolder() {
@@ -59,7 +59,7 @@ void CreateFolder(const fs::path& folder) {
 
 } // namespace
 
-bool IsSystemProgramFolder(const std::string& folder) {
+bool IsInstallFolder(const std::string& folder) {
     static constexpr std::array<std::string_view, 9> Hierarchies = {
         "usr", "bin", "sbin", "lib", "lib32", "lib64", "libx32", "opt", "snap"};
     std::error_code ec;
@@ -67,7 +67,10 @@ bool IsSystemProgramFolder(const std::string& folder) {
     if (ec || !path.is_absolute())
         return false;
     const auto top = std::next(path.begin());
-    return top != path.end() && std::ranges::find(Hierarchies, top->string()) != Hierarchies.end();
+    if (top != path.end() && std::ranges::find(Hierarchies, top->string()) != Hierarchies.end())
+        return true;
+    const fs::path userPrograms = fs::weakly_canonical(fs::path(HomeFolder()) / ".local/bin", ec);
+    return !ec && path.lexically_relative(userPrograms) == ".";
 }
 
 TSettingsLocation TSettingsLocation::Find(const std::string& appDir) {

@@ -188,9 +188,11 @@ struct InstalledCopy : ::testing::Test {
     fs::path Root;
 };
 
-TEST_F(InstalledCopy, SystemProgramFolders) {
+TEST_F(InstalledCopy, InstallFolders) {
     fs::create_directory_symlink("/usr/bin", Root / "linked");
     fs::create_directories(Root / "usr" / "bin");
+    ::setenv("HOME", (Root / "home").c_str(), 1);
+    fs::create_directories(Root / "home" / ".local" / "bin");
     const std::pair<fs::path, bool> cases[] = {
         {"/usr/bin/", true},
         {"/usr/local/bin/", true},
@@ -201,13 +203,16 @@ TEST_F(InstalledCopy, SystemProgramFolders) {
         {"/lib64/", true},
         {Root / "linked" / "", true},
         {Root / "usr" / "bin" / "", false},
+        {Root / "home" / ".local" / "bin" / "", true},
+        {Root / "home" / ".local" / "bin" / "show" / "", false},
+        {Root / "home" / "show" / "", false},
         {"/usr2/bin/", false},
         {"/media/stick/show/", false},
         {"/home/operator/trelmo/build/bin/", false},
         {"/", false},
     };
     for (const auto& [folder, system] : cases)
-        EXPECT_EQ(IsSystemProgramFolder(folder.string()), system) << folder;
+        EXPECT_EQ(IsInstallFolder(folder.string()), system) << folder;
 }
 
 TEST_F(InstalledCopy, SettingsOfAProgramInUsrBinArePerUser) {
