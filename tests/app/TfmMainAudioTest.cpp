@@ -1,5 +1,6 @@
 #include "TfmMain.h"
 
+#include "SoundServerCheck.h"
 #include "TAudioEngine.h"
 #include "TPulseOutput.h"
 #include "TestAudioFiles.h"
@@ -22,16 +23,11 @@ std::unique_ptr<TAudioEngine> PulseAudio() {
     return std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
 }
 
-bool SoundServerReachable() {
-    return std::system("pactl info >/dev/null 2>&1") == 0;
-}
-
 // The main window with cues of its own, on the real sound server.
 class TfmMainAudio : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!SoundServerReachable())
-            GTEST_SKIP() << "no sound server";
+        SKIP_WITHOUT_SOUND_SERVER(SoundServerReachable(), "pactl info failed");
         Window = std::make_unique<TfmMain>(PulseAudio());
         const std::vector<float> tone = Sine(440, 44100, 44100 * 5);
         WriteFloatWav(Dir / "long.wav", 1, 44100, tone);
