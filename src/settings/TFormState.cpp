@@ -10,6 +10,8 @@ void TFormState::LoadFromXML(pugi::xml_node element) {
     Left = ReadXMLAttrInteger(main, "Left", 100);
     Height = ReadXMLAttrInteger(main, "Height", 400);
     Width = ReadXMLAttrInteger(main, "Width", 600);
+    Maximized = false;
+    TryTextToBool(main.attribute("Maximized").value(), Maximized);
 }
 
 void TFormState::SaveToXML(pugi::xml_node element) const {
@@ -18,4 +20,6 @@ void TFormState::SaveToXML(pugi::xml_node element) const {
     WriteXMLAttrInteger(main, "Left", Left);
     WriteXMLAttrInteger(main, "Height", Height);
     WriteXMLAttrInteger(main, "Width", Width);
+    if (Maximized)
+        WriteXMLAttrInteger(main, "Maximized", -1);
 }

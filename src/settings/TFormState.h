@@ -6,13 +6,16 @@ namespace pugi {
 class xml_node;
 }
 
-// The main window's saved geometry, in pixels; no range is enforced.
+// The main window's saved geometry, in pixels; no range is enforced. While the window is
+// maximised, the geometry is the one it returns to.
 class TFormState {
 public:
     int32_t Top = 100;
     int32_t Left = 100;
     int32_t Height = 400;
     int32_t Width = 600;
+    // Written as the Boolean attribute "Maximized" of "Main" only when set.
+    bool Maximized = false;
 
     // Reads "Windows"/"Main" below `element`; without them nothing changes.
     void LoadFromXML(pugi::xml_node element);

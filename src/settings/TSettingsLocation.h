@@ -4,10 +4,16 @@
 
 class TProduction;
 
-// Where Settings.xml lives. Next to the executable when that folder can be written to, so a show
-// folder carried on a stick keeps its settings; otherwise in the user's configuration folder,
+// Whether programs are installed into the folder: it lies in one of the hierarchies where the
+// system keeps them (/usr, /bin, /sbin, /lib*, /opt, /snap) or is the user's ~/.local/bin;
+// symbolic links resolved.
+bool IsInstallFolder(const std::string& folder);
+
+// Where Settings.xml lives. Next to the executable when the user owns that folder and can write
+// to it and it is not an install folder, so a build folder or a show folder carried on a
+// stick keeps its settings; otherwise in the user's configuration folder,
 // $XDG_CONFIG_HOME/trelmo/ (~/.config/trelmo/ when the variable is unset), as for a program
-// installed in /usr/bin.
+// installed in /usr/bin, also when root runs it.
 class TSettingsLocation {
 public:
     // appDir: the executable's folder, ending in '/'. Creates the configuration folder (mode

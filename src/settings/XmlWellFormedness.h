@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-// What pugixml lets through although XML 1.0 forbids it: a second root element, text outside
-// the root, a repeated attribute, entity references other than the five predefined ones,
-// character references and characters that XML forbids, a NUL byte; and nesting deeper than
-// this reader takes in.
+// Whether a document that pugixml has read is well-formed XML 1.0, as a conforming reader
+// (QXmlStreamReader) decides; and two limits of our own: entities that the document declares
+// are never expanded, so a reference to one is refused, and nesting deeper than this reader
+// takes in is refused.
 
 // Deeper documents are refused whole rather than read in part; no settings document comes near.
 constexpr size_t MaxXmlNestingDepth = 1000;

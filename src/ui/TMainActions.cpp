@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QMessageBox>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -255,5 +256,24 @@ QStringList TMainActions::ShowOpenFileDialog(QWidget* parent, const TOpenFileReq
 }
 
 void TMainActions::actHelpExecute() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(FHost.HelpFile())));
+    const QString file = QString::fromStdString(FHost.HelpFile());
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        ShowWhereTheHelpIs(file);
+}
+
+// Without a program that opens it (no web browser, no xdg-open), the help file's place is shown
+// in a box that is not modal and does not take the keys from the window: cues may be playing.
+void TMainActions::ShowWhereTheHelpIs(const QString& file) {
+    auto* box = new QMessageBox(
+        QMessageBox::Information, QStringLiteral("Trelmo"),
+        QStringLiteral("No program to open the manual was found. Open this file in a web "
+                       "browser:\n%1")
+            .arg(file),
+        QMessageBox::Ok, &FWindow);
+    box->setObjectName(QStringLiteral("HelpPlace"));
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->show();
 }

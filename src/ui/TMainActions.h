@@ -63,6 +63,7 @@ private:
     // The current row's cue while it plays or is paused, otherwise the cue started last.
     TCue* PauseStopTarget() const;
     QStringList ChooseFiles(const TOpenFileRequest& request);
+    void ShowWhereTheHelpIs(const QString& file);
 
     QWidget& FWindow;
     const TImageList& FImages;

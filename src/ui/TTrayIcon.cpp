@@ -46,7 +46,9 @@ void TTrayIcon::RestoreFromTray() {
     FVisibleTaskBar = true;
     FWaitingForTray = false;
     FTrayHostWatch.stop();
-    FWindow->showNormal();
+    // A maximised window comes back maximised.
+    FWindow->setWindowState((FWindow->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    FWindow->show();
     FWindow->raise();
     FWindow->activateWindow();
     RemoveTrayIcon();

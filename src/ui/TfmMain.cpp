@@ -186,8 +186,12 @@ void TfmMain::FormClose() {
     SaveSettings();
 }
 
+// A maximised window keeps the geometry it returns to.
 void TfmMain::CaptureFormState() {
     TFormState& state = Production->FormState;
+    state.Maximized = isMaximized();
+    if (state.Maximized)
+        return;
     state.Top = y();
     state.Left = x();
     state.Height = height();
@@ -270,7 +274,8 @@ void TfmMain::SetProblem(const QString& kind, const QString& text, std::function
 void TfmMain::InitAudioDevices() {
     if (!FAudio->AudioGetDeviceInfo(1, nullptr)) {
         ShowError("No audio output device was found: " + FAudio->NoDeviceReason() +
-                  ". Cues cannot be played. Start the sound server, then restart Trelmo.");
+                  ". Cues cannot be played until a sound server runs. Start it; Trelmo "
+                  "finds it by itself, without a restart.");
         return;
     }
     for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
@@ -299,12 +304,14 @@ void TfmMain::ShowMessage(const std::string& text) {
     ShowBox(QMessageBox::NoIcon, text);
 }
 
-// Modal, captioned "Trelmo"; the text as plain text with its CR LF line breaks.
+// Modal, captioned "Trelmo"; the text as plain text with its CR LF line breaks. A box before
+// the first show has no parent: as the parent of a box, the window would be created before
+// FormShow places it, and it would creep up by its title bar every run.
 void TfmMain::ShowBox(QMessageBox::Icon icon, const std::string& text) {
     QMessageBox box(
         icon, QStringLiteral("Trelmo"),
         QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-        QMessageBox::Ok, this);
+        QMessageBox::Ok, FFormShown ? this : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -498,6 +505,8 @@ void TfmMain::setVisible(bool visible) {
     if (visible && !FFormShown) {
         FFormShown = true;
         FormShow();
+        if (Production->FormState.Maximized)
+            setWindowState(windowState() | Qt::WindowMaximized);
     }
     QMainWindow::setVisible(visible);
 }

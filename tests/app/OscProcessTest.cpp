@@ -1,5 +1,6 @@
 // The built program as an operator runs it, driven over OSC by a real client (oscsend).
 #include "RunToEnd.h"
+#include "SoundServerCheck.h"
 #include "TMonitorRecorder.h"
 #include "TOscTestClient.h"
 #include "TProduction.h"
@@ -81,8 +82,7 @@ private:
 class TOscProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::system("pactl info >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "no sound server";
+        SKIP_WITHOUT_SOUND_SERVER(SoundServerReachable(), "pactl info failed");
         ASSERT_TRUE(Monitor.Start());
     }
 

@@ -2,6 +2,7 @@
 // sends each address; the cues' states, the current cue and the sink's monitor show the result.
 #include "TOscControl.h"
 #include "RunToEnd.h"
+#include "SoundServerCheck.h"
 #include "TAudioEngine.h"
 #include "TMonitorRecorder.h"
 #include "TOscTestClient.h"
@@ -24,15 +25,10 @@ namespace {
 constexpr int WaitMs = 10000;
 constexpr float Heard = 0.3f;
 
-bool SoundServerReachable() {
-    return std::system("pactl info >/dev/null 2>&1") == 0;
-}
-
 class TOscControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!SoundServerReachable())
-            GTEST_SKIP() << "no sound server";
+        SKIP_WITHOUT_SOUND_SERVER(SoundServerReachable(), "pactl info failed");
         WriteFloatWav(Dir / "tone.wav", 1, 44100, Sine(440, 44100, 44100 * 20));
         Window = std::make_unique<TfmMain>(
             std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>()));

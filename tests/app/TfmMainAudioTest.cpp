@@ -1,5 +1,6 @@
 #include "TfmMain.h"
 
+#include "SoundServerCheck.h"
 #include "TAudioEngine.h"
 #include "TPulseOutput.h"
 #include "TestAudioFiles.h"
@@ -22,16 +23,11 @@ std::unique_ptr<TAudioEngine> PulseAudio() {
     return std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
 }
 
-bool SoundServerReachable() {
-    return std::system("pactl info >/dev/null 2>&1") == 0;
-}
-
 // The main window with cues of its own, on the real sound server.
 class TfmMainAudio : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!SoundServerReachable())
-            GTEST_SKIP() << "no sound server";
+        SKIP_WITHOUT_SOUND_SERVER(SoundServerReachable(), "pactl info failed");
         Window = std::make_unique<TfmMain>(PulseAudio());
         const std::vector<float> tone = Sine(440, 44100, 44100 * 5);
         WriteFloatWav(Dir / "long.wav", 1, 44100, tone);
@@ -132,6 +128,10 @@ TEST(TfmMainNoSoundServer, OneMessageSaysWhyNothingCanPlay) {
     EXPECT_TRUE(texts[0].startsWith(QStringLiteral("No audio output device was found: the sound "
                                                    "server (PulseAudio or PipeWire) could not be "
                                                    "reached")))
+        << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].endsWith(QStringLiteral(
+        "Cues cannot be played until a sound server runs. Start it; Trelmo finds it by itself, "
+        "without a restart.")))
         << texts[0].toStdString();
     EXPECT_EQ(captions[0], QStringLiteral("Trelmo"));
 }

@@ -101,6 +101,33 @@ TEST(TfmMain, HelpOpensTheHelpFileOrElseTheInstalledManual) {
     fs::remove_all(prefix / "share");
 }
 
+// No program opens files (no xdg-open on PATH, no browser named): Help says where the manual
+// is, in a box that leaves the keys with the window.
+TEST(TfmMain, HelpWithoutAProgramToOpenItShowsWhereTheManualIs) {
+    const std::string chm = TestProgramDir() + "Trelmo.chm";
+    std::ofstream(chm) << "help";
+    const QByteArray path = qgetenv("PATH");
+    const fs::path empty = fs::path(TestProgramDir()) / "no-programs";
+    fs::create_directories(empty);
+    qputenv("PATH", QByteArray::fromStdString(empty.string()));
+    qunsetenv("BROWSER");
+    qunsetenv("DEFAULT_BROWSER");
+    {
+        TfmMain fmMain(OfflineAudio());
+        fmMain.ActionList1->actHelp->trigger();
+        QMessageBox* box = fmMain.findChild<QMessageBox*>(QStringLiteral("HelpPlace"));
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_FALSE(box->isModal());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("Trelmo"));
+        EXPECT_TRUE(box->text().contains(QString::fromStdString(chm))) << box->text().toStdString();
+    }
+    qputenv("PATH", path);
+    fs::remove_all(empty);
+    fs::remove(chm);
+}
+
 TEST(TfmMain, FirstShowAppliesTheSavedGeometryWithinTheMinimumSize) {
     struct Case {
         TFormState saved;
@@ -133,6 +160,26 @@ TEST(TfmMain, GeometryIsAppliedAtTheFirstShowOnly) {
     fmMain.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&fmMain));
     EXPECT_EQ(fmMain.size(), QSize(600, 400));
+}
+
+// While maximised, the window keeps the geometry it returns to; the state is saved with it.
+TEST(TfmMain, MaximisedWindowKeepsTheGeometryItReturnsTo) {
+    const TFormState normal{120, 200, 450, 800};
+    for (const bool maximisedAtStart : {false, true}) {
+        SCOPED_TRACE(maximisedAtStart ? "maximised at start" : "maximised later");
+        TfmMain fmMain(OfflineAudio());
+        fmMain.Production->FormState = normal;
+        fmMain.Production->FormState.Maximized = maximisedAtStart;
+        fmMain.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&fmMain));
+        EXPECT_EQ(fmMain.isMaximized(), maximisedAtStart);
+        fmMain.setWindowState(Qt::WindowMaximized);
+        fmMain.close();
+        const TFormState& state = fmMain.Production->FormState;
+        EXPECT_TRUE(state.Maximized);
+        EXPECT_EQ(QRect(state.Left, state.Top, state.Width, state.Height),
+                  QRect(200, 120, 800, 450));
+    }
 }
 
 namespace {

@@ -1,3 +1,4 @@
+#include "SoundServerCheck.h"
 #include "TAudioEngine.h"
 #include "TPulseOutput.h"
 
@@ -54,8 +55,7 @@ private:
 class PulseOutputNames : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::system("pactl info >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "no sound server";
+        SKIP_WITHOUT_SOUND_SERVER(SoundServerReachable(), "pactl info failed");
     }
 
     void StartEngine() {

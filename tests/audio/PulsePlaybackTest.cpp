@@ -1,3 +1,4 @@
+#include "SoundServerCheck.h"
 #include "TAudioEngine.h"
 #include "TAudioStream.h"
 #include "TCue.h"
@@ -183,8 +184,8 @@ class PulsePlayback : public ::testing::Test {
 protected:
     void SetUp() override {
         FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
-        if (!FEngine->AudioGetDeviceInfo(1, nullptr))
-            GTEST_SKIP() << "no sound server: " << FEngine->NoDeviceReason();
+        SKIP_WITHOUT_SOUND_SERVER(FEngine->AudioGetDeviceInfo(1, nullptr),
+                                  FEngine->NoDeviceReason());
         SetAudioLibrary(FEngine.get());
         SetCueEndSyncProc(QueueNotice);
         std::lock_guard lock(g_noticeLock);

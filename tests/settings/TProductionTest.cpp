@@ -219,6 +219,11 @@ TEST(TProduction, WindowState) {
         {"<Windows><Main Top='5' Left='6'/></Windows>", {5, 6, 400, 600}},
         {"<Windows><Main Top='x' Left='' Height=' 9' Width='9 '/></Windows>", {100, 100, 9, 600}},
         {"<windows><Main Top='1'/></windows>", {7, 7, 7, 7}},
+        {"<Windows><Main Top='1' Left='2' Height='3' Width='4' Maximized='-1'/></Windows>",
+         {1, 2, 3, 4, true}},
+        {"<Windows><Main Maximized='true'/></Windows>", {100, 100, 400, 600, true}},
+        {"<Windows><Main Maximized='0'/></Windows>", {100, 100, 400, 600, false}},
+        {"<Windows><Main Maximized='yes'/></Windows>", {100, 100, 400, 600, false}},
     };
     for (const Case& c : cases) {
         TProduction p;
@@ -228,7 +233,24 @@ TEST(TProduction, WindowState) {
         EXPECT_EQ(p.FormState.Left, c.Expected.Left) << c.Xml;
         EXPECT_EQ(p.FormState.Height, c.Expected.Height) << c.Xml;
         EXPECT_EQ(p.FormState.Width, c.Expected.Width) << c.Xml;
+        EXPECT_EQ(p.FormState.Maximized, c.Expected.Maximized) << c.Xml;
     }
+}
+
+// Only a maximised window adds to the document; it keeps the geometry it returns to.
+TEST(TProduction, MaximisedWindowIsWrittenAfterItsGeometry) {
+    TProduction maximised;
+    maximised.FormState = {120, 200, 450, 800, true};
+    std::string expected = DefaultDocument;
+    const std::string normal = "Top=\"100\" Left=\"100\" Height=\"400\" Width=\"600\"";
+    expected.replace(expected.find(normal), normal.size(),
+                     "Top=\"120\" Left=\"200\" Height=\"450\" Width=\"800\" Maximized=\"-1\"");
+    EXPECT_EQ(maximised.SaveToText(), expected);
+    TProduction read;
+    read.LoadFromText(expected);
+    EXPECT_EQ(read.SaveToText(), expected);
+    maximised.FormState = {100, 100, 400, 600, false};
+    EXPECT_EQ(maximised.SaveToText(), DefaultDocument);
 }
 
 TEST(TProduction, OscSettings) {
@@ -423,31 +445,45 @@ TEST(TProduction, ParseErrorsLeaveEverythingAsItWas) {
 TEST(TProduction, DocumentsThatAreNotWellFormedAreUnreadable) {
     const std::string nested = Repeat("<a>", 1000000) + Repeat("</a>", 1000000);
     const ParseErrorCase cases[] = {
-        {"<Production/><Production/>", "More than one root element\r\nLine: 1\r\n"
+        {"<Production/><Production/>", "Extra content at end of document.\r\nLine: 1\r\n"
                                        "<Production/><Production/>"},
         {"<Production>\r\n  <Windows><Main Top='1' Top='2'/></Windows>\r\n</Production>",
-         "Duplicate attribute\r\nLine: 2\r\n  <Windows><Main Top='1' Top='2'/></Wind"},
-        {"<Production/>\r\ntext", "Text outside the root element\r\nLine: 1\r\n<Production/>"},
-        {"text<Production/>", "Text outside the root element\r\nLine: 1\r\ntext<Production/>"},
-        {"<p><Cue><UID>&foo;</UID></Cue></p>", "Undefined entity\r\nLine: 1\r\n"
+         "Attribute 'Top' redefined.\r\nLine: 2\r\n  <Windows><Main Top='1' Top='2'/></Wind"},
+        {"<Production/>\r\ntext", "Extra content at end of document.\r\nLine: 2\r\ntext"},
+        {"text<Production/>", "Start tag expected.\r\nLine: 1\r\ntext<Production/>"},
+        {"<p><Cue><UID>&foo;</UID></Cue></p>", "Entity 'foo' not declared.\r\nLine: 1\r\n"
                                                "<p><Cue><UID>&foo;</UID></Cue></p>"},
-        {"<p a='&foo;'/>", "Undefined entity\r\nLine: 1\r\n<p a='&foo;'/>"},
-        {"<!DOCTYPE p [<!ENTITY e 'x'>]><p>&e;</p>", "Undefined entity\r\nLine: 1\r\n"
-                                                     "<!DOCTYPE p [<!ENTITY e 'x'>]><p>&e;</p>"},
-        {"<p>& x</p>", "Undefined entity\r\nLine: 1\r\n<p>& x</p>"},
-        {"<p>&#1;</p>", "Invalid character reference\r\nLine: 1\r\n<p>&#1;</p>"},
-        {"<p>&#x0;</p>", "Invalid character reference\r\nLine: 1\r\n<p>&#x0;</p>"},
-        {"<p>&#xFFFE;</p>", "Invalid character reference\r\nLine: 1\r\n<p>&#xFFFE;</p>"},
-        {"<p>&#99999999999;</p>", "Invalid character reference\r\nLine: 1\r\n"
+        {"<p a='&foo;'/>", "Entity 'foo' not declared.\r\nLine: 1\r\n<p a='&foo;'/>"},
+        {"<!DOCTYPE p [<!ENTITY e 'x'>]><p>&e;</p>",
+         "Entity 'e' not supported; write its text instead\r\nLine: 1\r\n"
+         "<!DOCTYPE p [<!ENTITY e 'x'>]><p>&e;</p>"},
+        {"<p>& x</p>", "Expected '#' or '[a-zA-Z]', but got ' '.\r\nLine: 1\r\n<p>& x</p>"},
+        {"<p>&#1;</p>", "Invalid character reference.\r\nLine: 1\r\n<p>&#1;</p>"},
+        {"<p>&#x0;</p>", "Invalid character reference.\r\nLine: 1\r\n<p>&#x0;</p>"},
+        {"<p>&#xFFFE;</p>", "Invalid character reference.\r\nLine: 1\r\n<p>&#xFFFE;</p>"},
+        {"<p>&#99999999999;</p>", "Invalid character reference.\r\nLine: 1\r\n"
                                   "<p>&#99999999999;</p>"},
         {"<p>\r\n<d>a\x01b</d></p>",
          "Character not allowed in XML\r\nLine: 2\r\n<d>a\x01b</d></p>"},
         {"<p x='\x1f'/>", "Character not allowed in XML\r\nLine: 1\r\n<p x='\x1f'/>"},
         {"<p><!--\x0b--></p>", "Character not allowed in XML\r\nLine: 1\r\n<p><!--\x0b--></p>"},
         {"<p>\xEF\xBF\xBF</p>", "Character not allowed in XML\r\nLine: 1\r\n<p>\xEF\xBF\xBF</p>"},
+        {"<p><!-- a -- b --></p>",
+         "Expected '>', but got ' '.\r\nLine: 1\r\n<p><!-- a -- b --></p>"},
+        {"<p>a]]>b</p>", "Sequence ']]>' not allowed in content.\r\nLine: 1\r\n<p>a]]>b</p>"},
+        {"<p a='<'/>", "Unexpected '<'.\r\nLine: 1\r\n<p a='<'/>"},
+        {"<!-- first -->\r\n<?xml version='1.0'?><p/>",
+         "XML declaration not at start of document.\r\nLine: 2\r\n<?xml version='1.0'?><p/>"},
+        {"<?xml version='1.0'?><?xml version='1.0'?><p/>",
+         "XML declaration not at start of document.\r\nLine: 1\r\n"
+         "<?xml version='1.0'?><?xml version='1.0'"},
+        {"<!DOCTYPE p [<!ENTITY e 'x'>]><p a='&e;'/>",
+         "Entity 'e' not supported; write its text instead\r\nLine: 1\r\n"
+         "<!DOCTYPE p [<!ENTITY e 'x'>]><p a='&e;'"},
         {std::string("<p>a\0b</p>", 10), ""},
         {std::string("<p/>\0", 5), ""},
-        {"<p><Description>" + nested + "</Description></p>", ""},
+        {"<p><Description>" + nested + "</Description></p>",
+         "Elements nested too deeply\r\nLine: 1\r\n<p><Description>" + Repeat("<a>", 8)},
         {Repeat("<CueList>", 200000), ""},
     };
     for (const ParseErrorCase& c : cases) {

@@ -1,4 +1,5 @@
-// Runs as a user who cannot write to a folder of mode 0555 (tests/unprivileged.sh drops root).
+// SettingsLocation runs as a user who cannot write to a folder of mode 0555 (tests/unprivileged.sh
+// drops root); InstalledCopy runs as root too.
 #include "TSettingsLocation.h"
 #include "EXMLParseError.h"
 #include "TProduction.h"
@@ -72,6 +73,17 @@ TEST_F(SettingsLocation, WritableFolderKeepsTheFileNextToTheExecutable) {
     EXPECT_EQ(location.FileName, App() + "Settings.xml");
     EXPECT_EQ(location.StartingPoint, "");
     EXPECT_FALSE(fs::exists(Root / "config"));
+}
+
+// The world-writable /tmp stands for a folder that the user may write to but does not own.
+TEST_F(SettingsLocation, WritableFolderOfAnotherUserUsesTheConfigurationFolder) {
+    struct stat status {};
+    ASSERT_EQ(::stat("/tmp", &status), 0);
+    ASSERT_NE(status.st_uid, ::geteuid());
+    ASSERT_EQ(::access("/tmp", W_OK), 0);
+    const TSettingsLocation location = TSettingsLocation::Find("/tmp/");
+    EXPECT_EQ(location.FileName, (Root / "config" / "trelmo" / "Settings.xml").string());
+    EXPECT_EQ(location.StartingPoint, "/tmp/Settings.xml");
 }
 
 TEST_F(SettingsLocation, ReadOnlyFolderUsesTheConfigurationFolder) {
@@ -163,5 +175,51 @@ INSTANTIATE_TEST_SUITE_P(Place, UnreadableSettings, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& param) {
                              return param.param ? "ConfigurationFolder" : "NextToTheExecutable";
                          });
+
+// Whoever runs it, root included, an installed copy keeps its settings per user.
+struct InstalledCopy : ::testing::Test {
+    void SetUp() override {
+        std::string root = (fs::temp_directory_path() / "trelmo-installed-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(root.data()), nullptr);
+        Root = root;
+        ::setenv("XDG_CONFIG_HOME", (Root / "config").c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(Root); }
+    fs::path Root;
+};
+
+TEST_F(InstalledCopy, InstallFolders) {
+    fs::create_directory_symlink("/usr/bin", Root / "linked");
+    fs::create_directories(Root / "usr" / "bin");
+    ::setenv("HOME", (Root / "home").c_str(), 1);
+    fs::create_directories(Root / "home" / ".local" / "bin");
+    const std::pair<fs::path, bool> cases[] = {
+        {"/usr/bin/", true},
+        {"/usr/local/bin/", true},
+        {"/bin/", true},
+        {"/sbin", true},
+        {"/opt/trelmo/bin/", true},
+        {"/snap/trelmo/12/usr/bin/", true},
+        {"/lib64/", true},
+        {Root / "linked" / "", true},
+        {Root / "usr" / "bin" / "", false},
+        {Root / "home" / ".local" / "bin" / "", true},
+        {Root / "home" / ".local" / "bin" / "show" / "", false},
+        {Root / "home" / "show" / "", false},
+        {"/usr2/bin/", false},
+        {"/media/stick/show/", false},
+        {"/home/operator/trelmo/build/bin/", false},
+        {"/", false},
+    };
+    for (const auto& [folder, system] : cases)
+        EXPECT_EQ(IsInstallFolder(folder.string()), system) << folder;
+}
+
+TEST_F(InstalledCopy, SettingsOfAProgramInUsrBinArePerUser) {
+    const TSettingsLocation location = TSettingsLocation::Find("/usr/bin/");
+    EXPECT_EQ(location.FileName, (Root / "config" / "trelmo" / "Settings.xml").string());
+    EXPECT_EQ(location.StartingPoint, "/usr/bin/Settings.xml");
+    EXPECT_TRUE(fs::is_directory(Root / "config" / "trelmo"));
+}
 
 } // namespace

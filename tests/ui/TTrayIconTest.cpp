@@ -182,6 +182,20 @@ TEST_F(TTrayIconTest, MinimiseHidesToTheTrayAndRestoreBringsTheSameWindowBack) {
     }
 }
 
+TEST_F(TTrayIconTest, MaximisedWindowComesBackMaximisedFromTheTray) {
+    ASSERT_TRUE(TrayHost.Start());
+    TfmMain fmMain(OfflineAudio());
+    fmMain.Production->FormState.Maximized = true;
+    fmMain.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&fmMain));
+    ASSERT_TRUE(fmMain.isMaximized());
+    ASSERT_NO_FATAL_FAILURE(MinimiseToTray(fmMain));
+    fmMain.TrayIcon->PopupMenu()->actions().at(0)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return IsMappedOnTheServer(fmMain); }, WaitMs));
+    EXPECT_FALSE(fmMain.isMinimized());
+    EXPECT_TRUE(fmMain.isMaximized());
+}
+
 TEST_F(TTrayIconTest, MenuOffersRestoreThenExitOnARightClick) {
     ASSERT_TRUE(TrayHost.Start());
     TfmMain fmMain(OfflineAudio());
