@@ -2,6 +2,7 @@
 
 #include "TOptex.h"
 #include "TPeerConnection.h"
+#include "TRuntimeFolder.h"
 
 #include <chrono>
 #include <cstdint>
@@ -20,8 +21,8 @@ struct TDelivery {
 };
 
 // The list of running instances of one executable and user, in the order they registered.
-// It lives in a folder of the user's runtime directory named by a hash of the identity: a
-// 1032-byte block mapped shared by every holder (Limit, Count, 257 process ids, packed,
+// It lives in a folder of the user's registry folder (TRuntimeFolder) named by a hash of the
+// identity: a 1032-byte block mapped shared by every holder (Limit, Count, 257 process ids, packed,
 // little-endian), guarded by a TOptex. Holders keep a shared flock on a holders file; an
 // opener that finds itself the only holder starts from an empty block, so the registry
 // vanishes with its last holder, also after crashes. One thread at a time; needs no Qt, so that
@@ -33,8 +34,10 @@ public:
     static_assert(BlockSize == 1032, "the registry block's layout is shared with other launches");
     static constexpr std::chrono::milliseconds ExchangeTimeLimit{3000};
 
-    // Opens the registry of identity; throws std::runtime_error when it cannot be set up.
-    explicit TInstanceRegistry(const std::string& identity);
+    // Opens the registry of identity in the user's folder base; throws std::runtime_error when
+    // it cannot be set up.
+    explicit TInstanceRegistry(const std::string& identity,
+                               const std::string& base = TRuntimeFolder::OfUser());
     // Unregisters the process.
     ~TInstanceRegistry();
     TInstanceRegistry(const TInstanceRegistry&) = delete;
@@ -42,8 +45,9 @@ public:
 
     // The resolved path of the running executable.
     static std::string ExecutableIdentity();
-    // The private folder that holds the registry of identity, made if missing.
-    static std::string FolderOf(const std::string& identity);
+    // The private folder in base that holds the registry of identity, made if missing.
+    static std::string FolderOf(const std::string& identity,
+                                const std::string& base = TRuntimeFolder::OfUser());
 
     uint32_t OwnProcessId() const { return FProcessId; }
     const std::string& Folder() const { return FFolder; }

@@ -12,9 +12,11 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <set>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -86,9 +88,15 @@ bool WaitForRegistry(const TCopy& copy, const std::vector<uint32_t>& expected) {
 }
 
 // Runs a launch to its end; its exit code, or -1 when it did not end in time.
-int Launch(const TCopy& copy, const QStringList& arguments, bool offscreen = false) {
+int Launch(const TCopy& copy, const QStringList& arguments, bool offscreen = false,
+           const std::function<void(QProcessEnvironment&)>& environment = {}) {
     QProcess process;
-    Start(process, copy, arguments, offscreen);
+    if (environment) {
+        QProcessEnvironment changed = QProcessEnvironment::systemEnvironment();
+        environment(changed);
+        process.setProcessEnvironment(changed);
+    }
+    Start(process, copy, arguments, offscreen && !environment);
     if (!process.waitForFinished(15000)) {
         process.kill();
         process.waitForFinished();
@@ -325,6 +333,46 @@ TEST_F(TInstanceProcessTest, ForwardedArgumentListsRunAsCommandsInTheFirstInstan
     EXPECT_EQ(Terminate(first, false), 0);
 }
 
+TEST_F(TInstanceProcessTest, LaunchesInAnotherEnvironmentReachTheRunningInstance) {
+    TCopy copy(PROBE_PATH);
+    QProcess first;
+    Start(first, copy, {}, true);
+    ASSERT_EQ(NextLine(first).substr(0, 5), "ready");
+    struct Case {
+        const char* name;
+        std::function<void(QProcessEnvironment&)> environment;
+        const char* cue;
+    };
+    TTempRuntimeDir other;
+    const Case cases[] = {
+        {"runtime folder unset", [](QProcessEnvironment& e) { e.remove("XDG_RUNTIME_DIR"); }, "2"},
+        {"another runtime folder",
+         [&](QProcessEnvironment& e) {
+             e.insert("XDG_RUNTIME_DIR", QString::fromStdString(other.Path().string()));
+         },
+         "3"},
+        {"no home, no runtime folder",
+         [](QProcessEnvironment& e) {
+             e.remove("XDG_RUNTIME_DIR");
+             e.remove("HOME");
+         },
+         "4"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Launch(copy, {QStringLiteral("play"), QString::fromLatin1(c.cue)}, true,
+                         [&](QProcessEnvironment& e) {
+                             c.environment(e);
+                             e.insert("QT_QPA_PLATFORM", "offscreen");
+                         }),
+                  0)
+            << c.name;
+        EXPECT_EQ(NextLine(first).substr(0, 16), std::string("lines=play|") + c.cue + "| st")
+            << c.name;
+    }
+    EXPECT_EQ(copy.Registered(), std::vector<uint32_t>{Pid(first)});
+    EXPECT_EQ(Terminate(first, false), 0);
+}
+
 TEST_F(TInstanceProcessTest, ACommandArrivesWhileAModalBoxIsOpen) {
     TCopy copy(PROBE_PATH);
     QProcess first;
@@ -338,10 +386,8 @@ TEST_F(TInstanceProcessTest, ACommandArrivesWhileAModalBoxIsOpen) {
 
 TEST_F(TInstanceProcessTest, ARegistryThatCannotBeSetUpEndsWithAnApplicationErrorBox) {
     TCopy copy(TRELMO_PATH);
+    ASSERT_EQ(::chmod(copy.Folder().c_str(), 0755), 0);
     QProcess launch;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/dev/null/runtime"));
-    launch.setProcessEnvironment(environment);
     Start(launch, copy, {});
     const std::optional<QString> box = ShownWindow(launch, QStringLiteral("Application Error"));
     ASSERT_TRUE(box);

@@ -87,7 +87,7 @@ protected:
     }
 
     TTempRuntimeDir dir;
-    TInstanceRegistry registry{Identity};
+    TInstanceRegistry registry{Identity, TestRuntime()};
     TLaunchCheck check{registry};
     TAppInstances instances{check.TakeReceiver(), registry.OwnProcessId()};
     std::vector<Lines> received;
@@ -102,7 +102,7 @@ TEST_F(TAppInstancesTest, TheFirstLaunchIsRegisteredAtPositionZeroWithAPrivateSo
 
 TEST_F(TAppInstancesTest, ALaterLaunchGetsNoReceiverAndHandsItsArgumentsOn) {
     TChildProcess later([](TChildProcess& self) {
-        TInstanceRegistry mine(Identity);
+        TInstanceRegistry mine(Identity, TestRuntime());
         TLaunchCheck laterCheck(mine);
         const bool reachable = std::filesystem::exists(mine.SocketPathOf(mine.OwnProcessId())) ||
                                mine.ApplicationWindowOf(mine.OwnProcessId()).IsValid();
@@ -207,7 +207,7 @@ TEST_F(TAppInstancesTest, RegistrationsOfOtherProcessesReachTheReceiver) {
         events.push_back("destroyed " + std::to_string(id));
     };
     TChildProcess other([](TChildProcess& self) {
-        TInstanceRegistry mine(Identity);
+        TInstanceRegistry mine(Identity, TestRuntime());
         mine.RegisterInstance(65535);
         mine.UnregisterInstance();
         self.Send('d');

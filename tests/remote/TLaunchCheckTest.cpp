@@ -15,7 +15,7 @@ TEST(TLaunchCheck, AnInstanceThatTakesNothingLeavesTheLaunchUndeliveredWithinThe
     TTempRuntimeDir dir;
     // A first instance whose receiver exists but is never served, as when it has been stopped.
     TChildProcess first([](TChildProcess& self) {
-        TInstanceRegistry registry(Identity);
+        TInstanceRegistry registry(Identity, TestRuntime());
         TLaunchCheck check(registry);
         const bool runs = check.CheckLaunch({}) == TLaunchCheck::TResult::Run;
         self.Send(runs ? 'r' : 'x');
@@ -24,7 +24,7 @@ TEST(TLaunchCheck, AnInstanceThatTakesNothingLeavesTheLaunchUndeliveredWithinThe
     });
     ASSERT_EQ(first.Receive(), 'r');
 
-    TInstanceRegistry registry(Identity);
+    TInstanceRegistry registry(Identity, TestRuntime());
     TLaunchCheck later(registry);
     EXPECT_FALSE(std::filesystem::exists(registry.SocketPathOf(registry.OwnProcessId())))
         << "a later launch made a receiver";
@@ -37,14 +37,14 @@ TEST(TLaunchCheck, ARegisteredInstanceWithoutReceiverIsReportedAsUnreachable) {
     TTempRuntimeDir dir;
     // Registered, then killed: its entry stays while another holder keeps the registry.
     TChildProcess killed([](TChildProcess& self) {
-        TInstanceRegistry registry(Identity);
+        TInstanceRegistry registry(Identity, TestRuntime());
         TLaunchCheck check(registry);
         self.Send('r');
         self.Receive(std::chrono::seconds(60));
         return 0;
     });
     ASSERT_EQ(killed.Receive(), 'r');
-    TInstanceRegistry registry(Identity);
+    TInstanceRegistry registry(Identity, TestRuntime());
     killed.Kill();
     ASSERT_NE(killed.Wait(), -1);
 
