@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,13 @@ struct TDelivery {
     std::vector<uint32_t> Missed;
 
     bool Delivered() const { return Taken > 0 && Missed.empty(); }
+};
+
+// A registry that holds as many launches as it can: the launch that finds it so is not carried
+// out, never taken for the first instance.
+class TRegistryFull : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // The list of running instances of one executable and user, in the order they registered.

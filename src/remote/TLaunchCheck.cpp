@@ -3,7 +3,13 @@
 TLaunchCheck::TLaunchCheck(TInstanceRegistry& registry) : FRegistry(registry) {
     TOptexGuard guard(FRegistry.Lock());
     FRegistry.RegisterInstance(65535);
-    if (FRegistry.PositionOf(FRegistry.OwnProcessId()) < MaxInstances)
+    const int32_t position = FRegistry.PositionOf(FRegistry.OwnProcessId());
+    if (position < 0)
+        throw TRegistryFull(
+            "The command was not carried out: " + std::to_string(TInstanceRegistry::Capacity) +
+            " launches of Trelmo are waiting for the running Trelmo at once. Check whether that "
+            "Trelmo has hung or been stopped, then repeat the command.");
+    if (position < MaxInstances)
         MakeReceiver();
 }
 
@@ -13,8 +19,9 @@ void TLaunchCheck::MakeReceiver() {
 }
 
 TLaunchCheck::TResult TLaunchCheck::CheckLaunch(const std::vector<std::string>& arguments) {
-    if (!Active || MaxInstances <= 0 ||
-        FRegistry.PositionOf(FRegistry.OwnProcessId()) < MaxInstances || !PollOthersActive()) {
+    const int32_t position = FRegistry.PositionOf(FRegistry.OwnProcessId());
+    if (!Active || MaxInstances <= 0 || (position >= 0 && position < MaxInstances) ||
+        !PollOthersActive()) {
         TOptexGuard guard(FRegistry.Lock());
         MakeReceiver();
         return TResult::Run;

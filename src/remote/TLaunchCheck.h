@@ -18,8 +18,8 @@ public:
     enum class TResult { Run, Delivered, NotDelivered };
 
     // Registers the process in registry; when it stands first, makes its receiver socket while
-    // the registry is locked, so whoever finds it registered can reach it. Throws
-    // std::runtime_error when the socket cannot be made.
+    // the registry is locked, so whoever finds it registered can reach it. Throws TRegistryFull
+    // when the registry has no room for it, std::runtime_error when the socket cannot be made.
     explicit TLaunchCheck(TInstanceRegistry& registry);
 
     bool Active = true;

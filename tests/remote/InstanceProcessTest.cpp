@@ -35,9 +35,11 @@ public:
         fs::copy_file(program, FExe);
         fs::create_directory_symlink(fs::canonical(program).parent_path().parent_path() / "lib",
                                      FTop / "lib");
+        FFolder = TInstanceRegistry::FolderOf(FExe.string());
     }
     ~TCopy() {
         std::error_code ec;
+        fs::remove_all(FFolder, ec);
         fs::remove_all(FTop, ec);
     }
     TCopy(const TCopy&) = delete;
@@ -46,7 +48,7 @@ public:
     const fs::path& Dir() const { return FDir; }
     QString Exe() const { return QString::fromStdString(FExe.string()); }
 
-    std::string Folder() const { return TInstanceRegistry::FolderOf(FExe.string()); }
+    const std::string& Folder() const { return FFolder; }
 
     // The process ids in the registry of this copy, in order.
     std::vector<uint32_t> Registered() const {
@@ -65,6 +67,7 @@ private:
     fs::path FTop;
     fs::path FDir;
     fs::path FExe;
+    std::string FFolder;
 };
 
 uint32_t Pid(const QProcess& process) {
@@ -185,6 +188,42 @@ TEST_F(TInstanceProcessTest, ALaterLaunchStandsSecondAndSaysSoWhenTheFirstIsStop
 
     EXPECT_EQ(Terminate(first), 0);
     EXPECT_TRUE(copy.Registered().empty());
+}
+
+TEST_F(TInstanceProcessTest, ABurstOfLaunchesAgainstAStoppedInstanceOpensNoSecondOne) {
+    constexpr int Launches = 300;
+    TCopy copy(PROBE_PATH);
+    QProcess first;
+    Start(first, copy, {}, true);
+    ASSERT_EQ(NextLine(first).substr(0, 5), "ready");
+    ASSERT_EQ(::kill(first.processId(), SIGSTOP), 0);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    std::vector<std::unique_ptr<QProcess>> launches;
+    for (int i = 0; i < Launches; ++i) {
+        launches.push_back(std::make_unique<QProcess>());
+        launches.back()->setProcessEnvironment(environment);
+        launches.back()->setStandardOutputFile(QProcess::nullDevice());
+        launches.back()->setStandardErrorFile(QProcess::nullDevice());
+        launches.back()->start(copy.Exe(), {QStringLiteral("stop"), QStringLiteral("9")});
+    }
+    int ended = 0;
+    for (auto& launch : launches) {
+        // A launch taken for a first instance would run its window and not end.
+        if (launch->waitForFinished(120000)) {
+            ++ended;
+            const int code = launch->exitCode();
+            EXPECT_TRUE(code == 1 || code == NotDeliveredExitCode) << code;
+        } else {
+            launch->kill();
+            launch->waitForFinished();
+        }
+    }
+    ::kill(first.processId(), SIGCONT);
+    EXPECT_EQ(ended, Launches);
+    EXPECT_EQ(copy.Registered(), std::vector<uint32_t>{Pid(first)});
+    EXPECT_EQ(Terminate(first, false), 0);
 }
 
 TEST_F(TInstanceProcessTest, AForwardingLaunchLoadsNoToolkitDecoderOrSoundLibrary) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -51,4 +52,28 @@ TEST(TLaunchCheck, ARegisteredInstanceWithoutReceiverIsReportedAsUnreachable) {
     TLaunchCheck later(registry);
     EXPECT_EQ(later.CheckLaunch({"play", "1"}), TLaunchCheck::TResult::NotDelivered);
     EXPECT_NE(later.Failure().find("could be reached"), std::string::npos) << later.Failure();
+}
+
+TEST(TLaunchCheck, ALaunchThatFindsTheRegistryFullIsAnErrorNotAFirstInstance) {
+    TTempRuntimeDir dir;
+    TInstanceRegistry registry(Identity, TestRuntime());
+    // Every place taken by a process that runs (process 1 never ends).
+    std::string block(TInstanceRegistry::BlockSize, '\0');
+    block[0] = block[1] = '\xff';
+    block[2] = static_cast<char>(TInstanceRegistry::Capacity & 0xff);
+    block[3] = static_cast<char>(TInstanceRegistry::Capacity >> 8);
+    for (int32_t i = 0; i < TInstanceRegistry::Capacity; ++i)
+        block[4 + 4 * i] = 1;
+    std::ofstream(registry.Folder() + "/registry", std::ios::binary | std::ios::in)
+        .write(block.data(), static_cast<std::streamsize>(block.size()));
+    ASSERT_EQ(registry.RegisteredCount(), TInstanceRegistry::Capacity);
+
+    try {
+        TLaunchCheck check(registry);
+        FAIL() << "a launch without a place in the registry went on";
+    } catch (const TRegistryFull& e) {
+        EXPECT_NE(std::string(e.what()).find("not carried out"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(registry.SocketPathOf(registry.OwnProcessId())));
+    EXPECT_EQ(registry.PositionOf(registry.OwnProcessId()), -1);
 }
