@@ -85,6 +85,12 @@ void TAppInstances::HandleNotice(TReceiverConnection& connection, const TFrame& 
 }
 
 void TAppInstances::HandleData(TReceiverConnection& connection, const TFrame& frame) {
+    // Its sender has given up on it and said that it was not carried out.
+    if (frame.PastDeadline()) {
+        ++LateMessages;
+        connection.Reply({TFrameType::Reply, 0, 0, {}});
+        return;
+    }
     if (static_cast<uint32_t>(frame.Value) == FProcessId) {
         connection.Reply({TFrameType::Reply, 0, 0, {}});
         return;
@@ -103,18 +109,18 @@ void TAppInstances::HandleData(TReceiverConnection& connection, const TFrame& fr
     }
 }
 
-// Raises an event; the peer gets its reply once the handler has returned, before an error
-// that left the handler is reported.
+// Raises an event; the peer gets its reply before the handler runs, so that a message taken
+// before its deadline is confirmed in time however long the handler takes.
 void TAppInstances::RaiseGuarded(const std::function<void()>& raise,
                                  TReceiverConnection* connection, const TFrame& reply) {
+    if (connection)
+        connection->Reply(reply);
     std::optional<std::string> error;
     try {
         raise();
     } catch (const std::exception& e) {
         error = e.what();
     }
-    if (connection)
-        connection->Reply(reply);
     if (error && OnError)
         OnError(WithClosingPeriod(*error));
 }

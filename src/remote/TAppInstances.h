@@ -29,6 +29,8 @@ public:
 
     // The answer given to launches that ask whether this component is active.
     bool Active = true;
+    // Data messages dropped because they arrived past their deadline.
+    int64_t LateMessages = 0;
 
     std::function<void(uint32_t processId)> OnInstanceCreated;
     std::function<void(uint32_t processId)> OnInstanceDestroyed;

@@ -242,7 +242,7 @@ void TInstanceRegistry::BroadcastNotice(int32_t kind, int32_t value) {
 
 TDelivery TInstanceRegistry::SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
                                        const std::vector<uint32_t>& skipped) {
-    const TFrame message{TFrameType::Data, kind, static_cast<int32_t>(originator), bytes};
+    TFrame message{TFrameType::Data, kind, static_cast<int32_t>(originator), bytes};
     TDelivery delivery;
     for (uint32_t processId : RegisteredProcesses()) {
         if (processId == FProcessId)
@@ -254,8 +254,11 @@ TDelivery TInstanceRegistry::SendBlock(int32_t kind, const std::string& bytes, u
         TPeerConnection receiver = ApplicationWindowOf(processId);
         if (!receiver.IsValid())
             continue;
-        const std::optional<TFrame> reply =
-            receiver.Exchange(message, TPeerConnection::TClock::now() + ExchangeTimeLimit);
+        message.DeadlineNs =
+            TFrame::MonotonicNowNs() +
+            std::chrono::duration_cast<std::chrono::nanoseconds>(ExchangeTimeLimit).count();
+        const std::optional<TFrame> reply = receiver.Exchange(
+            message, TPeerConnection::TClock::now() + ExchangeTimeLimit + ReplyGrace);
         if (reply && reply->Type == TFrameType::Reply && reply->Value == 1)
             ++delivery.Taken;
         else

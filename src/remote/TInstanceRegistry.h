@@ -41,6 +41,9 @@ public:
     static constexpr size_t BlockSize = 4 + 4 * Capacity;
     static_assert(BlockSize == 1032, "the registry block's layout is shared with other launches");
     static constexpr std::chrono::milliseconds ExchangeTimeLimit{3000};
+    // How much longer than a data message's deadline its sender waits for the reply: a receiver
+    // answers right when it takes the message, before carrying it out.
+    static constexpr std::chrono::milliseconds ReplyGrace{1000};
 
     // Opens the registry of identity in the user's folder base; throws std::runtime_error when
     // it cannot be set up.
@@ -75,8 +78,9 @@ public:
     TOptex& Lock() { return *FLock; }
 
     // Sends a data message to every registered receiver but the own and those in skipped
-    // (which count as missed), one after the other, each waiting for the receiver's reply up
-    // to ExchangeTimeLimit.
+    // (which count as missed), one after the other. Each message carries a deadline
+    // ExchangeTimeLimit ahead, past which its receiver drops it; its reply is waited for up to
+    // ReplyGrace longer, so one that was missed is never carried out later.
     TDelivery SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
                         const std::vector<uint32_t>& skipped);
     TDelivery ForwardArguments(const std::vector<std::string>& arguments, uint32_t originator,

@@ -66,6 +66,6 @@ std::string TLaunchCheck::Failure() const {
         std::chrono::duration_cast<std::chrono::seconds>(TInstanceRegistry::ExchangeTimeLimit);
     return "The running Trelmo (process " + processes + ") did not take the command within " +
            std::to_string(seconds.count()) +
-           " seconds, so it was not carried out. Check whether that Trelmo has hung or been "
-           "stopped, then repeat the command.";
+           " seconds, so it was not carried out, and that Trelmo will not carry it out later "
+           "either. Check whether it has hung or been stopped, then repeat the command.";
 }

@@ -47,6 +47,7 @@ public:
 
     const fs::path& Dir() const { return FDir; }
     QString Exe() const { return QString::fromStdString(FExe.string()); }
+    std::string Identity() const { return FExe.string(); }
 
     const std::string& Folder() const { return FFolder; }
 
@@ -293,7 +294,10 @@ TEST_F(TInstanceProcessTest, AfterAKilledFirstInstanceTheNextLaunchIsFirst) {
     Start(killed, copy, {});
     ASSERT_TRUE(WaitForRegistry(copy, {Pid(killed)}));
     const uint32_t killedPid = Pid(killed);
-    ASSERT_TRUE(fs::exists(copy.Folder() + "/" + std::to_string(killedPid) + ".sock"));
+    // The socket is made right after the registration, under the registry's lock.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return fs::exists(copy.Folder() + "/" + std::to_string(killedPid) + ".sock"); },
+        10000));
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
 
@@ -369,6 +373,26 @@ TEST_F(TInstanceProcessTest, ForwardedArgumentListsRunAsCommandsInTheFirstInstan
         NextLine(first);
     }
     EXPECT_EQ(copy.Registered(), std::vector<uint32_t>{Pid(first)});
+    EXPECT_EQ(Terminate(first, false), 0);
+}
+
+TEST_F(TInstanceProcessTest, ACommandHandedToAStoppedInstanceIsDroppedWhenItResumes) {
+    TCopy copy(PROBE_PATH);
+    QProcess first;
+    Start(first, copy, {}, true);
+    ASSERT_EQ(NextLine(first).substr(0, 5), "ready");
+    ASSERT_EQ(::kill(first.processId(), SIGSTOP), 0);
+    {
+        // What a launch sends once the instance has answered its question and then stops.
+        TInstanceRegistry registry(copy.Identity());
+        const TDelivery delivery =
+            registry.ForwardArguments({"play", "2"}, registry.OwnProcessId(), {});
+        EXPECT_EQ(delivery.Taken, 0);
+        EXPECT_EQ(delivery.Missed, std::vector<uint32_t>{Pid(first)});
+    }
+    ASSERT_EQ(::kill(first.processId(), SIGCONT), 0);
+    EXPECT_EQ(Launch(copy, {QStringLiteral("play"), QStringLiteral("3")}, true), 0);
+    EXPECT_EQ(NextLine(first), "lines=play|3| states=0010000000 current=5 modal=0");
     EXPECT_EQ(Terminate(first, false), 0);
 }
 

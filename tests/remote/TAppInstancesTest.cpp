@@ -121,7 +121,7 @@ TEST_F(TAppInstancesTest, ALaterLaunchGetsNoReceiverAndHandsItsArgumentsOn) {
     EXPECT_EQ(registry.RegisteredCount(), 1);
 }
 
-TEST_F(TAppInstancesTest, DeliversArgumentListsAndRepliesOnceTheHandlerHasReturned) {
+TEST_F(TAppInstancesTest, DeliversArgumentListsAndRepliesThatItTookThem) {
     struct Case {
         std::string payload;
         Lines lines;
@@ -138,6 +138,33 @@ TEST_F(TAppInstancesTest, DeliversArgumentListsAndRepliesOnceTheHandlerHasReturn
         EXPECT_EQ(answer->Type, TFrameType::Reply);
         EXPECT_EQ(answer->Value, 1);
         EXPECT_EQ(received, std::vector<Lines>{c.lines}) << c.payload;
+    }
+}
+
+TEST_F(TAppInstancesTest, AMessagePastItsDeadlineIsDroppedAndAnsweredAsNotTaken) {
+    const int64_t now = TFrame::MonotonicNowNs();
+    struct Case {
+        const char* name;
+        int64_t deadline;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"no deadline", 0, true},
+        {"deadline ahead", now + 60'000'000'000, true},
+        {"deadline passed", now - 1, false},
+        {"deadline long passed", 1, false},
+    };
+    int64_t late = 0;
+    for (const Case& c : cases) {
+        received.clear();
+        TFrame frame = CmdLine("stop\r\n1\r\n");
+        frame.DeadlineNs = c.deadline;
+        const std::optional<TFrame> answer = Exchange(frame);
+        ASSERT_TRUE(answer) << c.name;
+        EXPECT_EQ(answer->Value, c.taken ? 1 : 0) << c.name;
+        EXPECT_EQ(received.size(), c.taken ? 1u : 0u) << c.name;
+        late += c.taken ? 0 : 1;
+        EXPECT_EQ(instances.LateMessages, late) << c.name;
     }
 }
 
