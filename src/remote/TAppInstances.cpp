@@ -4,6 +4,7 @@
 #include "TextRules.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <optional>
@@ -20,7 +21,18 @@ void TAppInstances::StartReceiving() {
         return;
     FNotifier = new QSocketNotifier(FReceiver.Socket(), QSocketNotifier::Read, this);
     connect(FNotifier, &QSocketNotifier::activated, this, &TAppInstances::AcceptConnections);
+    FAcceptPause = new QTimer(this);
+    FAcceptPause->setSingleShot(true);
+    FAcceptPause->setInterval(AcceptPauseMs);
+    connect(FAcceptPause, &QTimer::timeout, this, [this] {
+        FNotifier->setEnabled(true);
+        AcceptConnections();
+    });
     AcceptConnections();
+}
+
+bool TAppInstances::Accepting() const {
+    return FNotifier && FNotifier->isEnabled();
 }
 
 void TAppInstances::AcceptConnections() {
@@ -29,9 +41,18 @@ void TAppInstances::AcceptConnections() {
             ::accept4(FReceiver.Socket(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (socket >= 0)
             Accept(socket);
+        else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            return PauseAccepting();
         else if (errno != EINTR && errno != ECONNABORTED)
             return;
     }
+}
+
+// The waiting peer keeps the socket readable: serving it now would only spin. Idle peers are
+// dropped after their time limit, which frees descriptors for the next try.
+void TAppInstances::PauseAccepting() {
+    FNotifier->setEnabled(false);
+    FAcceptPause->start();
 }
 
 void TAppInstances::Accept(int socket) {

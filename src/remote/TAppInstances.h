@@ -12,6 +12,7 @@
 #include <vector>
 
 class QSocketNotifier;
+class QTimer;
 class TReceiverConnection;
 
 // The single-instance component of the running instance: receives what later launches send
@@ -46,8 +47,14 @@ public:
 
     static std::vector<std::string> SplitLines(std::string_view payload);
 
+    // How long accepting pauses when the process has no file descriptor left.
+    static constexpr int AcceptPauseMs = 200;
+    // Whether the socket is served now; not while accepting pauses.
+    bool Accepting() const;
+
 private:
     void AcceptConnections();
+    void PauseAccepting();
     void Accept(int socket);
     void HandleFrame(TReceiverConnection& connection, const TFrame& frame);
     void HandleNotice(TReceiverConnection& connection, const TFrame& frame);
@@ -58,4 +65,5 @@ private:
     TReceiverSocket FReceiver;
     uint32_t FProcessId;
     QSocketNotifier* FNotifier = nullptr;
+    QTimer* FAcceptPause = nullptr;
 };

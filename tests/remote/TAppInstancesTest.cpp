@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <linux/capability.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -262,6 +265,51 @@ TEST_F(TAppInstancesTest, AHandlerErrorIsReportedAndTheReceiverGoesOn) {
     answer = Exchange(CmdLine("play\r\n"));
     ASSERT_TRUE(answer);
     EXPECT_EQ(received, std::vector<Lines>{{"play"}});
+}
+
+TEST_F(TAppInstancesTest, WithNoDescriptorLeftItPausesAcceptingAndAnswersOnceOneIsFree) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // Everything the receiver does is done once before the descriptors run out, so that the
+    // sanitizers' first checks (which need descriptors themselves) are behind it.
+    ASSERT_TRUE(Exchange(CmdLine("warm\r\n")));
+    received.clear();
+    rlimit low = saved;
+    low.rlim_cur =
+        static_cast<rlim_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator{})) +
+        8;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    // Peers that connect and send nothing, from a process whose descriptors are not counted here.
+    TChildProcess idle([&](TChildProcess& self) {
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        std::vector<int> sockets;
+        for (int i = 0; i < 64; ++i)
+            sockets.push_back(RawConnect(SocketPath()));
+        self.Send(std::ranges::count(sockets, -1) == 0 ? 'c' : 'x');
+        self.Receive(30s);
+        for (int socket : sockets)
+            ::close(socket);
+        self.Send('d');
+        self.Receive(30s);
+        return 0;
+    });
+    ASSERT_EQ(idle.Receive(), 'c');
+    const bool paused = QTest::qWaitFor([&] { return !instances.Accepting(); }, 10000);
+
+    idle.Send('e');
+    ASSERT_EQ(idle.Receive(), 'd');
+    const bool answered = QTest::qWaitFor(
+        [&] {
+            const std::optional<TFrame> answer = Exchange(CmdLine("play\r\n1\r\n"));
+            return answer && answer->Value == 1;
+        },
+        20000);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_TRUE(paused) << "it went on accepting with no descriptor left";
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(received, (std::vector<Lines>{{"play", "1"}}));
+    EXPECT_TRUE(instances.Accepting());
 }
 
 TEST(TAppInstances, ThePayloadHoldsEachNonEmptyArgumentFollowedByCrLf) {
