@@ -10,6 +10,7 @@
 #include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 TAppInstances::TAppInstances(TReceiverSocket receiver, uint32_t processId, QObject* parent)
     : QObject(parent), FReceiver(std::move(receiver)), FProcessId(processId) {}
@@ -118,8 +119,8 @@ void TAppInstances::HandleData(TReceiverConnection& connection, const TFrame& fr
     }
     const TFrame taken{TFrameType::Reply, 0, 1, {}};
     if (frame.Kind == 1 && OnCmdLineReceived) {
-        const std::vector<std::string> lines = SplitLines(frame.Payload);
-        RaiseGuarded([&] { OnCmdLineReceived(lines); }, &connection, taken);
+        connection.Reply(taken);
+        RunCmdLine(SplitLines(frame.Payload));
     } else if (frame.Kind != 1 && OnDataAvailable) {
         const std::string data = frame.Payload;
         RaiseGuarded(
@@ -128,6 +129,37 @@ void TAppInstances::HandleData(TReceiverConnection& connection, const TFrame& fr
     } else {
         connection.Reply(taken);
     }
+}
+
+// Carries out lines now while this turn's batch has room and nothing older waits, else after.
+void TAppInstances::RunCmdLine(std::vector<std::string> lines) {
+    if (!FPendingLists.empty() || FRunThisTurn >= BatchSize) {
+        FPendingLists.push_back(std::move(lines));
+    } else {
+        ++FRunThisTurn;
+        RaiseGuarded([&] { OnCmdLineReceived(lines); }, nullptr, {});
+    }
+    EndTurnLater();
+}
+
+void TAppInstances::EndTurnLater() {
+    if (!std::exchange(FTurnEndPosted, true))
+        QMetaObject::invokeMethod(this, &TAppInstances::EndTurn, Qt::QueuedConnection);
+}
+
+// A turn of the event loop has passed: the next batch of waiting lists runs.
+void TAppInstances::EndTurn() {
+    FTurnEndPosted = false;
+    FRunThisTurn = 0;
+    while (!FPendingLists.empty() && FRunThisTurn < BatchSize) {
+        ++FRunThisTurn;
+        const std::vector<std::string> lines = std::move(FPendingLists.front());
+        FPendingLists.pop_front();
+        if (OnCmdLineReceived)
+            RaiseGuarded([&] { OnCmdLineReceived(lines); }, nullptr, {});
+    }
+    if (FRunThisTurn > 0)
+        EndTurnLater();
 }
 
 // Raises an event; the peer gets its reply before the handler runs, so that a message taken

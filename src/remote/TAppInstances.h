@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,8 @@ public:
 
     static std::vector<std::string> SplitLines(std::string_view payload);
 
+    // Argument lists carried out in one turn of the event loop at most; the rest wait for the next.
+    static constexpr int32_t BatchSize = 8;
     // How long accepting pauses when the process has no file descriptor left.
     static constexpr int AcceptPauseMs = 200;
     // Whether the socket is served now; not while accepting pauses.
@@ -55,6 +58,9 @@ public:
 private:
     void AcceptConnections();
     void PauseAccepting();
+    void RunCmdLine(std::vector<std::string> lines);
+    void EndTurnLater();
+    void EndTurn();
     void Accept(int socket);
     void HandleFrame(TReceiverConnection& connection, const TFrame& frame);
     void HandleNotice(TReceiverConnection& connection, const TFrame& frame);
@@ -66,4 +72,8 @@ private:
     uint32_t FProcessId;
     QSocketNotifier* FNotifier = nullptr;
     QTimer* FAcceptPause = nullptr;
+    // Taken argument lists beyond this turn's batch, in arrival order.
+    std::deque<std::vector<std::string>> FPendingLists;
+    int32_t FRunThisTurn = 0;
+    bool FTurnEndPosted = false;
 };

@@ -20,6 +20,7 @@
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
@@ -169,6 +170,51 @@ TEST_F(TAppInstancesTest, AMessagePastItsDeadlineIsDroppedAndAnsweredAsNotTaken)
         late += c.taken ? 0 : 1;
         EXPECT_EQ(instances.LateMessages, late) << c.name;
     }
+}
+
+TEST_F(TAppInstancesTest, ArgumentListsRunInBatchesOfOneTurnOfTheEventLoopEach) {
+    // A call queued by the first list of a turn runs after that turn's lists.
+    std::vector<size_t> batches;
+    bool boundaryQueued = false;
+    QObject context;
+    instances.OnCmdLineReceived = [&](const Lines& lines) {
+        received.push_back(lines);
+        if (!std::exchange(boundaryQueued, true))
+            QMetaObject::invokeMethod(
+                &context,
+                [&] {
+                    batches.push_back(received.size());
+                    boundaryQueued = false;
+                },
+                Qt::QueuedConnection);
+    };
+    constexpr int Lists = 3 * TAppInstances::BatchSize + 3;
+    // All are waiting before the event loop runs, as when many launches come at once.
+    TChildProcess launches([&](TChildProcess& self) {
+        std::vector<TPeerConnection> connections;
+        for (int i = 1; i <= Lists; ++i) {
+            connections.push_back(registry.ApplicationWindowOf(registry.OwnProcessId()));
+            if (!connections.back().Send(CmdLine("select\r\n" + std::to_string(i) + "\r\n"),
+                                         TPeerConnection::TClock::now() + 5s))
+                return 1;
+        }
+        self.Send('s');
+        self.Receive(30s);
+        return 0;
+    });
+    ASSERT_EQ(launches.Receive(), 's');
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !batches.empty() && batches.back() == static_cast<size_t>(Lists); }, 10000));
+    std::vector<Lines> expected;
+    for (int i = 1; i <= Lists; ++i)
+        expected.push_back({"select", std::to_string(i)});
+    EXPECT_EQ(received, expected);
+    size_t previous = 0;
+    for (size_t end : batches) {
+        EXPECT_LE(end - previous, static_cast<size_t>(TAppInstances::BatchSize));
+        previous = end;
+    }
+    EXPECT_GE(batches.size(), 4u);
 }
 
 TEST_F(TAppInstancesTest, IgnoresDataFromItsOwnOriginator) {
