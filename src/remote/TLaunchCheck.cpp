@@ -30,6 +30,9 @@ TLaunchCheck::TResult TLaunchCheck::CheckLaunch(const std::vector<std::string>& 
         OnRejected();
     if (!SendCmdLine)
         return TResult::Delivered;
+    FCommandSize = TInstanceRegistry::ArgumentPayload(arguments).size();
+    if (FCommandSize > MaxCommandSize)
+        return TResult::NotDelivered;
     FDelivery = FRegistry.ForwardArguments(arguments, FRegistry.OwnProcessId(), FUnresponsive);
     return FDelivery.Delivered() ? TResult::Delivered : TResult::NotDelivered;
 }
@@ -56,6 +59,13 @@ bool TLaunchCheck::PollOthersActive() {
 }
 
 std::string TLaunchCheck::Failure() const {
+    if (FCommandSize > MaxCommandSize)
+        return "The command is too long to hand to the running Trelmo (" +
+               std::to_string(FCommandSize) +
+               " bytes with a line end after each argument; at "
+               "most " +
+               std::to_string(MaxCommandSize) +
+               "), so it was not carried out. Split it over several launches.";
     if (FDelivery.Missed.empty())
         return "Trelmo is registered as running, but no running Trelmo could be reached, so the "
                "command was not carried out. Start Trelmo again, then repeat the command.";

@@ -22,6 +22,9 @@ public:
     // when the registry has no room for it, std::runtime_error when the socket cannot be made.
     explicit TLaunchCheck(TInstanceRegistry& registry);
 
+    // The longest argument list a launch hands on, each argument followed by CR LF.
+    static constexpr size_t MaxCommandSize = TFrame::MaxPayload - TFrame::DeadlineSize;
+
     bool Active = true;
     int32_t MaxInstances = 1;
     bool SendCmdLine = true;
@@ -47,4 +50,5 @@ private:
     // Processes that did not answer the poll in time; the forwarding leaves them out.
     std::vector<uint32_t> FUnresponsive;
     TDelivery FDelivery;
+    size_t FCommandSize = 0;
 };

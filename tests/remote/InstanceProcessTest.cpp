@@ -3,6 +3,7 @@
 #include "StartUp.h"
 #include "TInstanceRegistry.h"
 #include "TestSupport.h"
+#include "TrelmoApplication.h"
 
 #include <QProcess>
 #include <QTest>
@@ -445,6 +446,26 @@ TEST_F(TInstanceProcessTest, ACommandArrivesWhileAModalBoxIsOpen) {
     EXPECT_EQ(Launch(copy, {QStringLiteral("play"), QStringLiteral("2")}, true), 0);
     EXPECT_EQ(NextLine(first), "lines=play|2| states=0100000000 current=5 modal=1");
     EXPECT_EQ(Terminate(first, false), 0);
+}
+
+TEST_F(TInstanceProcessTest, AnApplicationLibraryCutShortIsReportedInWords) {
+    TCopy copy(TRELMO_PATH);
+    // A library of its own beside the copy, cut to half its size.
+    const fs::path lib = fs::path(copy.Identity()).parent_path().parent_path() / "lib";
+    const fs::path library = fs::canonical(lib) / "trelmo" / TrelmoApplicationLibrary;
+    fs::remove(lib);
+    fs::create_directories(lib / "trelmo");
+    fs::copy_file(library, lib / "trelmo" / TrelmoApplicationLibrary);
+    fs::resize_file(lib / "trelmo" / TrelmoApplicationLibrary, fs::file_size(library) / 2);
+
+    QProcess launch;
+    launch.start(copy.Exe(), {});
+    ASSERT_TRUE(launch.waitForFinished(15000));
+    EXPECT_EQ(launch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(launch.exitCode(), 1);
+    const std::string message = launch.readAllStandardError().toStdString();
+    EXPECT_NE(message.find("cannot load the application library"), std::string::npos) << message;
+    EXPECT_NE(message.find("cut short"), std::string::npos) << message;
 }
 
 TEST_F(TInstanceProcessTest, ARegistryThatCannotBeSetUpEndsWithAnApplicationErrorBox) {

@@ -77,3 +77,30 @@ TEST(TLaunchCheck, ALaunchThatFindsTheRegistryFullIsAnErrorNotAFirstInstance) {
     EXPECT_FALSE(std::filesystem::exists(registry.SocketPathOf(registry.OwnProcessId())));
     EXPECT_EQ(registry.PositionOf(registry.OwnProcessId()), -1);
 }
+
+TEST(TLaunchCheck, ACommandTooLongToHandOnIsNotSentAndSaysSo) {
+    TTempRuntimeDir dir;
+    TChildProcess first([](TChildProcess& self) {
+        TInstanceRegistry registry(Identity, TestRuntime());
+        TLaunchCheck check(registry);
+        self.Send(check.CheckLaunch({}) == TLaunchCheck::TResult::Run ? 'r' : 'x');
+        self.Receive(std::chrono::seconds(60));
+        return 0;
+    });
+    ASSERT_EQ(first.Receive(), 'r');
+    struct Case {
+        size_t size;
+        bool tooLong;
+    };
+    // "play" and a number, each followed by CR LF.
+    const size_t fixed = 6 + 2;
+    for (const Case c : {Case{TLaunchCheck::MaxCommandSize, false},
+                         Case{TLaunchCheck::MaxCommandSize + 1, true}, Case{2 << 20, true}}) {
+        TInstanceRegistry registry(Identity, TestRuntime());
+        TLaunchCheck later(registry);
+        EXPECT_EQ(later.CheckLaunch({"play", std::string(c.size - fixed, '1')}),
+                  TLaunchCheck::TResult::NotDelivered);
+        const std::string failure = later.Failure();
+        EXPECT_EQ(failure.find("too long") != std::string::npos, c.tooLong) << failure;
+    }
+}
