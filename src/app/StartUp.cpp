@@ -34,6 +34,9 @@ int StartUp(int argc, char* argv[], const TApplicationEntry& application) {
     try {
         registry = std::make_unique<TInstanceRegistry>(TInstanceRegistry::ExecutableIdentity());
         check.emplace(*registry);
+    } catch (const TRegistryFull& e) {
+        std::fprintf(stderr, "trelmo: %s\n", e.what());
+        return 1;
     } catch (const std::exception& e) {
         check.reset();
         registry.reset();

@@ -14,7 +14,8 @@ struct TApplicationEntry {
 // check. When this launch runs, hands it to application.Run and returns its exit code.
 // Otherwise returns 0 when the arguments went to the running instance; 2, after saying why on
 // standard error, when they could not be delivered; 1 when the instance registry could not be
-// set up (reported by application.ReportError). Loads nothing of Qt itself.
+// set up (reported by application.ReportError) or had no room for this launch (said on standard
+// error). Loads nothing of Qt itself.
 int StartUp(int argc, char* argv[], const TApplicationEntry& application);
 
 // Exit code of a launch whose arguments did not reach the running instance.

@@ -4,11 +4,13 @@
 #include "TextRules.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 TAppInstances::TAppInstances(TReceiverSocket receiver, uint32_t processId, QObject* parent)
     : QObject(parent), FReceiver(std::move(receiver)), FProcessId(processId) {}
@@ -20,7 +22,18 @@ void TAppInstances::StartReceiving() {
         return;
     FNotifier = new QSocketNotifier(FReceiver.Socket(), QSocketNotifier::Read, this);
     connect(FNotifier, &QSocketNotifier::activated, this, &TAppInstances::AcceptConnections);
+    FAcceptPause = new QTimer(this);
+    FAcceptPause->setSingleShot(true);
+    FAcceptPause->setInterval(AcceptPauseMs);
+    connect(FAcceptPause, &QTimer::timeout, this, [this] {
+        FNotifier->setEnabled(true);
+        AcceptConnections();
+    });
     AcceptConnections();
+}
+
+bool TAppInstances::Accepting() const {
+    return FNotifier && FNotifier->isEnabled();
 }
 
 void TAppInstances::AcceptConnections() {
@@ -29,9 +42,18 @@ void TAppInstances::AcceptConnections() {
             ::accept4(FReceiver.Socket(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (socket >= 0)
             Accept(socket);
+        else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            return PauseAccepting();
         else if (errno != EINTR && errno != ECONNABORTED)
             return;
     }
+}
+
+// The waiting peer keeps the socket readable: serving it now would only spin. Idle peers are
+// dropped after their time limit, which frees descriptors for the next try.
+void TAppInstances::PauseAccepting() {
+    FNotifier->setEnabled(false);
+    FAcceptPause->start();
 }
 
 void TAppInstances::Accept(int socket) {
@@ -85,14 +107,20 @@ void TAppInstances::HandleNotice(TReceiverConnection& connection, const TFrame& 
 }
 
 void TAppInstances::HandleData(TReceiverConnection& connection, const TFrame& frame) {
+    // Its sender has given up on it and said that it was not carried out.
+    if (frame.PastDeadline()) {
+        ++LateMessages;
+        connection.Reply({TFrameType::Reply, 0, 0, {}});
+        return;
+    }
     if (static_cast<uint32_t>(frame.Value) == FProcessId) {
         connection.Reply({TFrameType::Reply, 0, 0, {}});
         return;
     }
     const TFrame taken{TFrameType::Reply, 0, 1, {}};
     if (frame.Kind == 1 && OnCmdLineReceived) {
-        const std::vector<std::string> lines = SplitLines(frame.Payload);
-        RaiseGuarded([&] { OnCmdLineReceived(lines); }, &connection, taken);
+        connection.Reply(taken);
+        RunCmdLine(SplitLines(frame.Payload));
     } else if (frame.Kind != 1 && OnDataAvailable) {
         const std::string data = frame.Payload;
         RaiseGuarded(
@@ -103,18 +131,49 @@ void TAppInstances::HandleData(TReceiverConnection& connection, const TFrame& fr
     }
 }
 
-// Raises an event; the peer gets its reply once the handler has returned, before an error
-// that left the handler is reported.
+// Carries out lines now while this turn's batch has room and nothing older waits, else after.
+void TAppInstances::RunCmdLine(std::vector<std::string> lines) {
+    if (!FPendingLists.empty() || FRunThisTurn >= BatchSize) {
+        FPendingLists.push_back(std::move(lines));
+    } else {
+        ++FRunThisTurn;
+        RaiseGuarded([&] { OnCmdLineReceived(lines); }, nullptr, {});
+    }
+    EndTurnLater();
+}
+
+void TAppInstances::EndTurnLater() {
+    if (!std::exchange(FTurnEndPosted, true))
+        QMetaObject::invokeMethod(this, &TAppInstances::EndTurn, Qt::QueuedConnection);
+}
+
+// A turn of the event loop has passed: the next batch of waiting lists runs.
+void TAppInstances::EndTurn() {
+    FTurnEndPosted = false;
+    FRunThisTurn = 0;
+    while (!FPendingLists.empty() && FRunThisTurn < BatchSize) {
+        ++FRunThisTurn;
+        const std::vector<std::string> lines = std::move(FPendingLists.front());
+        FPendingLists.pop_front();
+        if (OnCmdLineReceived)
+            RaiseGuarded([&] { OnCmdLineReceived(lines); }, nullptr, {});
+    }
+    if (FRunThisTurn > 0)
+        EndTurnLater();
+}
+
+// Raises an event; the peer gets its reply before the handler runs, so that a message taken
+// before its deadline is confirmed in time however long the handler takes.
 void TAppInstances::RaiseGuarded(const std::function<void()>& raise,
                                  TReceiverConnection* connection, const TFrame& reply) {
+    if (connection)
+        connection->Reply(reply);
     std::optional<std::string> error;
     try {
         raise();
     } catch (const std::exception& e) {
         error = e.what();
     }
-    if (connection)
-        connection->Reply(reply);
     if (error && OnError)
         OnError(WithClosingPeriod(*error));
 }

@@ -6,12 +6,14 @@
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class QSocketNotifier;
+class QTimer;
 class TReceiverConnection;
 
 // The single-instance component of the running instance: receives what later launches send
@@ -29,6 +31,8 @@ public:
 
     // The answer given to launches that ask whether this component is active.
     bool Active = true;
+    // Data messages dropped because they arrived past their deadline.
+    int64_t LateMessages = 0;
 
     std::function<void(uint32_t processId)> OnInstanceCreated;
     std::function<void(uint32_t processId)> OnInstanceDestroyed;
@@ -44,8 +48,19 @@ public:
 
     static std::vector<std::string> SplitLines(std::string_view payload);
 
+    // Argument lists carried out in one turn of the event loop at most; the rest wait for the next.
+    static constexpr int32_t BatchSize = 8;
+    // How long accepting pauses when the process has no file descriptor left.
+    static constexpr int AcceptPauseMs = 200;
+    // Whether the socket is served now; not while accepting pauses.
+    bool Accepting() const;
+
 private:
     void AcceptConnections();
+    void PauseAccepting();
+    void RunCmdLine(std::vector<std::string> lines);
+    void EndTurnLater();
+    void EndTurn();
     void Accept(int socket);
     void HandleFrame(TReceiverConnection& connection, const TFrame& frame);
     void HandleNotice(TReceiverConnection& connection, const TFrame& frame);
@@ -56,4 +71,9 @@ private:
     TReceiverSocket FReceiver;
     uint32_t FProcessId;
     QSocketNotifier* FNotifier = nullptr;
+    QTimer* FAcceptPause = nullptr;
+    // Taken argument lists beyond this turn's batch, in arrival order.
+    std::deque<std::vector<std::string>> FPendingLists;
+    int32_t FRunThisTurn = 0;
+    bool FTurnEndPosted = false;
 };

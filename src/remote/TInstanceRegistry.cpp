@@ -3,6 +3,7 @@
 #include "Assert.h"
 #include "LittleEndian.h"
 #include "Sha256.h"
+#include "TRuntimeFolder.h"
 
 #include <algorithm>
 
@@ -26,30 +27,17 @@ namespace {
                              ").\nCheck that this folder belongs to you and can be written to.");
 }
 
-// Creates path as a folder only this user can enter, or checks that it is one.
 void MakePrivateFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        Fail("cannot create the folder", path, errno);
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0)
-        Fail("cannot read the folder", path, errno);
-    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 077) != 0)
-        Fail("not a private folder of this user:", path, EPERM);
-}
-
-std::string RuntimeFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/')
-        return runtime;
-    const std::string fallback = "/tmp/trelmo-" + std::to_string(::geteuid());
-    MakePrivateFolder(fallback);
-    return fallback;
+    if (const std::string reason = TRuntimeFolder::MakePrivate(path); !reason.empty())
+        throw std::runtime_error("Cannot set up the instance registry: " + path + ": " + reason +
+                                 ".\nCheck that this folder belongs to you and only you can "
+                                 "enter it.");
 }
 
 } // namespace
 
-std::string TInstanceRegistry::FolderOf(const std::string& identity) {
-    const std::string folder = RuntimeFolder() + "/trelmo-" + Sha256Hex(identity).substr(0, 32);
+std::string TInstanceRegistry::FolderOf(const std::string& identity, const std::string& base) {
+    const std::string folder = base + "/trelmo-" + Sha256Hex(identity).substr(0, 32);
     MakePrivateFolder(folder);
     return folder;
 }
@@ -77,8 +65,8 @@ bool ProcessEnded(uint32_t processId) {
 
 } // namespace
 
-TInstanceRegistry::TInstanceRegistry(const std::string& identity)
-    : FProcessId(static_cast<uint32_t>(::getpid())), FFolder(FolderOf(identity)) {
+TInstanceRegistry::TInstanceRegistry(const std::string& identity, const std::string& base)
+    : FProcessId(static_cast<uint32_t>(::getpid())), FFolder(FolderOf(identity, base)) {
     try {
         FLock = std::make_unique<TOptex>(FFolder + "/lock");
     } catch (const std::system_error& e) {
@@ -254,7 +242,7 @@ void TInstanceRegistry::BroadcastNotice(int32_t kind, int32_t value) {
 
 TDelivery TInstanceRegistry::SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
                                        const std::vector<uint32_t>& skipped) {
-    const TFrame message{TFrameType::Data, kind, static_cast<int32_t>(originator), bytes};
+    TFrame message{TFrameType::Data, kind, static_cast<int32_t>(originator), bytes};
     TDelivery delivery;
     for (uint32_t processId : RegisteredProcesses()) {
         if (processId == FProcessId)
@@ -266,8 +254,11 @@ TDelivery TInstanceRegistry::SendBlock(int32_t kind, const std::string& bytes, u
         TPeerConnection receiver = ApplicationWindowOf(processId);
         if (!receiver.IsValid())
             continue;
-        const std::optional<TFrame> reply =
-            receiver.Exchange(message, TPeerConnection::TClock::now() + ExchangeTimeLimit);
+        message.DeadlineNs =
+            TFrame::MonotonicNowNs() +
+            std::chrono::duration_cast<std::chrono::nanoseconds>(ExchangeTimeLimit).count();
+        const std::optional<TFrame> reply = receiver.Exchange(
+            message, TPeerConnection::TClock::now() + ExchangeTimeLimit + ReplyGrace);
         if (reply && reply->Type == TFrameType::Reply && reply->Value == 1)
             ++delivery.Taken;
         else

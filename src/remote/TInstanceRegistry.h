@@ -2,10 +2,12 @@
 
 #include "TOptex.h"
 #include "TPeerConnection.h"
+#include "TRuntimeFolder.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,9 +21,16 @@ struct TDelivery {
     bool Delivered() const { return Taken > 0 && Missed.empty(); }
 };
 
+// A registry that holds as many launches as it can: the launch that finds it so is not carried
+// out, never taken for the first instance.
+class TRegistryFull : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The list of running instances of one executable and user, in the order they registered.
-// It lives in a folder of the user's runtime directory named by a hash of the identity: a
-// 1032-byte block mapped shared by every holder (Limit, Count, 257 process ids, packed,
+// It lives in a folder of the user's registry folder (TRuntimeFolder) named by a hash of the
+// identity: a 1032-byte block mapped shared by every holder (Limit, Count, 257 process ids, packed,
 // little-endian), guarded by a TOptex. Holders keep a shared flock on a holders file; an
 // opener that finds itself the only holder starts from an empty block, so the registry
 // vanishes with its last holder, also after crashes. One thread at a time; needs no Qt, so that
@@ -32,9 +41,14 @@ public:
     static constexpr size_t BlockSize = 4 + 4 * Capacity;
     static_assert(BlockSize == 1032, "the registry block's layout is shared with other launches");
     static constexpr std::chrono::milliseconds ExchangeTimeLimit{3000};
+    // How much longer than a data message's deadline its sender waits for the reply: a receiver
+    // answers right when it takes the message, before carrying it out.
+    static constexpr std::chrono::milliseconds ReplyGrace{1000};
 
-    // Opens the registry of identity; throws std::runtime_error when it cannot be set up.
-    explicit TInstanceRegistry(const std::string& identity);
+    // Opens the registry of identity in the user's folder base; throws std::runtime_error when
+    // it cannot be set up.
+    explicit TInstanceRegistry(const std::string& identity,
+                               const std::string& base = TRuntimeFolder::OfUser());
     // Unregisters the process.
     ~TInstanceRegistry();
     TInstanceRegistry(const TInstanceRegistry&) = delete;
@@ -42,8 +56,9 @@ public:
 
     // The resolved path of the running executable.
     static std::string ExecutableIdentity();
-    // The private folder that holds the registry of identity, made if missing.
-    static std::string FolderOf(const std::string& identity);
+    // The private folder in base that holds the registry of identity, made if missing.
+    static std::string FolderOf(const std::string& identity,
+                                const std::string& base = TRuntimeFolder::OfUser());
 
     uint32_t OwnProcessId() const { return FProcessId; }
     const std::string& Folder() const { return FFolder; }
@@ -63,8 +78,9 @@ public:
     TOptex& Lock() { return *FLock; }
 
     // Sends a data message to every registered receiver but the own and those in skipped
-    // (which count as missed), one after the other, each waiting for the receiver's reply up
-    // to ExchangeTimeLimit.
+    // (which count as missed), one after the other. Each message carries a deadline
+    // ExchangeTimeLimit ahead, past which its receiver drops it; its reply is waited for up to
+    // ReplyGrace longer, so one that was missed is never carried out later.
     TDelivery SendBlock(int32_t kind, const std::string& bytes, uint32_t originator,
                         const std::vector<uint32_t>& skipped);
     TDelivery ForwardArguments(const std::vector<std::string>& arguments, uint32_t originator,

@@ -3,7 +3,13 @@
 TLaunchCheck::TLaunchCheck(TInstanceRegistry& registry) : FRegistry(registry) {
     TOptexGuard guard(FRegistry.Lock());
     FRegistry.RegisterInstance(65535);
-    if (FRegistry.PositionOf(FRegistry.OwnProcessId()) < MaxInstances)
+    const int32_t position = FRegistry.PositionOf(FRegistry.OwnProcessId());
+    if (position < 0)
+        throw TRegistryFull(
+            "The command was not carried out: " + std::to_string(TInstanceRegistry::Capacity) +
+            " launches of Trelmo are waiting for the running Trelmo at once. Check whether that "
+            "Trelmo has hung or been stopped, then repeat the command.");
+    if (position < MaxInstances)
         MakeReceiver();
 }
 
@@ -13,8 +19,9 @@ void TLaunchCheck::MakeReceiver() {
 }
 
 TLaunchCheck::TResult TLaunchCheck::CheckLaunch(const std::vector<std::string>& arguments) {
-    if (!Active || MaxInstances <= 0 ||
-        FRegistry.PositionOf(FRegistry.OwnProcessId()) < MaxInstances || !PollOthersActive()) {
+    const int32_t position = FRegistry.PositionOf(FRegistry.OwnProcessId());
+    if (!Active || MaxInstances <= 0 || (position >= 0 && position < MaxInstances) ||
+        !PollOthersActive()) {
         TOptexGuard guard(FRegistry.Lock());
         MakeReceiver();
         return TResult::Run;
@@ -23,6 +30,9 @@ TLaunchCheck::TResult TLaunchCheck::CheckLaunch(const std::vector<std::string>& 
         OnRejected();
     if (!SendCmdLine)
         return TResult::Delivered;
+    FCommandSize = TInstanceRegistry::ArgumentPayload(arguments).size();
+    if (FCommandSize > MaxCommandSize)
+        return TResult::NotDelivered;
     FDelivery = FRegistry.ForwardArguments(arguments, FRegistry.OwnProcessId(), FUnresponsive);
     return FDelivery.Delivered() ? TResult::Delivered : TResult::NotDelivered;
 }
@@ -49,6 +59,13 @@ bool TLaunchCheck::PollOthersActive() {
 }
 
 std::string TLaunchCheck::Failure() const {
+    if (FCommandSize > MaxCommandSize)
+        return "The command is too long to hand to the running Trelmo (" +
+               std::to_string(FCommandSize) +
+               " bytes with a line end after each argument; at "
+               "most " +
+               std::to_string(MaxCommandSize) +
+               "), so it was not carried out. Split it over several launches.";
     if (FDelivery.Missed.empty())
         return "Trelmo is registered as running, but no running Trelmo could be reached, so the "
                "command was not carried out. Start Trelmo again, then repeat the command.";
@@ -59,6 +76,6 @@ std::string TLaunchCheck::Failure() const {
         std::chrono::duration_cast<std::chrono::seconds>(TInstanceRegistry::ExchangeTimeLimit);
     return "The running Trelmo (process " + processes + ") did not take the command within " +
            std::to_string(seconds.count()) +
-           " seconds, so it was not carried out. Check whether that Trelmo has hung or been "
-           "stopped, then repeat the command.";
+           " seconds, so it was not carried out, and that Trelmo will not carry it out later "
+           "either. Check whether it has hung or been stopped, then repeat the command.";
 }

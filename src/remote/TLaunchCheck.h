@@ -18,9 +18,12 @@ public:
     enum class TResult { Run, Delivered, NotDelivered };
 
     // Registers the process in registry; when it stands first, makes its receiver socket while
-    // the registry is locked, so whoever finds it registered can reach it. Throws
-    // std::runtime_error when the socket cannot be made.
+    // the registry is locked, so whoever finds it registered can reach it. Throws TRegistryFull
+    // when the registry has no room for it, std::runtime_error when the socket cannot be made.
     explicit TLaunchCheck(TInstanceRegistry& registry);
+
+    // The longest argument list a launch hands on, each argument followed by CR LF.
+    static constexpr size_t MaxCommandSize = TFrame::MaxPayload - TFrame::DeadlineSize;
 
     bool Active = true;
     int32_t MaxInstances = 1;
@@ -47,4 +50,5 @@ private:
     // Processes that did not answer the poll in time; the forwarding leaves them out.
     std::vector<uint32_t> FUnresponsive;
     TDelivery FDelivery;
+    size_t FCommandSize = 0;
 };

@@ -1,5 +1,7 @@
 #include "TOscServer.h"
 
+#include "OscBundle.h"
+
 #include <lo/lo.h>
 
 #include <algorithm>
@@ -152,8 +154,20 @@ void TOscServer::Receive() {
     }
 }
 
-// Receiving thread.
+// Receiving thread. The messages of a bundle run at once, whatever its time tag, in order.
 void TOscServer::Handle(char* data, size_t size) {
+    if (!IsOscBundle({data, size}))
+        return HandleMessage(data, size);
+    const std::optional<std::vector<std::string_view>> messages = OscBundleMessages({data, size});
+    if (!messages)
+        return Drop(odMalformed);
+    // The views point into data, which the receiving thread owns.
+    for (std::string_view message : *messages)
+        HandleMessage(const_cast<char*>(message.data()), message.size());
+}
+
+// Receiving thread.
+void TOscServer::HandleMessage(char* data, size_t size) {
     int result = 0;
     const std::unique_ptr<void, decltype(&lo_message_free)> message(
         lo_message_deserialise(data, size, &result), lo_message_free);
@@ -195,13 +209,13 @@ void TOscServer::Drop(TDrop kind) {
         QMetaObject::invokeMethod(this, &TOscServer::ReportDrops, Qt::QueuedConnection);
 }
 
-// Carries out the commands that are waiting, then gives the event loop back before newer
-// ones, so a stream of commands never holds up the window.
+// Carries out at most BatchSize of the commands that are waiting, then gives the event loop
+// back before the rest, so a stream of commands never holds up the keys and the window.
 void TOscServer::DeliverCommands() {
     size_t waiting = 0;
     {
         const std::lock_guard lock(FQueueLock);
-        waiting = FQueue.size();
+        waiting = std::min(FQueue.size(), BatchSize);
     }
     for (; waiting > 0; --waiting) {
         TOscCommand command;

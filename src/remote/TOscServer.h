@@ -17,7 +17,9 @@
 
 // Takes OSC over UDP. The socket is bound to exactly the address it is given, so it reaches
 // no other network than that address's; liblo decodes each datagram on a receiving thread of
-// the server's own. Commands reach OnCommand on the UI thread in arrival order. Everything else
+// the server's own. Commands reach OnCommand on the UI thread in arrival order, the messages of a
+// bundle (nested ones too) in the order they stand, at most BatchSize in one turn of the event
+// loop. Everything else
 // (malformed, oversized, unknown addresses, wrong arguments, more than the window can take) is
 // dropped and counted; the counts go to OnDropReport at once and then at most once per
 // DropReportInterval while drops go on. Members run on the UI thread unless marked otherwise.
@@ -27,6 +29,8 @@ class TOscServer : public QObject {
 public:
     enum TDrop : uint8_t { odMalformed, odTooLarge, odUnknownAddress, odWrongArguments, odBusy };
     static constexpr size_t DropKinds = odBusy + 1;
+    // Commands carried out in one turn of the event loop at most.
+    static constexpr size_t BatchSize = 8;
 
     explicit TOscServer(QObject* parent = nullptr);
     // Stops and joins the receiving thread; commands not yet delivered are dropped.
@@ -51,6 +55,7 @@ private:
     // Receiving thread.
     void Receive();
     void Handle(char* data, size_t size);
+    void HandleMessage(char* data, size_t size);
     void Push(const TOscCommand& command);
     void Drop(TDrop kind);
 

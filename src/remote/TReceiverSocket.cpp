@@ -14,7 +14,7 @@ TReceiverSocket::TReceiverSocket(const std::string& path) : FPath(path) {
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path)
         throw std::runtime_error("Cannot set up the instance receiver: the path " + path +
-                                 " is too long.\nSet XDG_RUNTIME_DIR to a shorter folder.");
+                                 " is longer than a socket path may be (107 characters).");
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     // A socket left behind by an ended process with the same id.
     ::unlink(path.c_str());

@@ -1,7 +1,7 @@
 // Launches the built program and the probe as separate processes, the way an operator and an
 // external controller do.
+#include "InstanceProcesses.h"
 #include "StartUp.h"
-#include "TInstanceRegistry.h"
 #include "TestSupport.h"
 
 #include <QProcess>
@@ -12,134 +12,11 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <set>
-
-namespace fs = std::filesystem;
-
-namespace {
-
-// The program copied into a folder of its own, which makes it its own executable: bin/trelmo,
-// with the application library of the build in lib/trelmo beside it, as installed.
-class TCopy {
-public:
-    explicit TCopy(const char* program) {
-        std::string pattern = (fs::temp_directory_path() / "trelmo-copy-XXXXXX").string();
-        FTop = ::mkdtemp(pattern.data());
-        FDir = FTop / "bin";
-        FExe = FDir / "trelmo";
-        fs::create_directory(FDir);
-        fs::copy_file(program, FExe);
-        fs::create_directory_symlink(fs::canonical(program).parent_path().parent_path() / "lib",
-                                     FTop / "lib");
-    }
-    ~TCopy() {
-        std::error_code ec;
-        fs::remove_all(FTop, ec);
-    }
-    TCopy(const TCopy&) = delete;
-    TCopy& operator=(const TCopy&) = delete;
-
-    const fs::path& Dir() const { return FDir; }
-    QString Exe() const { return QString::fromStdString(FExe.string()); }
-
-    std::string Folder() const { return TInstanceRegistry::FolderOf(FExe.string()); }
-
-    // The process ids in the registry of this copy, in order.
-    std::vector<uint32_t> Registered() const {
-        std::ifstream file(Folder() + "/registry", std::ios::binary);
-        const std::string block{std::istreambuf_iterator<char>(file), {}};
-        std::vector<uint32_t> ids;
-        if (block.size() != TInstanceRegistry::BlockSize)
-            return ids;
-        const uint16_t count = qFromLittleEndian<uint16_t>(block.data() + 2);
-        for (uint16_t i = 0; i < count && i < TInstanceRegistry::Capacity; ++i)
-            ids.push_back(qFromLittleEndian<uint32_t>(block.data() + 4 + 4 * i));
-        return ids;
-    }
-
-private:
-    fs::path FTop;
-    fs::path FDir;
-    fs::path FExe;
-};
-
-uint32_t Pid(const QProcess& process) {
-    return static_cast<uint32_t>(process.processId());
-}
-
-void Start(QProcess& process, const TCopy& copy, const QStringList& arguments,
-           bool offscreen = false) {
-    if (offscreen) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process.setProcessEnvironment(environment);
-    }
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(copy.Exe(), arguments);
-    ASSERT_TRUE(process.waitForStarted(10000));
-}
-
-bool WaitForRegistry(const TCopy& copy, const std::vector<uint32_t>& expected) {
-    return QTest::qWaitFor([&] { return copy.Registered() == expected; }, 20000);
-}
-
-// Runs a launch to its end; its exit code, or -1 when it did not end in time.
-int Launch(const TCopy& copy, const QStringList& arguments, bool offscreen = false) {
-    QProcess process;
-    Start(process, copy, arguments, offscreen);
-    if (!process.waitForFinished(15000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-// Runs xdotool to its end; its output, or none when it failed or did not end in time.
-std::optional<QString> Xdotool(const QStringList& arguments) {
-    QProcess xdotool;
-    xdotool.start(QStringLiteral("xdotool"), arguments);
-    if (!xdotool.waitForFinished(30000)) {
-        xdotool.kill();
-        xdotool.waitForFinished();
-        return std::nullopt;
-    }
-    if (xdotool.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromLocal8Bit(xdotool.readAllStandardOutput()).trimmed();
-}
-
-// The window of process with that title, once it is shown; none within the time limit.
-std::optional<QString> ShownWindow(const QProcess& process, const QString& title) {
-    return Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--sync"),
-                    QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                    QString::number(process.processId()), QStringLiteral("--name"),
-                    QLatin1Char('^') + title + QLatin1Char('$')});
-}
-
-// Ends a running instance the way a session end does, once it is up; its exit code.
-int Terminate(QProcess& process, bool waitForWindow = true) {
-    if (waitForWindow) {
-        EXPECT_TRUE(ShownWindow(process, QStringLiteral("Trelmo")));
-    }
-    process.terminate();
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    return process.exitCode();
-}
-
-std::string NextLine(QProcess& process) {
-    if (!process.canReadLine() && !QTest::qWaitFor([&] { return process.canReadLine(); }, 15000))
-        return "(no line)";
-    return process.readLine().trimmed().toStdString();
-}
-
-} // namespace
+#include <sys/stat.h>
 
 class TInstanceProcessTest : public ::testing::Test {
 protected:
@@ -246,7 +123,10 @@ TEST_F(TInstanceProcessTest, AfterAKilledFirstInstanceTheNextLaunchIsFirst) {
     Start(killed, copy, {});
     ASSERT_TRUE(WaitForRegistry(copy, {Pid(killed)}));
     const uint32_t killedPid = Pid(killed);
-    ASSERT_TRUE(fs::exists(copy.Folder() + "/" + std::to_string(killedPid) + ".sock"));
+    // The socket is made right after the registration, under the registry's lock.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return fs::exists(copy.Folder() + "/" + std::to_string(killedPid) + ".sock"); },
+        10000));
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
 
@@ -338,10 +218,8 @@ TEST_F(TInstanceProcessTest, ACommandArrivesWhileAModalBoxIsOpen) {
 
 TEST_F(TInstanceProcessTest, ARegistryThatCannotBeSetUpEndsWithAnApplicationErrorBox) {
     TCopy copy(TRELMO_PATH);
+    ASSERT_EQ(::chmod(copy.Folder().c_str(), 0755), 0);
     QProcess launch;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/dev/null/runtime"));
-    launch.setProcessEnvironment(environment);
     Start(launch, copy, {});
     const std::optional<QString> box = ShownWindow(launch, QStringLiteral("Application Error"));
     ASSERT_TRUE(box);

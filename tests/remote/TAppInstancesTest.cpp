@@ -1,97 +1,23 @@
-#include "TAppInstances.h"
-#include "TInstanceRegistry.h"
-#include "TLaunchCheck.h"
-#include "TestSupport.h"
+#include "AppInstancesFixture.h"
 
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <linux/capability.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
-
-using namespace std::chrono_literals;
-using Lines = std::vector<std::string>;
-
-namespace {
-
-const std::string Identity = "/opt/show/trelmo";
-// The originator of data messages sent by the tests: any process but the receiver's own.
-const int32_t OtherProcess = 1;
-
-int RawConnect(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(socket);
-        return -1;
-    }
-    return socket;
-}
-
-// Whether the receiver has closed its end: the socket reads end of file.
-bool ClosedByPeer(int socket) {
-    char byte;
-    return ::recv(socket, &byte, 1, MSG_DONTWAIT) == 0;
-}
-
-TFrame CmdLine(const std::string& payload, int32_t originator = OtherProcess) {
-    return {TFrameType::Data, 1, originator, payload};
-}
-
-TFrame Notice(int32_t kind, int32_t value) {
-    return {TFrameType::Notice, kind, value, {}};
-}
-
-} // namespace
-
-class TAppInstancesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        instances.OnCmdLineReceived = [this](const Lines& lines) { received.push_back(lines); };
-        instances.StartReceiving();
-    }
-
-    std::string SocketPath() const { return registry.SocketPathOf(registry.OwnProcessId()); }
-
-    // Sends frame from another thread while the event loop runs; the receiver's answer.
-    std::optional<TFrame> Exchange(const TFrame& frame) {
-        std::optional<TFrame> answer;
-        std::atomic<bool> done = false;
-        std::thread sender([&] {
-            TPeerConnection peer = registry.ApplicationWindowOf(registry.OwnProcessId());
-            if (peer.IsValid())
-                answer = peer.Exchange(frame, TPeerConnection::TClock::now() + 5s);
-            done = true;
-        });
-        const bool finished = QTest::qWaitFor([&] { return done.load(); }, 8000);
-        sender.join();
-        EXPECT_TRUE(finished);
-        return answer;
-    }
-
-    void Send(const TFrame& frame) {
-        TPeerConnection peer = registry.ApplicationWindowOf(registry.OwnProcessId());
-        ASSERT_TRUE(peer.IsValid());
-        ASSERT_TRUE(peer.Send(frame, TPeerConnection::TClock::now() + 5s));
-    }
-
-    TTempRuntimeDir dir;
-    TInstanceRegistry registry{Identity};
-    TLaunchCheck check{registry};
-    TAppInstances instances{check.TakeReceiver(), registry.OwnProcessId()};
-    std::vector<Lines> received;
-};
+#include <utility>
 
 TEST_F(TAppInstancesTest, TheFirstLaunchIsRegisteredAtPositionZeroWithAPrivateSocket) {
     EXPECT_EQ(registry.PositionOf(registry.OwnProcessId()), 0);
@@ -102,7 +28,7 @@ TEST_F(TAppInstancesTest, TheFirstLaunchIsRegisteredAtPositionZeroWithAPrivateSo
 
 TEST_F(TAppInstancesTest, ALaterLaunchGetsNoReceiverAndHandsItsArgumentsOn) {
     TChildProcess later([](TChildProcess& self) {
-        TInstanceRegistry mine(Identity);
+        TInstanceRegistry mine(Identity, TestRuntime());
         TLaunchCheck laterCheck(mine);
         const bool reachable = std::filesystem::exists(mine.SocketPathOf(mine.OwnProcessId())) ||
                                mine.ApplicationWindowOf(mine.OwnProcessId()).IsValid();
@@ -121,7 +47,7 @@ TEST_F(TAppInstancesTest, ALaterLaunchGetsNoReceiverAndHandsItsArgumentsOn) {
     EXPECT_EQ(registry.RegisteredCount(), 1);
 }
 
-TEST_F(TAppInstancesTest, DeliversArgumentListsAndRepliesOnceTheHandlerHasReturned) {
+TEST_F(TAppInstancesTest, DeliversArgumentListsAndRepliesThatItTookThem) {
     struct Case {
         std::string payload;
         Lines lines;
@@ -207,7 +133,7 @@ TEST_F(TAppInstancesTest, RegistrationsOfOtherProcessesReachTheReceiver) {
         events.push_back("destroyed " + std::to_string(id));
     };
     TChildProcess other([](TChildProcess& self) {
-        TInstanceRegistry mine(Identity);
+        TInstanceRegistry mine(Identity, TestRuntime());
         mine.RegisterInstance(65535);
         mine.UnregisterInstance();
         self.Send('d');

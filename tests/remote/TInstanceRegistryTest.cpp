@@ -50,7 +50,7 @@ std::vector<uint32_t> Registered(TInstanceRegistry& registry) {
 // A child that registers, reports 'r', unregisters on 'u' and reports 'd', and ends on 'e'.
 TChildProcess::TBody RegisteringChild() {
     return [](TChildProcess& self) {
-        TInstanceRegistry registry(Identity);
+        TInstanceRegistry registry(Identity, TestRuntime());
         registry.RegisterInstance(65535);
         self.Send('r');
         for (;;) {
@@ -73,7 +73,7 @@ uint32_t Pid(const TChildProcess& child) {
 
 TEST(TInstanceRegistry, FirstRegistrationStartsFromAnEmptyBlockAtPositionZero) {
     TTempRuntimeDir dir;
-    TInstanceRegistry registry(Identity);
+    TInstanceRegistry registry(Identity, TestRuntime());
     const uint32_t own = registry.OwnProcessId();
     EXPECT_EQ(registry.RegisteredCount(), 0);
     EXPECT_EQ(registry.PositionOf(own), -1);
@@ -96,7 +96,7 @@ TEST(TInstanceRegistry, FirstRegistrationStartsFromAnEmptyBlockAtPositionZero) {
 
 TEST(TInstanceRegistry, ASecondProcessStandsAtPositionOneUntilItUnregisters) {
     TTempRuntimeDir dir;
-    TInstanceRegistry registry(Identity);
+    TInstanceRegistry registry(Identity, TestRuntime());
     registry.RegisterInstance(65535);
     TChildProcess second(RegisteringChild());
     ASSERT_EQ(second.Receive(), 'r');
@@ -109,7 +109,7 @@ TEST(TInstanceRegistry, ASecondProcessStandsAtPositionOneUntilItUnregisters) {
 
 TEST(TInstanceRegistry, UnregisteringKeepsTheOrderOfTheOthers) {
     TTempRuntimeDir dir;
-    TInstanceRegistry registry(Identity);
+    TInstanceRegistry registry(Identity, TestRuntime());
     TChildProcess a(RegisteringChild());
     ASSERT_EQ(a.Receive(), 'r');
     TChildProcess b(RegisteringChild());
@@ -133,10 +133,10 @@ TEST(TInstanceRegistry, UnregisteringKeepsTheOrderOfTheOthers) {
 
 TEST(TInstanceRegistry, RegistrationBeyondTheLimitIsStoredButNotAccepted) {
     TTempRuntimeDir dir;
-    TInstanceRegistry registry(Identity);
+    TInstanceRegistry registry(Identity, TestRuntime());
     EXPECT_TRUE(registry.RegisterInstance(1));
     TChildProcess second([](TChildProcess& self) {
-        TInstanceRegistry mine(Identity);
+        TInstanceRegistry mine(Identity, TestRuntime());
         self.Send(mine.RegisterInstance(1) ? 'a' : 'n');
         self.Receive(std::chrono::seconds(30));
         return 0;
@@ -149,7 +149,7 @@ TEST(TInstanceRegistry, RegistrationBeyondTheLimitIsStoredButNotAccepted) {
 TEST(TInstanceRegistry, EntriesOfKilledProcessesStayWhileTheBlockLivesAndVanishWithIt) {
     TTempRuntimeDir dir;
     std::optional<TInstanceRegistry> registry;
-    registry.emplace(Identity);
+    registry.emplace(Identity, TestRuntime());
     const std::string folder = registry->Folder();
     TChildProcess killed(RegisteringChild());
     ASSERT_EQ(killed.Receive(), 'r');
@@ -160,14 +160,14 @@ TEST(TInstanceRegistry, EntriesOfKilledProcessesStayWhileTheBlockLivesAndVanishW
     TChildProcess alive(RegisteringChild());
     ASSERT_EQ(alive.Receive(), 'r');
     registry.reset();
-    registry.emplace(Identity);
+    registry.emplace(Identity, TestRuntime());
     EXPECT_EQ(registry->RegisteredCount(), 2) << "still held by a living process";
 
     alive.Kill();
     ASSERT_NE(alive.Wait(), -1);
     registry.reset();
     // Every holder has ended, two of them by a kill: the next opener starts empty.
-    registry.emplace(Identity);
+    registry.emplace(Identity, TestRuntime());
     EXPECT_EQ(registry->RegisteredCount(), 0);
     EXPECT_EQ(BlockLimit(ReadBlock(folder)), 0);
 }
@@ -193,7 +193,7 @@ TEST(TInstanceRegistry, AFullBlockDropsEndedProcessesAndNeverGrows) {
     };
     for (const Case& c : cases) {
         TTempRuntimeDir dir;
-        TInstanceRegistry registry(Identity);
+        TInstanceRegistry registry(Identity, TestRuntime());
         WriteBlock(registry.Folder(), 65535, c.count, c.ids);
         EXPECT_EQ(registry.RegisterInstance(65535), c.accepted) << c.name;
         EXPECT_EQ(registry.RegisteredCount(), c.expectedCount) << c.name;
@@ -205,9 +205,9 @@ TEST(TInstanceRegistry, AFullBlockDropsEndedProcessesAndNeverGrows) {
 
 TEST(TInstanceRegistry, OtherExecutablesHaveTheirOwnRegistry) {
     TTempRuntimeDir dir;
-    TInstanceRegistry show(Identity);
-    TInstanceRegistry backup("/opt/backup/trelmo");
-    TInstanceRegistry upper("/OPT/SHOW/TRELMO");
+    TInstanceRegistry show(Identity, TestRuntime());
+    TInstanceRegistry backup("/opt/backup/trelmo", TestRuntime());
+    TInstanceRegistry upper("/OPT/SHOW/TRELMO", TestRuntime());
     show.RegisterInstance(65535);
     EXPECT_NE(show.Folder(), backup.Folder());
     EXPECT_NE(show.Folder(), upper.Folder());
@@ -218,10 +218,10 @@ TEST(TInstanceRegistry, OtherExecutablesHaveTheirOwnRegistry) {
 
 TEST(TInstanceRegistry, AFolderOthersCanEnterIsRefused) {
     TTempRuntimeDir dir;
-    const std::string folder = TInstanceRegistry::FolderOf(Identity);
+    const std::string folder = TInstanceRegistry::FolderOf(Identity, TestRuntime());
     ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
     try {
-        TInstanceRegistry registry(Identity);
+        TInstanceRegistry registry(Identity, TestRuntime());
         FAIL() << "opened a registry in a folder others can enter";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("not a private folder"), std::string::npos)

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
+#include <utility>
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -68,7 +70,148 @@ lo_message Message(const std::function<void(lo_message)>& add) {
     return message;
 }
 
+// An element of a bundle: a message's address, or a nested bundle.
+struct TElement {
+    std::string Address;
+    std::vector<TElement> Nested = {};
+};
+
+lo_bundle Bundle(const std::vector<TElement>& elements, lo_timetag when = LO_TT_IMMEDIATE) {
+    lo_bundle bundle = lo_bundle_new(when);
+    for (const TElement& element : elements) {
+        if (element.Address.empty())
+            lo_bundle_add_bundle(bundle, Bundle(element.Nested, when));
+        else
+            lo_bundle_add_message(bundle, element.Address.c_str(), lo_message_new());
+    }
+    return bundle;
+}
+
+std::string Serialised(lo_bundle bundle) {
+    size_t size = 0;
+    void* data = lo_bundle_serialise(bundle, nullptr, &size);
+    std::string bytes(static_cast<const char*>(data), size);
+    std::free(data);
+    lo_bundle_free_recursive(bundle);
+    return bytes;
+}
+
+TOscCommand Command(const std::string& address) {
+    return TOscCommand::FromAddress(address).value();
+}
+
+// A bundle element of raw bytes: the big-endian size, then the bytes.
+std::string Element(const std::string& bytes, uint32_t size) {
+    const char prefix[4] = {static_cast<char>(size >> 24), static_cast<char>(size >> 16),
+                            static_cast<char>(size >> 8), static_cast<char>(size)};
+    return std::string(prefix, 4) + bytes;
+}
+
+const std::string BundleHeader("#bundle\0\0\0\0\0\0\0\0\1", 16);
+const std::string GoMessage("/go\0,\0\0\0", 8);
+
 } // namespace
+
+TEST_F(TOscServerTest, TheMessagesOfABundleRunInOrderAsIfTheyHadComeOneByOne) {
+    lo_timetag later{};
+    lo_timetag_now(&later);
+    later.sec += 3600;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<TOscCommand> expected;
+        size_t ignored;
+    };
+    const Case cases[] = {
+        {"go and a start",
+         Serialised(Bundle({{"/go"}, {"/cue/3/start"}})),
+         {Command("/go"), Command("/cue/3/start")},
+         0},
+        {"nested bundles",
+         Serialised(
+             Bundle({{"/cue/1/stop"}, {"", {{"/cue/2/start"}, {"", {{"/go"}}}}}, {"/select/4"}})),
+         {Command("/cue/1/stop"), Command("/cue/2/start"), Command("/go"), Command("/select/4")},
+         0},
+        {"a time tag an hour ahead runs at once",
+         Serialised(Bundle({{"/panic"}}, later)),
+         {Command("/panic")},
+         0},
+        {"an unknown address among others",
+         Serialised(Bundle({{"/go"}, {"/lights/1"}, {"/stop"}})),
+         {Command("/go"), Command("/stop")},
+         1},
+    };
+    for (const Case& c : cases) {
+        const size_t before = Ignored();
+        ASSERT_TRUE(Client->SendRaw(c.bytes)) << c.name;
+        EXPECT_EQ(Settle(), c.expected) << c.name;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Ignored() == before + c.ignored; }, WaitMs))
+            << c.name;
+    }
+}
+
+TEST_F(TOscServerTest, AMalformedBundleIsDroppedWholeAndCounted) {
+    Server.DropReportInterval = 10ms;
+    std::string tooDeep = Element(GoMessage, 8);
+    for (int depth = 0; depth < 9; ++depth)
+        tooDeep = Element(BundleHeader + tooDeep, static_cast<uint32_t>(16 + tooDeep.size()));
+    const std::string cases[] = {
+        BundleHeader + Element(GoMessage, 12),                       // size beyond the end
+        BundleHeader + Element(GoMessage, 6) + std::string(2, '\0'), // size not a multiple of 4
+        BundleHeader + Element(GoMessage, 8) + std::string(3, '\0'), // bytes left over
+        BundleHeader + Element(std::string("/go\0,i\0\0", 8), 8),    // argument missing
+        BundleHeader,                                                // no message
+        tooDeep.substr(4),
+    };
+    size_t expected = 0;
+    for (const std::string& bytes : cases) {
+        ASSERT_TRUE(Client->SendRaw(bytes));
+        EXPECT_TRUE(Settle().empty()) << expected;
+        ++expected;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Ignored() == expected; }, WaitMs)) << expected;
+    }
+    EXPECT_NE(Reports.back().Text.find("malformed"), std::string::npos) << Reports.back().Text;
+}
+
+TEST_F(TOscServerTest, OneTurnOfTheEventLoopCarriesOutABatchAndTheRestFollow) {
+    // Each command notes where a turn ended: a call queued by the first command of a turn runs
+    // after that turn's batch and before the next.
+    std::vector<size_t> batches;
+    bool boundaryQueued = false;
+    QObject context;
+    Server.OnCommand = [&](const TOscCommand& command) {
+        Received.push_back(command);
+        if (!std::exchange(boundaryQueued, true))
+            QMetaObject::invokeMethod(
+                &context,
+                [&] {
+                    batches.push_back(Received.size());
+                    boundaryQueued = false;
+                },
+                Qt::QueuedConnection);
+    };
+    const int32_t count = 3 * TOscServer::BatchSize + 3;
+    std::vector<TOscCommand> sent;
+    // All are waiting before the event loop runs, as in a flood.
+    for (int32_t i = 1; i <= count; ++i) {
+        ASSERT_TRUE(Client->Send("/select/" + std::to_string(i)));
+        sent.push_back(Command("/select/" + std::to_string(i)));
+    }
+    const auto deadline = TClock::now() + 10s;
+    while (Server.Received() < static_cast<uint64_t>(count) && TClock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(Server.Received(), static_cast<uint64_t>(count));
+
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !batches.empty() && batches.back() == sent.size(); }, WaitMs));
+    EXPECT_EQ(Received, sent);
+    size_t previous = 0;
+    for (size_t end : batches) {
+        EXPECT_LE(end - previous, TOscServer::BatchSize);
+        previous = end;
+    }
+    EXPECT_GE(batches.size(), 4u);
+}
 
 TEST_F(TOscServerTest, APressIsNoArgumentOrOneNumberOtherThanZero) {
     Server.DropReportInterval = 100ms;

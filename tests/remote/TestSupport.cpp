@@ -23,6 +23,11 @@ TTempRuntimeDir::~TTempRuntimeDir() {
     std::filesystem::remove_all(FPath, ec);
 }
 
+std::string TestRuntime() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime ? runtime : "";
+}
+
 TChildProcess::TChildProcess(const TBody& body) {
     int toChild[2];
     int toParent[2];

@@ -23,6 +23,9 @@ private:
     std::optional<std::string> FSaved;
 };
 
+// The runtime folder of the innermost TTempRuntimeDir, where tests keep their registries.
+std::string TestRuntime();
+
 // A forked child that runs body and ends with its result. The parent talks to it through
 // two pipes: Send() a byte to it, Receive() a byte from it, each with a time limit.
 class TChildProcess {
