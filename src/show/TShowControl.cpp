@@ -9,6 +9,24 @@ TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
     return nullptr;
 }
 
+QString CannotPlayText(TCueNumber number, const TCue& cue) {
+    const QString which = QStringLiteral("Cue %1 \"%2\" could not play: ")
+                              .arg(number.Number())
+                              .arg(QString::fromStdString(cue.Description));
+    const QString file = QString::fromStdString(cue.FileName);
+    if (file.isEmpty())
+        return which + QStringLiteral("it has no audio file. Double-click its Filename cell to "
+                                      "choose one.");
+    if (!cue.FileFound())
+        return which + QStringLiteral("its file %1 is missing. Double-click its Filename cell to "
+                                      "choose it again.")
+                           .arg(file);
+    return which + QStringLiteral("%1 could not be opened as audio, or output %2 did not take it. "
+                                  "Check the file and the output.")
+                       .arg(file)
+                       .arg(cue.AudioChannel());
+}
+
 } // namespace
 
 TShowControl::TShowControl(TCueList& cues, const TShowClock& clock, QObject* parent)
@@ -50,10 +68,18 @@ void TShowControl::SelectCue(TCueNumber number) {
     Q_EMIT StandbyChanged(number.Number());
 }
 
+// A stopped cue that does not start says why, so that the show goes on knowingly.
 void TShowControl::Start(TCueNumber number) {
     TCue* cue = FCues.CueOf(number);
-    if (cue && cue->Play())
+    if (!cue)
+        return;
+    const bool stopped = cue->State() == csStopped;
+    if (cue->Play()) {
         FStartedLast = cue;
+        Q_EMIT CueProblem(cue->Identity(), QString());
+    } else if (stopped) {
+        Q_EMIT CueProblem(cue->Identity(), CannotPlayText(number, *cue));
+    }
 }
 
 void TShowControl::Pause(TCueNumber number) {

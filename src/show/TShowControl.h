@@ -9,6 +9,7 @@
 #include "TShowClock.h"
 
 #include <QObject>
+#include <QString>
 
 #include <chrono>
 #include <cstdint>
@@ -64,6 +65,9 @@ public:
 Q_SIGNALS:
     // Cue `number` has become the standby cue through GO or a selection.
     void StandbyChanged(int32_t number);
+    // A start of the cue with that identity failed: `text` says why and what to do. An empty
+    // text: the cue has since started.
+    void CueProblem(quint64 identity, const QString& text);
 
 private:
     void CueStreamEnded(const std::string& uid, HSTREAM stream, uint32_t how) override;

@@ -10,8 +10,13 @@
 
 namespace {
 
+// Beside the file that is written: a link's target is one show, whichever link reaches it. A
+// document that is not there yet, or a link whose target is gone, is locked where it is named.
 std::string LockPathFor(const std::string& documentPath) {
-    const std::filesystem::path path(documentPath);
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::canonical(documentPath, ec);
+    if (ec)
+        path = documentPath;
     return (path.parent_path() / ("." + path.filename().string() + ".lock")).string();
 }
 

@@ -3,8 +3,6 @@
 #include "TShowControl.h"
 #include "TfmMain.h"
 
-#include <QStatusBar>
-
 #include <cstdio>
 
 TOscControl::TOscControl(TfmMain& form) : FForm(form) {
@@ -16,8 +14,7 @@ void TOscControl::Start() {
     const TOscSettings& settings = FForm.Production->Osc;
     std::string failure;
     if (!FServer.Start(settings.Address, settings.Port, failure)) {
-        std::fprintf(stderr, "Trelmo: %s\n", failure.c_str());
-        FForm.statusBar()->showMessage(QString::fromStdString(failure));
+        FForm.SetProblem(QStringLiteral("osc"), QString::fromStdString(failure));
         return;
     }
     std::fprintf(stderr, "Trelmo: OSC listens on UDP %s port %u.\n", settings.Address.c_str(),

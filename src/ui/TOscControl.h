@@ -13,7 +13,7 @@ public:
     explicit TOscControl(TfmMain& form);
 
     // Starts listening and says where on standard error. When it cannot, Trelmo runs on
-    // without OSC and says why, once: on standard error and in the window's status bar.
+    // without OSC and says why, once: on standard error and in the window's message strip.
     void Start();
     // The bound port; 0 while OSC is off.
     uint16_t Port() const { return FServer.Port(); }

@@ -34,6 +34,14 @@ QString TOutputNames::Text(int32_t number) const {
     return QString::number(number) + Separator + QStringLiteral("not connected, plays on output 1");
 }
 
+QString TOutputNames::MissingText(int32_t number) const {
+    if (FDevices.empty() || Present(number))
+        return {};
+    return QStringLiteral("Output %1 is not connected: its cues play on output 1. Connect it, or "
+                          "choose another output for those cues.")
+        .arg(number);
+}
+
 std::vector<std::pair<int32_t, QString>> TOutputNames::Choices(int32_t current) const {
     std::vector<std::pair<int32_t, QString>> choices;
     for (int32_t number = 1; number <= Highest; ++number)

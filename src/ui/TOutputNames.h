@@ -30,6 +30,9 @@ public:
 
     // The Output cell of a cue set to `number`.
     QString Text(int32_t number) const;
+    // Why cues set to output `number` do not play there; empty while it is there or while no
+    // output is known.
+    QString MissingText(int32_t number) const;
     // The drop-down's entries, by number: the outputs that are there, and `current` in any case.
     std::vector<std::pair<int32_t, QString>> Choices(int32_t current) const;
 

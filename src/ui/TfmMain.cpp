@@ -167,6 +167,10 @@ void TfmMain::FormCreate() {
     };
     FShow = std::make_unique<TShowControl>(Production->Cues, FClock);
     connect(FShow.get(), &TShowControl::StandbyChanged, this, &TfmMain::ShowStandby);
+    connect(FShow.get(), &TShowControl::CueProblem, this,
+            [this](quint64 identity, const QString& text) {
+                SetProblem(QStringLiteral("play %1").arg(identity), text);
+            });
     LoadSettings(TSettingsLocation::Find(AppDir));
     FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     InitAudioDevices();
@@ -287,11 +291,25 @@ void TfmMain::InitAudioDevices() {
 // The Output column names the outputs, and follows them as they come and go.
 void TfmMain::ShowOutputs() {
     TOutputNames& outputs = grSounds->Model()->Outputs();
+    connect(&outputs, &TOutputNames::Changed, this, &TfmMain::ReportMissingOutputs);
     outputs.SetSource([this] { return FAudio->AudioDevices(); });
     FAudio->SetOnDevicesChanged([this] {
         QMetaObject::invokeMethod(
             this, [this] { grSounds->Model()->Outputs().Refresh(); }, Qt::QueuedConnection);
     });
+}
+
+// Says which outputs that cues name have gone, and takes it back once they return.
+void TfmMain::ReportMissingOutputs() {
+    const TOutputNames& outputs = grSounds->Model()->Outputs();
+    const TCueList& cues = Production->Cues;
+    for (int32_t number = 2; number <= TOutputNames::Highest; ++number) {
+        bool used = false;
+        for (int32_t i = 0; i < cues.Count() && !used; ++i)
+            used = cues.Items(i)->AudioChannel() == number;
+        SetProblem(QStringLiteral("output %1").arg(number),
+                   used ? outputs.MissingText(number) : QString());
+    }
 }
 
 // The standard error box: stop icon, OK.

@@ -141,6 +141,7 @@ private:
     void grSoundsDblClickCell(int32_t row, int col);
     void grSoundsFilesDropped(int32_t row, const QStringList& files);
     void ShowOutputs();
+    void ReportMissingOutputs();
     void grSoundsCueEdited(TCue& cue, const TCueSettings& before);
 
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);

@@ -11,8 +11,8 @@
 #include "TestAudioFiles.h"
 #include "TfmMain.h"
 
+#include "TMessageStrip.h"
 #include <QProcess>
-#include <QStatusBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -136,7 +136,7 @@ TEST_F(TOscControlTest, APortInUseLeavesOscOffSaysWhyAndTheCuesPlay) {
 
     StartOsc(port);
     EXPECT_EQ(Osc->Port(), 0);
-    const QString message = Window->statusBar()->currentMessage();
+    const QString message = Window->MessageStrip->Text(QStringLiteral("osc"));
     EXPECT_TRUE(message.contains(QStringLiteral("OSC is off: UDP port %1 on 127.0.0.1 is already "
                                                 "in use by another program")
                                      .arg(port)))

@@ -2,8 +2,8 @@
 # Runs a copy of the program as a user would: cells typed into (a description, a fade time)
 # reach Settings.xml about a second later, so a program killed with SIGKILL has them at its next
 # start; a session end (SIGTERM) while a cue plays ends the program at once, without asking; a
-# second Trelmo forced onto the same Settings.xml (a runtime folder of its own) says who holds it
-# and never saves over the first's edits.
+# second copy of the program whose Settings.xml links to the first's says who holds it and never
+# saves over the first's edits.
 set -euo pipefail
 program=$1
 . "$(dirname "$0")/program-copy.sh"
@@ -83,15 +83,20 @@ pid=""
 saved || fail "the restarted program did not keep the saved description"
 echo "the change was there after the restart; SIGTERM ended a playing show without asking"
 
-# The first Trelmo holds the show; a second one, which the instance check cannot find, is told
-# at start-up which process holds it, and its close writes nothing.
+# The first Trelmo holds the show; a copy of the program in another folder, which the instance
+# check does not count as the same program, reaches the same show through a link, is told at
+# start-up which process holds it, and its close writes nothing.
 "$dir/trelmo" & pid=$!
 window=$(main_window) && [ -n "$window" ] || fail "no Trelmo window appeared for the first"
-xdotool windowfocus --sync "$window" type --delay 20 'Lightning'
+xdotool windowfocus --sync "$window" key --clearmodifiers Return
+xdotool type --delay 20 'Lightning'
 xdotool key --clearmodifiers Return
 wait_for has Lightning || fail "the first Trelmo did not save its edit"
-mkdir -m 700 "$top/runtime"
-XDG_RUNTIME_DIR="$top/runtime" "$dir/trelmo" 2>"$top/second.err" & second=$!
+mkdir "$top/copy" "$top/copy/bin"
+cp "$dir/trelmo" "$top/copy/bin/trelmo"
+ln -s "$top/lib" "$top/copy/lib"
+ln -s "$dir/Settings.xml" "$top/copy/bin/Settings.xml"
+"$top/copy/bin/trelmo" 2>"$top/second.err" & second=$!
 wait_for grep -q "in use by another running Trelmo (process $pid)" "$top/second.err" ||
     fail "the second Trelmo did not say that process $pid holds the show"
 second_box() {
@@ -100,7 +105,8 @@ second_box() {
 }
 wait_for second_box || fail "the second Trelmo showed no box"
 xdotool windowfocus --sync "$box" key --clearmodifiers Return
-xdotool windowfocus --sync "$window" type --delay 20 'Hail'
+xdotool windowfocus --sync "$window" key --clearmodifiers Return
+xdotool type --delay 20 'Hail'
 xdotool key --clearmodifiers Return
 wait_for has Hail || fail "the first Trelmo did not save its later edit"
 kill -TERM "$second"

@@ -283,3 +283,65 @@ TEST(ShowControlLifetime, EndNoticesGoNowhereOnceTheShowControlIsGone) {
     QCoreApplication::processEvents();
     EXPECT_EQ(CueEndSyncProc(), nullptr);
 }
+
+// A cue that cannot start says why and what to do; the standby cue still moves on, and a later
+// start of that cue takes the problem back.
+TEST_F(ShowControlTest, ACueThatCannotStartSaysWhyAndTheShowGoesOn) {
+    struct TCase {
+        const char* name;
+        std::string fileName;
+        bool failOpen;
+        std::vector<QString> said;
+    };
+    const std::string missing = File.string() + ".gone";
+    const std::vector<TCase> cases = {
+        {"no file",
+         "",
+         false,
+         {QStringLiteral("Cue 2 \"Door\" could not play: it has no audio file")}},
+        {"missing file",
+         missing,
+         false,
+         {QStringLiteral("its file %1 is missing").arg(QString::fromStdString(missing))}},
+        {"unreadable audio",
+         File.string(),
+         true,
+         {QStringLiteral("could not be opened as audio, or output 1 did not take it")}},
+    };
+    Show.SetGoLockout(0ms);
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        Cues.StopAll();
+        Cues.SetCurrent(TCueNumber(2));
+        TCue& cue = *Cues.Items(1);
+        cue.Description = "Door";
+        cue.FileName = test.fileName;
+        Audio.FailOpen = test.failOpen;
+        QSignalSpy problems(&Show, &TShowControl::CueProblem);
+
+        Show.Go();
+        EXPECT_EQ(cue.State(), csStopped);
+        EXPECT_EQ(Cues.Current(), 3);
+        ASSERT_EQ(problems.count(), 1);
+        EXPECT_EQ(problems[0][0].toULongLong(), cue.Identity());
+        const QString text = problems[0][1].toString();
+        for (const QString& part : test.said)
+            EXPECT_TRUE(text.contains(part)) << text.toStdString();
+
+        Audio.FailOpen = false;
+        cue.FileName = File.string();
+        Show.Start(TCueNumber(2));
+        EXPECT_EQ(cue.State(), csPlaying);
+        ASSERT_EQ(problems.count(), 2);
+        EXPECT_EQ(problems[1][0].toULongLong(), cue.Identity());
+        EXPECT_TRUE(problems[1][1].toString().isEmpty());
+    }
+}
+
+// Starting a cue that already plays is no failure.
+TEST_F(ShowControlTest, StartingAPlayingCueReportsNoProblem) {
+    Show.Start(TCueNumber(1));
+    QSignalSpy problems(&Show, &TShowControl::CueProblem);
+    Show.Start(TCueNumber(1));
+    EXPECT_EQ(problems.count(), 0);
+}

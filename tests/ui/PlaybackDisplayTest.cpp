@@ -1,5 +1,6 @@
 #include "TCueLengths.h"
 #include "TDroppedFiles.h"
+#include "TMessageStrip.h"
 #include "TOutputNames.h"
 #include "TPlaybackRefresh.h"
 #include "TestAudioFiles.h"
@@ -166,6 +167,28 @@ TEST_F(PlaybackDisplay, OutputsShowTheirNamesAndAMissingOneSaysWhereItPlays) {
     Model().Outputs().Refresh();
     EXPECT_EQ(Model().data(Cell(1, ccOutput)).toString(), QStringLiteral("4"))
         << "without a sound server only the number is known";
+}
+
+// An output that cues use and that goes is said in the strip, and taken back when it returns;
+// one that no cue uses is not worth a line.
+TEST_F(PlaybackDisplay, AnOutputThatGoesWhileCuesUseItIsSaidUntilItReturns) {
+    AddCue("Rain").SetAudioChannel(2);
+    Show();
+    const auto said = [&](int32_t output) {
+        return Form->MessageStrip->Text(QStringLiteral("output %1").arg(output));
+    };
+    EXPECT_TRUE(said(2).isEmpty());
+    EXPECT_TRUE(said(3).isEmpty()) << "no cue uses output 3";
+
+    Outputs[1].Present = false;
+    Model().Outputs().Refresh();
+    EXPECT_TRUE(said(2).contains(QStringLiteral("Output 2 is not connected: its cues play on "
+                                                "output 1")))
+        << said(2).toStdString();
+
+    Outputs[1].Present = true;
+    Model().Outputs().Refresh();
+    EXPECT_TRUE(said(2).isEmpty());
 }
 
 TEST_F(PlaybackDisplay, TheOutputDropDownListsTheOutputsThereAndFollowsThem) {
