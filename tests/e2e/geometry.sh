@@ -6,36 +6,8 @@
 set -euo pipefail
 program=$1
 . "$(dirname "$0")/program-copy.sh"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-    rm -rf "$top"
-}
-trap cleanup EXIT
-fail() { echo "$1"; exit 1; }
-
-# Waits up to 20 s for a command to succeed.
-wait_for() {
-    for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-
-exec 3>"$dir/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-wait_for test -s "$dir/display" || fail "no display"
-exec 3>&-
-export DISPLAY=":$(cat "$dir/display")"
-unset DBUS_SESSION_BUS_ADDRESS
-export XDG_RUNTIME_DIR="$dir"
-chmod 700 "$dir"
+. "$(dirname "$0")/openbox-display.sh"
 export PULSE_SERVER="unix:$dir/no-sound-server"
-
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-wait_for sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
-    fail "no window manager"
 
 document() {
     printf '%s\r\n' '<?xml version="1.0" encoding="UTF-8"?>' '<Production>' '  <Windows>' \
