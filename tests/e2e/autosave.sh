@@ -7,6 +7,7 @@
 set -euo pipefail
 program=$1
 . "$(dirname "$0")/program-copy.sh"
+. "$(dirname "$0")/trelmo-windows.sh"
 pid=""
 second=""
 trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "$second" ] && kill -9 "$second" 2>/dev/null; rm -rf "$top"' EXIT
@@ -37,9 +38,7 @@ wait_for() {
     return 1
 }
 
-main_window() {
-    timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null | head -n1
-}
+main_window() { trelmo_windows "$pid" | head -n1; }
 
 saved() { has Thunder && grep -q '<FadeOut>25</FadeOut>' "$dir/Settings.xml"; }
 has() { grep -q "<Description>$1</Description>" "$dir/Settings.xml"; }

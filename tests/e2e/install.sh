@@ -3,6 +3,7 @@
 # waits for its window, forwards a command to it with a second launch and ends it the way a
 # session end does: the installed layout (bin/trelmo, lib/trelmo/) works on its own.
 set -euo pipefail
+. "$(dirname "$0")/trelmo-windows.sh"
 build=$1
 prefix=$(mktemp -d)
 pid=""
@@ -16,13 +17,7 @@ export XDG_RUNTIME_DIR="$prefix/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 "$prefix/bin/trelmo" & pid=$!
-# Polled: xdotool gives up on an X error when another program's window goes meanwhile.
-shown=""
-for _ in $(seq 300); do
-    shown=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null) && [ -n "$shown" ] && break
-    sleep 0.1
-done
-[ -n "$shown" ] || fail "the installed program showed no window"
+trelmo_windows "$pid" >/dev/null || fail "the installed program showed no window"
 "$prefix/bin/trelmo" stop 1 || fail "a forwarding launch of the installed program ended with $?"
 kill -TERM "$pid"
 timeout 30 tail --pid="$pid" -f /dev/null || fail "the installed program did not end"

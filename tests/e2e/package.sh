@@ -4,6 +4,7 @@
 # takes the Settings.xml beside it as the starting point and saves in its configuration folder.
 #   package.sh <source folder> <package build folder>
 set -euo pipefail
+. "$(dirname "$0")/trelmo-windows.sh"
 source=$1
 build=$2
 dir=$(mktemp -d)
@@ -64,13 +65,7 @@ else
     "$bin/trelmo" &
 fi
 pid=$!
-# Polled: xdotool gives up on an X error when another program's window goes meanwhile.
-shown=""
-for _ in $(seq 300); do
-    shown=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null) && [ -n "$shown" ] && break
-    sleep 0.1
-done
-[ -n "$shown" ] || fail "the installed program showed no window"
+trelmo_windows "$pid" >/dev/null || fail "the installed program showed no window"
 kill -TERM "$pid"
 timeout 30 tail --pid="$pid" -f /dev/null || fail "the installed program did not end after SIGTERM"
 set +e

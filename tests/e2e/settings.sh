@@ -5,6 +5,7 @@
 set -euo pipefail
 program=$1
 . "$(dirname "$0")/program-copy.sh"
+. "$(dirname "$0")/trelmo-windows.sh"
 pid=""
 trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$top"' EXIT
 
@@ -15,10 +16,7 @@ printf '%s' '</Production>' >>"$dir/expected"
 
 fail() { echo "$1"; exit 1; }
 
-# Window ids of the program's visible windows titled "Trelmo", waiting up to 30 s for one.
-visible_windows() {
-    timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^Trelmo$' 2>/dev/null
-}
+visible_windows() { trelmo_windows "$pid"; }
 
 end_with() {
     kill -"$1" "$pid"

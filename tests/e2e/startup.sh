@@ -4,10 +4,11 @@
 set -euo pipefail
 program=$1
 . "$(dirname "$0")/program-copy.sh"
+. "$(dirname "$0")/trelmo-windows.sh"
 trap 'rm -rf "$top"' EXIT
 
 "$dir/trelmo" & pid=$!
-if ! timeout 30 xdotool search --sync --all --onlyvisible --pid "$pid" --name '^Trelmo$' >/dev/null; then
+if ! trelmo_windows "$pid" >/dev/null; then
     echo "no Trelmo window appeared"; kill -9 "$pid"; exit 1
 fi
 kill -TERM "$pid"
