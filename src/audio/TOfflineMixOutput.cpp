@@ -77,15 +77,19 @@ void TOfflineMixOutput::Close(TAudioStream& stream) {
     stream.Target = nullptr;
 }
 
-// Everything queued is rendered again, from the frame taken next.
+// Everything queued is rendered again, from the frame taken next, when it is next taken.
 void TOfflineMixOutput::Rewrite(TOutput& output) {
-    output.Mix.Rewind(output.Taken);
-    output.Written = output.Taken;
-    output.Queued.clear();
+    output.RewritePending = true;
 }
 
 size_t TOfflineMixOutput::Take(uint32_t device, size_t frames, float* out) {
     TOutput& output = FOutputs[device];
+    if (output.RewritePending) {
+        output.RewritePending = false;
+        output.Mix.Rewind(output.Taken);
+        output.Written = output.Taken;
+        output.Queued.clear();
+    }
     const size_t queued = output.Queued.size() / 2;
     const size_t wanted = FQueuedFrames + frames - std::min(queued, FQueuedFrames + frames);
     const size_t ready = output.Mix.Renderable(output.Written, wanted);

@@ -46,6 +46,8 @@ private:
         int64_t Taken = 0;
         int64_t Written = 0;
         std::vector<float> Queued;
+        // A start, stop or change asked for what is queued to be rendered again.
+        bool RewritePending = false;
     };
     TOutput& OutputOf(TAudioStream& stream);
     static void Rewrite(TOutput& output);
