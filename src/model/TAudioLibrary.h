@@ -68,6 +68,24 @@ public:
 TAudioLibrary* AudioLibrary();
 void SetAudioLibrary(TAudioLibrary* library);
 
+// The cues played while it lives, through the process-wide library, start together.
+class TAudioStartBatch {
+public:
+    TAudioStartBatch() : FLibrary(AudioLibrary()) {
+        if (FLibrary)
+            FLibrary->AudioBeginStarts();
+    }
+    ~TAudioStartBatch() {
+        if (FLibrary)
+            FLibrary->AudioCommitStarts();
+    }
+    TAudioStartBatch(const TAudioStartBatch&) = delete;
+    TAudioStartBatch& operator=(const TAudioStartBatch&) = delete;
+
+private:
+    TAudioLibrary* FLibrary;
+};
+
 // The end-of-stream handler that cues register; set by the owner of the event loop.
 SyncProc CueEndSyncProc();
 void SetCueEndSyncProc(SyncProc proc);
