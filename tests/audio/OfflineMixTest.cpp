@@ -230,3 +230,29 @@ TEST_F(OfflineMix, CuesStartedTogetherStartOnTheSameFrame) {
         EXPECT_EQ(FirstSound(out2, 1), test.Starts[3] + ramp);
     }
 }
+
+// With the server's buffer full, the position and the level a cue reports are those of the frame
+// being heard, not of the frames rendered ahead: a file silent for its first frames and loud
+// after them shows no level until its loud part is taken from the mix.
+TEST_F(OfflineMix, PositionAndLevelFollowWhatIsHeard) {
+    constexpr size_t Quiet = 20000;
+    std::vector<float> file(Quiet * 2, 0.0f);
+    file.resize((Quiet + Rate) * 2, 0.5f);
+    UseQueue(8820);
+    const HSTREAM cue = Open(*Engine, {Wav("late.wav", file)});
+    ASSERT_TRUE(Engine->AudioChannelPlay(cue, false));
+    std::vector<float> heard;
+    for (size_t taken = Pull; taken <= Quiet + 3 * Pull; taken += Pull) {
+        SCOPED_TRACE(testing::Message() << taken << " frames taken");
+        Take(1, Pull, heard);
+        TAudioPosition position;
+        ASSERT_TRUE(Engine->AudioChannelGetPosition(cue, &position));
+        EXPECT_EQ(std::llround(position.Seconds * Rate), static_cast<long long>(taken));
+        float level = -1;
+        ASSERT_TRUE(Engine->AudioChannelGetLevel(cue, &level));
+        if (taken <= Quiet)
+            EXPECT_EQ(level, 0.0f);
+        else
+            EXPECT_NEAR(level, 0.5f, 1e-6f);
+    }
+}
