@@ -60,10 +60,11 @@ TPulseStream* TPulseOutput::OutputLocked(uint32_t device, TPulseServer::TDeadlin
     auto opened = TPulseStream::OpenLocked(
         FServer, sink, "Trelmo \u2013 " + FServer.OutputNameForLocked(device), [this] { Wake(); },
         deadline);
-    if (!opened)
-        return nullptr;
-    FStreams.push_back(std::move(opened));
-    return FStreams.back().get();
+    TPulseStream* own = opened.get();
+    if (own)
+        FStreams.push_back(std::move(opened));
+    CountLocked();
+    return own;
 }
 
 void TPulseOutput::Start(TAudioStream& stream) {
@@ -158,11 +159,16 @@ void TPulseOutput::Close(TAudioStream& stream) {
 
 void TPulseOutput::DropLocked(TPulseStream* stream) {
     std::erase_if(FStreams, [stream](const auto& own) { return own.get() == stream; });
+    CountLocked();
+}
+
+void TPulseOutput::CountLocked() {
+    FOpen.store(FStreams.size(), std::memory_order_release);
 }
 
 // Closes the streams of outputs no cue has played on for a while; true while any is open.
 bool TPulseOutput::Tidy() {
-    if (!FServer.Mainloop())
+    if (FOpen.load(std::memory_order_acquire) == 0)
         return false;
     TPulseLock lock(FServer.Mainloop());
     const auto now = TPulseServer::TClock::now();
@@ -170,5 +176,6 @@ bool TPulseOutput::Tidy() {
         return stream->EmptyLocked() &&
                (!stream->ReadyLocked() || now - stream->EmptySince() >= IdleClose);
     });
+    CountLocked();
     return !FStreams.empty();
 }

@@ -3,6 +3,7 @@
 #include "TAudioOutput.h"
 #include "TPulseServer.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,9 +45,13 @@ private:
     // there is none yet; nullptr when it cannot be opened.
     TPulseStream* OutputLocked(uint32_t device, TPulseServer::TDeadline deadline);
     void DropLocked(TPulseStream* stream);
+    void CountLocked();
 
     TPulseServer FServer;
     // Guarded by the mainloop lock.
     std::vector<std::unique_ptr<TPulseStream>> FStreams;
+    // How many FStreams holds, for the worker to look at without the mainloop, which the UI
+    // thread may be starting; release/acquire: a count above 0 shows the mainloop started.
+    std::atomic<size_t> FOpen{0};
     bool FHolding = false;
 };
