@@ -118,7 +118,9 @@ bool TPulseStream::ConnectLocked(const std::string& name, TPulseServer::TDeadlin
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec, &Spec));
-    attributes.prebuf = static_cast<uint32_t>(-1);
+    // The stream never waits to fill up again after running dry: it plays on as soon as frames
+    // come, and the mix goes on from the frame being played.
+    attributes.prebuf = 0;
     attributes.minreq = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec / 4, &Spec));
     attributes.fragsize = static_cast<uint32_t>(-1);
     pa_cvolume volume;
@@ -278,6 +280,8 @@ void TPulseStream::TimingCallback(pa_stream* server, int success, void* user) {
     };
     const int64_t playing = timing->read_index / int64_t{FrameBytes} - frames(timing->sink_usec) +
                             (timing->playing ? frames(pa_timeval_age(&timing->timestamp)) : 0);
+    // After running dry the server plays on past what was written: go on from there.
+    self.FWritten = std::max(self.FWritten, playing + RewriteLeadFrames);
     if (self.FRewrite) {
         self.FRewrite = false;
         self.Rewrite(playing + RewriteLeadFrames);
