@@ -28,7 +28,6 @@ public:
     // request up.
     void Drain(TAudioStream& stream, bool draining);
     bool Empty() const { return FSlots.empty(); }
-    size_t Count() const { return FSlots.size(); }
     // Whether a cue waits for its start frame; `stream` itself or any.
     bool Waiting(const TAudioStream& stream) const;
     bool Waiting() const;

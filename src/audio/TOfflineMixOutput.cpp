@@ -106,7 +106,3 @@ size_t TOfflineMixOutput::Take(uint32_t device, size_t frames, float* out) {
     output.Mix.SetLatency(static_cast<uint64_t>(output.Written - output.Taken));
     return taken;
 }
-
-size_t TOfflineMixOutput::Cues(uint32_t device) {
-    return FOutputs[device].Mix.Count();
-}

@@ -36,8 +36,6 @@ public:
     // Takes the next `frames` frames of a device's mix, as the server would play them; frames
     // no cue had ready yet are silence. Returns the frames taken from the mix.
     size_t Take(uint32_t device, size_t frames, float* out);
-    // Cues mixed on a device now.
-    size_t Cues(uint32_t device);
 
 private:
     struct TOutput {

@@ -39,7 +39,7 @@ public:
     const std::string& Sink() const { return FSink; }
     // Whether the server still plays it.
     bool ReadyLocked() const;
-    // When it became empty; it is closed once it has stayed so long enough.
+    // Whether no cue is in its mix, and since when: it is closed once empty long enough.
     bool EmptyLocked() const { return FMix.Empty(); }
     TPulseServer::TDeadline EmptySince() const { return FEmptySince; }
 
