@@ -333,7 +333,7 @@ bool TAudioEngine::AudioChannelGetPosition(HSTREAM handle, TAudioPosition* posit
     if (!stream || !position ||
         (stream->State != TAudioStream::psPlaying && stream->State != TAudioStream::psPaused))
         return false;
-    position->Seconds = static_cast<double>(stream->PassFrames(stream->Lag)) /
+    position->Seconds = static_cast<double>(stream->PassFrames(stream->LagNow())) /
                         static_cast<double>(TAudioDecoder::OutputRate);
     const float native = stream->NativeRate();
     position->Speed = native > 0 ? static_cast<double>(stream->Rate()) / native : 1.0;
@@ -344,7 +344,7 @@ bool TAudioEngine::AudioChannelGetLevel(HSTREAM handle, float* peak) {
     auto stream = Find(handle);
     if (!stream || !peak || stream->State != TAudioStream::psPlaying)
         return false;
-    *peak = std::min(stream->TakePeak(stream->Lag), 1.0f);
+    *peak = std::min(stream->TakePeak(stream->LagNow()), 1.0f);
     return true;
 }
 

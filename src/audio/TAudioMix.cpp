@@ -20,7 +20,8 @@ bool TAudioMix::Add(TAudioStream& stream, bool held) {
     slot.Stream = &stream;
     slot.Start = held ? stHeld : stWaiting;
     FSlots.push_back(slot);
-    stream.Lag.store(FLatency, std::memory_order_relaxed);
+    stream.Lag.store(static_cast<uint64_t>(FLatency), std::memory_order_relaxed);
+    stream.LagAt.store(FLatencyAt, std::memory_order_relaxed);
     return true;
 }
 
@@ -124,10 +125,17 @@ bool TAudioMix::Played(int64_t played) {
     return drained;
 }
 
-void TAudioMix::SetLatency(uint64_t frames) {
-    FLatency = frames;
-    for (const TSlot& slot : FSlots)
-        slot.Stream->Lag.store(frames, std::memory_order_relaxed);
+void TAudioMix::SetLatency(int64_t frames, int64_t at) {
+    FLatency = std::max<int64_t>(frames, 0);
+    FLatencyAt = at;
+    for (const TSlot& slot : FSlots) {
+        slot.Stream->LagAt.store(at, std::memory_order_relaxed);
+        slot.Stream->Lag.store(static_cast<uint64_t>(FLatency), std::memory_order_relaxed);
+    }
+}
+
+void TAudioMix::AddLatency(int64_t frames) {
+    SetLatency(FLatency + frames, FLatencyAt);
 }
 
 void TAudioMix::CountUnderrun() {

@@ -43,8 +43,10 @@ public:
     // The frames before `played` have been heard: cues that asked for a drain and whose last
     // frame is among them are drained. Returns whether one was.
     bool Played(int64_t played);
-    // The frames rendered and not heard yet, for every cue's display.
-    void SetLatency(uint64_t frames);
+    // The frames rendered and not heard yet at `at` (steady-clock ticks, 0: from now on until
+    // told otherwise), for every cue's display; and a change of them by frames written since.
+    void SetLatency(int64_t frames, int64_t at);
+    void AddLatency(int64_t frames);
     // Every cue sounding on the output: the output ran dry, or failed.
     void CountUnderrun();
     void Fail();
@@ -64,5 +66,6 @@ private:
 
     std::vector<TSlot> FSlots;
     std::vector<float> FBlock;
-    uint64_t FLatency = 0;
+    int64_t FLatency = 0;
+    int64_t FLatencyAt = 0;
 };

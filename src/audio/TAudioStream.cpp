@@ -37,6 +37,7 @@ bool TAudioStream::Open() {
         peak.store(0, std::memory_order_relaxed);
     FPeakTaken = 0;
     Lag.store(0, std::memory_order_relaxed);
+    LagAt.store(0, std::memory_order_relaxed);
     FFileEnded.store(false, std::memory_order_relaxed);
     return true;
 }
@@ -237,6 +238,21 @@ float TAudioStream::TakePeak(uint64_t lag) {
     for (; from < to; ++from)
         peak = std::max(peak, FWindowPeaks[from % PeakWindows].load(std::memory_order_relaxed));
     return peak;
+}
+
+uint64_t TAudioStream::LagNow() const {
+    const uint64_t lag = Lag.load(std::memory_order_relaxed);
+    const int64_t at = LagAt.load(std::memory_order_relaxed);
+    if (at == 0)
+        return lag;
+    const auto since = std::chrono::steady_clock::now().time_since_epoch().count() - at;
+    const auto played = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::duration(since))
+                            .count() *
+                        int64_t{TAudioDecoder::OutputRate} / 1000000;
+    return played >= static_cast<int64_t>(lag)
+               ? 0
+               : lag - static_cast<uint64_t>(std::max<int64_t>(played, 0));
 }
 
 uint64_t TAudioStream::PassFrames(uint64_t lag) const {

@@ -116,8 +116,12 @@ public:
     std::atomic<bool> Failed{false};
     std::atomic<bool> Drained{false};
     std::atomic<uint64_t> Underruns{0};
-    // Set by the output from its own thread: frames rendered that have not been heard yet.
+    // Set by the output from its own thread: frames rendered that had not been heard yet at
+    // LagAt (steady-clock ticks; 0: until the output says otherwise).
     std::atomic<uint64_t> Lag{0};
+    std::atomic<int64_t> LagAt{0};
+    // Any thread: frames rendered that have not been heard yet now.
+    uint64_t LagNow() const;
 
     // Guarded by Control.
     bool DrainRequested = false;

@@ -103,6 +103,6 @@ size_t TOfflineMixOutput::Take(uint32_t device, size_t frames, float* out) {
     output.Queued.erase(output.Queued.begin(), takenEnd);
     output.Taken += static_cast<int64_t>(taken);
     output.Mix.Played(output.Taken);
-    output.Mix.SetLatency(static_cast<uint64_t>(output.Written - output.Taken));
+    output.Mix.SetLatency(output.Written - output.Taken, 0);
     return taken;
 }

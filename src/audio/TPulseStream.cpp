@@ -208,8 +208,14 @@ size_t TPulseStream::WriteAt(int64_t at, size_t frames) {
     FMix.Render(at, frames, static_cast<float*>(data));
     pa_stream_write(FStream, data, frames * FrameBytes, nullptr, at * int64_t{FrameBytes},
                     PA_SEEK_ABSOLUTE);
-    FWritten = at + static_cast<int64_t>(frames);
+    MoveWritten(at + static_cast<int64_t>(frames));
     return frames;
+}
+
+// Mainloop thread: what is written and not heard changes with the frames written.
+void TPulseStream::MoveWritten(int64_t to) {
+    FMix.AddLatency(to - FWritten);
+    FWritten = to;
 }
 
 // Mainloop thread: writes what the server wants as far as every cue has it; while frames are
@@ -233,7 +239,7 @@ void TPulseStream::Rewrite(int64_t from) {
     from = std::clamp<int64_t>(from, 0, FWritten);
     const int64_t end = FWritten;
     FMix.Rewind(from);
-    FWritten = from;
+    MoveWritten(from);
     while (FWritten < end)
         if (WriteAt(FWritten, static_cast<size_t>(end - FWritten)) == 0)
             break;
@@ -287,7 +293,8 @@ void TPulseStream::TimingCallback(pa_stream* server, int success, void* user) {
         self.Rewrite(playing + RewriteLeadFrames);
         pa_threaded_mainloop_signal(self.FServer.Mainloop(), 0);
     }
-    self.FMix.SetLatency(static_cast<uint64_t>(std::max<int64_t>(0, self.FWritten - playing)));
+    self.FMix.SetLatency(self.FWritten - playing,
+                         std::chrono::steady_clock::now().time_since_epoch().count());
     if (self.FMix.Played(playing))
         self.FWake();
 }

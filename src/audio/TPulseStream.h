@@ -66,6 +66,7 @@ private:
     size_t WriteAt(int64_t at, size_t frames);
     void Feed();
     void Rewrite(int64_t from);
+    void MoveWritten(int64_t to);
 
     static void StateCallback(pa_stream* server, void* user);
     static void WriteCallback(pa_stream* server, size_t bytes, void* user);
