@@ -8,7 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/release-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELMO_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target bench_trigger_latency bench_playback_load bench_osc_latency \
-    bench_receive_path bench_control_latency bench_dropouts bench_key_latency bench_group_spread bench_display_lag
+    bench_receive_path bench_control_latency bench_dropouts bench_key_latency bench_group_spread \
+    bench_display_lag
 "$root/bench/with-pulse.sh" bash -c "
     '$build/bench/bench_trigger_latency' ${1:-30} out1
     pactl load-module module-null-sink sink_name=plain norewinds=1 >/dev/null
