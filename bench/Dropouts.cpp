@@ -9,6 +9,7 @@
 #include "TPulseOutput.h"
 #include "TestAudioFiles.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <spawn.h>
@@ -23,7 +24,8 @@ using TClock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr float Level = 0.05f;
+// Each stream's level: their sum stays below full scale however many there are.
+float Level = 0.05f;
 
 pid_t Spawn(std::vector<std::string> arguments) {
     std::vector<char*> args;
@@ -46,6 +48,7 @@ void Stop(pid_t pid) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     const int streams = argc > 2 ? std::atoi(argv[2]) : 8;
+    Level = std::min(0.05f, 0.8f / static_cast<float>(std::max(streams, 1)));
     TTempDir dir;
     const std::string loop = (dir / "loop.wav").string();
     const std::string whole = (dir / "whole.wav").string();
@@ -79,8 +82,8 @@ int main(int argc, char** argv) {
     }
     const float sum = Level * static_cast<float>(streams);
     const auto started = TClock::now();
-    const bool sounding = trelmo.WaitForSound(started, sum - Level / 2, 5s) &&
-                          paplay.WaitForSound(started, sum - Level / 2, 5s);
+    const bool sounding = trelmo.WaitForSound(started, sum - Level / 2, 5s);
+    const bool paplaySounding = paplay.WaitForSound(started, sum - Level / 2, 5s);
     const auto from = TClock::now() + 500ms;
     const auto to = from + std::chrono::seconds(seconds);
     trelmo.WaitUntilRecorded(to, std::chrono::seconds(seconds + 30));
@@ -92,7 +95,7 @@ int main(int argc, char** argv) {
         cue->Stop();
     SetAudioLibrary(nullptr);
     if (!sounding) {
-        std::fprintf(stderr, "the streams did not all sound\n");
+        std::fprintf(stderr, "Trelmo's cues did not all sound\n");
         return 1;
     }
     std::printf("%d streams, %d s, stress-ng --cpu 2%s\n", streams, seconds,
@@ -100,8 +103,11 @@ int main(int argc, char** argv) {
     std::printf("trelmo  holes %zu (10 ms blocks), underruns %llu\n",
                 trelmo.BlocksBelow(from, to, sum - Level / 2),
                 static_cast<unsigned long long>(engine.Underruns()));
-    std::printf("paplay  holes %zu (10 ms blocks)\n",
-                paplay.BlocksBelow(from, to, sum - Level / 2));
+    if (paplaySounding)
+        std::printf("paplay  holes %zu (10 ms blocks)\n",
+                    paplay.BlocksBelow(from, to, sum - Level / 2));
+    else
+        std::printf("paplay  streams did not all sound (the server mixes 32 per output)\n");
     std::printf("frames the server reported lost to the recordings: %zu on out1, %zu on out2\n",
                 trelmo.GapFrames(), paplay.GapFrames());
     return 0;

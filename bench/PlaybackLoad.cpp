@@ -1,5 +1,7 @@
 // 32 cues of mixed formats playing together with a 1000-cue show loaded: underruns, process
-// CPU over the run, idle CPU, resident memory. Needs a sound server and ffmpeg.
+// CPU over the run, idle CPU, resident memory. Then 32 and 128 cues on one output: process CPU
+// and the CPU of the sound server's thread, which renders the mix. Needs a sound server and
+// ffmpeg.
 // Usage: bench_playback_load [seconds]
 #include "TAudioEngine.h"
 #include "TCueList.h"
@@ -7,9 +9,12 @@
 #include "TestAudioFiles.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 using TClock = std::chrono::steady_clock;
 
@@ -38,6 +43,47 @@ double CpuPercentOver(int seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const double wall = std::chrono::duration<double>(TClock::now() - start).count();
     return 100.0 * (CpuSeconds() - cpu) / wall;
+}
+
+// CPU seconds of this process's threads named `name` (the mainloop thread renders the mix).
+double ThreadCpuSeconds(const std::string& name) {
+    double seconds = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string called;
+        std::getline(comm, called);
+        if (called != name)
+            continue;
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        std::string field;
+        for (int i = 3; i <= 13; ++i)
+            fields >> field;
+        double user = 0, system = 0;
+        fields >> user >> system;
+        seconds += (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+    return seconds;
+}
+
+// `count` cues of the show that play on output 1, for `seconds`.
+void MeasureOneOutput(TCueList& show, TAudioEngine& engine, int count, int seconds) {
+    const uint64_t underruns = engine.Underruns();
+    int started = 0;
+    for (int i = 0; i < count; ++i)
+        started += show.Items(i * 2)->Play();
+    const double mixCpu = ThreadCpuSeconds("threaded-ml");
+    const auto start = TClock::now();
+    const double cpu = CpuPercentOver(seconds);
+    const double wall = std::chrono::duration<double>(TClock::now() - start).count();
+    std::printf("%d cues on one output for %d s: started %d, underruns %llu, CPU %.2f %% of one "
+                "core, of it the mix thread %.2f %%\n",
+                count, seconds, started,
+                static_cast<unsigned long long>(engine.Underruns() - underruns), cpu,
+                100.0 * (ThreadCpuSeconds("threaded-ml") - mixCpu) / wall);
+    show.StopAll();
 }
 
 } // namespace
@@ -99,6 +145,8 @@ int main(int argc, char** argv) {
                 loadedKiB, ResidentKiB());
     show.StopAll();
     std::printf("idle CPU after stopping: %.2f %% of one core\n", CpuPercentOver(5));
+    for (const int count : {32, 128})
+        MeasureOneOutput(show, engine, count, seconds);
     show.Clear();
     SetAudioLibrary(nullptr);
     return 0;

@@ -1,11 +1,15 @@
 // Time from TCue::Play to the first sound at the sink, against paplay of the same file in a
-// fresh process, measured on the sink's monitor. Usage: bench_trigger_latency [runs] [sink]
+// fresh process and against the floor (a filled, corked stream uncorked), measured on the sink's
+// monitor. Trelmo is measured with its output's stream already open (another cue plays,
+// silent: the start rewrites what is queued) and idle (the stream is opened for the cue).
+// Usage: bench_trigger_latency [runs] [sink]
 // On a sink that rewinds (the default) a new stream is mixed in at once, but its first
 // milliseconds overwrite blocks the monitor has already passed on, so starts are checked for
 // clipping on a sink loaded with norewinds=1.
 #include "LatencyMeasure.h"
 #include "TAudioEngine.h"
 #include "TCue.h"
+#include "TFloorClient.h"
 #include "TPulseOutput.h"
 #include "TestAudioFiles.h"
 
@@ -43,21 +47,51 @@ int main(int argc, char** argv) {
     TCue cue;
     cue.FileName = path;
     cue.SetAudioChannel(device);
-    TLatencyResult trelmo, paplay;
+    const std::string silentPath = (dir / "silent.wav").string();
+    WriteFloatWav(silentPath, 1, 44100, std::vector<float>(44100, 0.0f));
+    TCue silent;
+    silent.FileName = silentPath;
+    silent.Loop = true;
+    silent.SetAudioChannel(device);
+    TFloorClient floor(sink);
+    TLatencyResult open, idle, paplay, floorResult;
     for (int run = 0; run < runs; ++run) {
-        const auto start = TClock::now();
+        silent.Play();
+        std::this_thread::sleep_for(300ms);
+        auto start = TClock::now();
         cue.Play();
-        MeasureStart(recorder, start, file, trelmo);
+        MeasureStart(recorder, start, file, open);
+        cue.Stop();
+        silent.Stop();
+        // The output's stream closes once idle for a second.
+        std::this_thread::sleep_for(1500ms);
+        start = TClock::now();
+        cue.Play();
+        MeasureStart(recorder, start, file, idle);
         cue.Stop();
         std::this_thread::sleep_for(300ms);
 
         if (!MeasurePaplay(recorder, sink, path, file, paplay))
             return 1;
         std::this_thread::sleep_for(300ms);
+        if (!floor.Arm(file))
+            return 1;
+        start = TClock::now();
+        floor.Trigger();
+        MeasureStart(recorder, start, file, floorResult);
+        floor.Disarm();
+        std::this_thread::sleep_for(300ms);
     }
     SetAudioLibrary(nullptr);
-    ReportLatency("trelmo", trelmo);
+    ReportLatency("trelmo, output open", open);
+    ReportLatency("trelmo, output idle", idle);
     ReportLatency("paplay", paplay);
-    ReportRatio(trelmo, paplay);
+    ReportLatency("floor", floorResult);
+    std::printf("output open against paplay: ");
+    ReportRatio(open, paplay);
+    std::printf("output open against the floor: ");
+    ReportRatio(open, floorResult);
+    std::printf("output idle against paplay: ");
+    ReportRatio(idle, paplay);
     return 0;
 }

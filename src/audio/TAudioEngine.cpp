@@ -246,6 +246,15 @@ bool TAudioEngine::AudioChannelPlay(HSTREAM handle, bool) {
     return true;
 }
 
+void TAudioEngine::AudioBeginStarts() {
+    FOutput->BeginStarts();
+}
+
+void TAudioEngine::AudioCommitStarts() {
+    FOutput->CommitStarts();
+    Wake();
+}
+
 bool TAudioEngine::AudioChannelPause(HSTREAM handle) {
     auto stream = Find(handle);
     if (!stream)
@@ -324,8 +333,8 @@ bool TAudioEngine::AudioChannelGetPosition(HSTREAM handle, TAudioPosition* posit
     if (!stream || !position ||
         (stream->State != TAudioStream::psPlaying && stream->State != TAudioStream::psPaused))
         return false;
-    position->Seconds =
-        static_cast<double>(stream->PassFrames()) / static_cast<double>(TAudioDecoder::OutputRate);
+    position->Seconds = static_cast<double>(stream->PassFrames(stream->LagNow())) /
+                        static_cast<double>(TAudioDecoder::OutputRate);
     const float native = stream->NativeRate();
     position->Speed = native > 0 ? static_cast<double>(stream->Rate()) / native : 1.0;
     return true;
@@ -335,7 +344,7 @@ bool TAudioEngine::AudioChannelGetLevel(HSTREAM handle, float* peak) {
     auto stream = Find(handle);
     if (!stream || !peak || stream->State != TAudioStream::psPlaying)
         return false;
-    *peak = std::min(stream->TakePeak(), 1.0f);
+    *peak = std::min(stream->TakePeak(stream->LagNow()), 1.0f);
     return true;
 }
 
@@ -439,6 +448,7 @@ void TAudioEngine::Run() {
                 busy = busy || stream->State == TAudioStream::psPlaying ||
                        stream->State == TAudioStream::psStopping;
         }
+        busy = FOutput->Tidy() || busy;
         const bool woken =
             busy ? FWakeSignal.try_acquire_for(ServicePeriod) : (FWakeSignal.acquire(), true);
         if (woken)

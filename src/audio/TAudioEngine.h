@@ -56,6 +56,10 @@ public:
     bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) override;
     bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) override;
     bool AudioChannelPlay(HSTREAM stream, bool restart) override;
+    // The streams played between these start together: on the same frame of each output,
+    // within one server period across outputs.
+    void AudioBeginStarts() override;
+    void AudioCommitStarts() override;
     bool AudioChannelPause(HSTREAM stream) override;
     bool AudioChannelStop(HSTREAM stream) override;
     bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;

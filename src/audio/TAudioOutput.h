@@ -46,6 +46,10 @@ public:
     // Starts a stream whose first block is decoded; a start that fails (also one the server
     // did not confirm in time) sets stream.Failed and leaves nothing to close.
     virtual void Start(TAudioStream& stream) = 0;
+    // Between these, started streams wait; the commit lets every one of them begin at once,
+    // on the same frame of each output.
+    virtual void BeginStarts() {}
+    virtual void CommitStarts() {}
     // Renders the ramp to silence over what is queued and gives up a drain under way: a paused
     // stream has no deadline running.
     virtual void Pause(TAudioStream& stream) = 0;
@@ -59,6 +63,9 @@ public:
     // Silences the stream at once and releases the target's part of it; no callback touches
     // the stream afterwards.
     virtual void Close(TAudioStream& stream) = 0;
+    // The engine's worker: gives back what has been idle long enough; true while something is
+    // left that may be given back later.
+    virtual bool Tidy() { return false; }
 
 protected:
     void Wake() {

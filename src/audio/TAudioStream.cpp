@@ -31,7 +31,13 @@ bool TAudioStream::Open() {
     FPassEnds.clear();
     FConsumed.store(0, std::memory_order_relaxed);
     FPassStart.store(0, std::memory_order_relaxed);
+    FPreviousPassStart.store(0, std::memory_order_relaxed);
     FPeak.store(0, std::memory_order_relaxed);
+    for (auto& peak : FWindowPeaks)
+        peak.store(0, std::memory_order_relaxed);
+    FPeakTaken = 0;
+    Lag.store(0, std::memory_order_relaxed);
+    LagAt.store(0, std::memory_order_relaxed);
     FFileEnded.store(false, std::memory_order_relaxed);
     return true;
 }
@@ -181,23 +187,81 @@ void TAudioStream::ApplyGains(float* out, size_t frames) {
     }
 }
 
-void TAudioStream::RaisePeak(const float* out, size_t frames) {
+namespace {
+float PeakOf(const float* out, size_t frames) {
     float peak = 0;
     for (size_t i = 0; i < frames * 2; ++i)
         peak = std::max(peak, std::abs(out[i]));
+    return peak;
+}
+} // namespace
+
+void TAudioStream::RaisePeak(const float* out, size_t frames) {
+    const float peak = PeakOf(out, frames);
     float seen = FPeak.load(std::memory_order_relaxed);
     while (peak > seen && !FPeak.compare_exchange_weak(seen, peak, std::memory_order_relaxed))
         ;
+    RaiseWindowPeaks(out, frames);
 }
 
-float TAudioStream::TakePeak() {
-    return FPeak.exchange(0, std::memory_order_relaxed);
+// A window rendered from its first frame starts over, so that a rendering again after a
+// rewind replaces what was rendered before.
+void TAudioStream::RaiseWindowPeaks(const float* out, size_t frames) {
+    uint64_t at = FConsumed.load(std::memory_order_relaxed);
+    size_t done = 0;
+    while (done < frames) {
+        const size_t offset = at % PeakWindowFrames;
+        const size_t count = std::min(frames - done, PeakWindowFrames - offset);
+        std::atomic<float>& window = FWindowPeaks[at / PeakWindowFrames % PeakWindows];
+        const float peak = PeakOf(out + done * 2, count);
+        window.store(offset == 0 ? peak : std::max(peak, window.load(std::memory_order_relaxed)),
+                     std::memory_order_relaxed);
+        at += count;
+        done += count;
+    }
 }
 
-uint64_t TAudioStream::PassFrames() const {
+float TAudioStream::TakePeak(uint64_t lag) {
+    const float rendered = FPeak.exchange(0, std::memory_order_relaxed);
+    if (lag == 0)
+        return rendered;
     const uint64_t consumed = FConsumed.load(std::memory_order_relaxed);
-    const uint64_t start = FPassStart.load(std::memory_order_relaxed);
-    return consumed > start ? consumed - start : 0;
+    const uint64_t heard = consumed > lag ? consumed - lag : 0;
+    const uint64_t history = (PeakWindows - 1) * PeakWindowFrames;
+    const uint64_t oldest = consumed > history ? consumed - history : 0;
+    uint64_t from = std::max(FPeakTaken, oldest) / PeakWindowFrames;
+    const uint64_t to = std::max(heard / PeakWindowFrames, from + 1);
+    if (heard < oldest)
+        return 0;
+    FPeakTaken = std::max(FPeakTaken, heard);
+    float peak = 0;
+    for (; from < to; ++from)
+        peak = std::max(peak, FWindowPeaks[from % PeakWindows].load(std::memory_order_relaxed));
+    return peak;
+}
+
+uint64_t TAudioStream::LagNow() const {
+    const uint64_t lag = Lag.load(std::memory_order_relaxed);
+    const int64_t at = LagAt.load(std::memory_order_relaxed);
+    if (at == 0)
+        return lag;
+    const auto since = std::chrono::steady_clock::now().time_since_epoch().count() - at;
+    const auto played = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::duration(since))
+                            .count() *
+                        int64_t{TAudioDecoder::OutputRate} / 1000000;
+    return played >= static_cast<int64_t>(lag)
+               ? 0
+               : lag - static_cast<uint64_t>(std::max<int64_t>(played, 0));
+}
+
+uint64_t TAudioStream::PassFrames(uint64_t lag) const {
+    const uint64_t consumed = FConsumed.load(std::memory_order_relaxed);
+    const uint64_t heard = consumed > lag ? consumed - lag : 0;
+    uint64_t start = FPassStart.load(std::memory_order_relaxed);
+    if (heard < start)
+        start = FPreviousPassStart.load(std::memory_order_relaxed);
+    return heard > start ? heard - start : 0;
 }
 
 size_t TAudioStream::Render(size_t frames, float* out, bool& end) {
@@ -273,6 +337,8 @@ TAudioStream::TEvents TAudioStream::TakeEvents() {
     const uint64_t consumed = FConsumed.load(std::memory_order_acquire);
     TEvents events;
     while (!FPassEnds.empty() && FPassEnds.front() <= consumed) {
+        FPreviousPassStart.store(FPassStart.load(std::memory_order_relaxed),
+                                 std::memory_order_relaxed);
         FPassStart.store(FPassEnds.front(), std::memory_order_relaxed);
         FPassEnds.pop_front();
         ++events.Passes;

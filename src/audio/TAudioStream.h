@@ -5,6 +5,7 @@
 #include "TAudioRing.h"
 #include "TGainEnvelope.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -99,11 +100,12 @@ public:
     };
     TEvents TakeEvents();
 
-    // Any thread: output frames rendered since the current loop pass began (since the start for
-    // a stream that does not loop). Leads what is heard by what the server has queued.
-    uint64_t PassFrames() const;
-    // Any thread: the largest sample rendered since the last call, gains applied; resets it.
-    float TakePeak();
+    // Any thread: output frames heard since the current loop pass began (since the start for a
+    // stream that does not loop), `lag` being the frames rendered and not heard yet.
+    uint64_t PassFrames(uint64_t lag = 0) const;
+    // One thread: the largest sample heard since the last call, gains applied; with no lag,
+    // the largest rendered. Resets it.
+    float TakePeak(uint64_t lag = 0);
 
     // Held by the engine around every change of the play state and every output call for this
     // stream, from the UI thread and from the worker; never by the audio callback.
@@ -114,6 +116,12 @@ public:
     std::atomic<bool> Failed{false};
     std::atomic<bool> Drained{false};
     std::atomic<uint64_t> Underruns{0};
+    // Set by the output from its own thread: frames rendered that had not been heard yet at
+    // LagAt (steady-clock ticks; 0: until the output says otherwise).
+    std::atomic<uint64_t> Lag{0};
+    std::atomic<int64_t> LagAt{0};
+    // Any thread: frames rendered that have not been heard yet now.
+    uint64_t LagNow() const;
 
     // Guarded by Control.
     bool DrainRequested = false;
@@ -135,6 +143,7 @@ private:
     // Frames, from the position on, that are rendered from the file before the move settles.
     size_t LiveFrames(size_t frames) const;
     void RaisePeak(const float* out, size_t frames);
+    void RaiseWindowPeaks(const float* out, size_t frames);
 
     const HSTREAM FHandle;
     const uint32_t FDevice;
@@ -182,6 +191,14 @@ private:
     // Largest sample since the last TakePeak: raised by Render with a compare-exchange, taken
     // with an exchange; relaxed, as it orders nothing else.
     std::atomic<float> FPeak{0};
+    // The largest sample of each window of rendered frames, the last PeakWindows of them, for
+    // meters that follow what is heard; written by Render only. And the frame TakePeak saw last.
+    static constexpr size_t PeakWindowFrames = 256;
+    static constexpr size_t PeakWindows = 128;
+    std::array<std::atomic<float>, PeakWindows> FWindowPeaks{};
+    uint64_t FPeakTaken = 0;
+    // Rendered frames at which the pass before the current one began.
+    std::atomic<uint64_t> FPreviousPassStart{0};
     // Set by the producer after the file's last frame is in the ring.
     std::atomic<bool> FFileEnded{false};
 

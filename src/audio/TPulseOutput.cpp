@@ -6,7 +6,12 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+
 namespace {
+
+// An output's stream is closed once no cue has played on it for this long.
+constexpr auto IdleClose = std::chrono::milliseconds(1000);
 
 TPulseStream* Own(TAudioStream& stream) {
     return static_cast<TPulseStream*>(stream.Target);
@@ -15,6 +20,14 @@ TPulseStream* Own(TAudioStream& stream) {
 } // namespace
 
 TPulseOutput::TPulseOutput() : FServer([this] { DevicesChanged(); }) {}
+
+// The streams go before the server stops its thread: their destructor takes them off it.
+TPulseOutput::~TPulseOutput() {
+    if (!FServer.Mainloop())
+        return;
+    TPulseLock lock(FServer.Mainloop());
+    FStreams.clear();
+}
 
 bool TPulseOutput::DeviceExists(uint32_t device) {
     return FServer.DeviceExists(device);
@@ -36,6 +49,24 @@ std::vector<TOutputDevice> TPulseOutput::Devices() {
     return FServer.Devices();
 }
 
+TPulseStream* TPulseOutput::OutputLocked(uint32_t device, TPulseServer::TDeadline deadline) {
+    const std::string sink = FServer.SinkForLocked(device);
+    for (auto& stream : FStreams)
+        if (stream->Sink() == sink && stream->ReadyLocked())
+            return stream.get();
+    std::erase_if(FStreams, [](const auto& stream) {
+        return stream->EmptyLocked() && !stream->ReadyLocked();
+    });
+    auto opened = TPulseStream::OpenLocked(
+        FServer, sink, "Trelmo \u2013 " + FServer.OutputNameForLocked(device), [this] { Wake(); },
+        deadline);
+    TPulseStream* own = opened.get();
+    if (own)
+        FStreams.push_back(std::move(opened));
+    CountLocked();
+    return own;
+}
+
 void TPulseOutput::Start(TAudioStream& stream) {
     const auto deadline = TPulseServer::TClock::now() + TPulseServer::ServerWait;
     stream.Target = nullptr;
@@ -48,53 +79,103 @@ void TPulseOutput::Start(TAudioStream& stream) {
         stream.Failed = true;
         return;
     }
-    const auto open = [&] {
-        return TPulseStream::OpenLocked(
-            FServer, stream, FServer.SinkForLocked(stream.Device()), [this] { Wake(); }, deadline);
-    };
-    auto own = open();
+    TPulseStream* own = OutputLocked(stream.Device(), deadline);
     // A sink that has gone since the sinks were listed: list them again; a device that is
     // missing now plays on device 1.
     if (!own && pa_context_errno(FServer.Context()) == PA_ERR_NOENTITY &&
         FServer.ListSinksLocked(deadline) && FServer.AnyPresentLocked())
-        own = open();
-    // Set by the state callback of a failed attempt too.
-    stream.Failed = !own;
-    stream.Target = own.release();
+        own = OutputLocked(stream.Device(), deadline);
+    if (!own || !own->AddLocked(stream, FHolding, deadline)) {
+        stream.Failed = true;
+        return;
+    }
+    stream.Target = own;
+}
+
+void TPulseOutput::BeginStarts() {
+    FHolding = true;
+}
+
+// Every output's held cues start at its next rewrite, asked for here for all of them at once;
+// waits, for the server's wait at most, until each has its start frame.
+void TPulseOutput::CommitStarts() {
+    FHolding = false;
+    if (!FServer.Mainloop())
+        return;
+    const auto deadline = TPulseServer::TClock::now() + TPulseServer::ServerWait;
+    TPulseLock lock(FServer.Mainloop());
+    for (auto& stream : FStreams)
+        stream->CommitLocked();
+    FServer.WaitUntilLocked(
+        [this] {
+            return std::none_of(FStreams.begin(), FStreams.end(),
+                                [](const auto& stream) { return stream->WaitingLocked(); });
+        },
+        deadline);
 }
 
 void TPulseOutput::Pause(TAudioStream& stream) {
-    if (TPulseStream* own = Own(stream))
-        own->Pause();
+    if (TPulseStream* own = Own(stream)) {
+        TPulseLock lock(FServer.Mainloop());
+        own->DrainLocked(stream, false);
+        own->RefreshLocked();
+    }
 }
 
 void TPulseOutput::Resume(TAudioStream& stream) {
-    if (TPulseStream* own = Own(stream))
-        own->Resume();
+    Refresh(stream);
 }
 
 void TPulseOutput::Refresh(TAudioStream& stream) {
-    if (TPulseStream* own = Own(stream))
-        own->Refresh();
-}
-
-void TPulseOutput::Rename(TAudioStream& stream) {
-    if (TPulseStream* own = Own(stream))
-        own->Rename();
+    if (TPulseStream* own = Own(stream)) {
+        TPulseLock lock(FServer.Mainloop());
+        own->RefreshLocked();
+    }
 }
 
 void TPulseOutput::Drain(TAudioStream& stream) {
-    if (TPulseStream* own = Own(stream))
-        own->Drain();
-    else
+    TPulseStream* own = Own(stream);
+    if (!own) {
         stream.Drained = true;
+        return;
+    }
+    TPulseLock lock(FServer.Mainloop());
+    if (own->ReadyLocked())
+        own->DrainLocked(stream, true);
+    else
+        stream.Failed = true;
 }
 
 void TPulseOutput::Close(TAudioStream& stream) {
     TPulseStream* own = Own(stream);
     if (!own)
         return;
-    own->Close();
+    TPulseLock lock(FServer.Mainloop());
+    own->RemoveLocked(stream);
     stream.Target = nullptr;
-    delete own;
+    if (own->EmptyLocked() && !own->ReadyLocked())
+        DropLocked(own);
+}
+
+void TPulseOutput::DropLocked(TPulseStream* stream) {
+    std::erase_if(FStreams, [stream](const auto& own) { return own.get() == stream; });
+    CountLocked();
+}
+
+void TPulseOutput::CountLocked() {
+    FOpen.store(FStreams.size(), std::memory_order_release);
+}
+
+// Closes the streams of outputs no cue has played on for a while; true while any is open.
+bool TPulseOutput::Tidy() {
+    if (FOpen.load(std::memory_order_acquire) == 0)
+        return false;
+    TPulseLock lock(FServer.Mainloop());
+    const auto now = TPulseServer::TClock::now();
+    std::erase_if(FStreams, [now](const auto& stream) {
+        return stream->EmptyLocked() &&
+               (!stream->ReadyLocked() || now - stream->EmptySince() >= IdleClose);
+    });
+    CountLocked();
+    return !FStreams.empty();
 }

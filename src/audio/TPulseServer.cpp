@@ -324,6 +324,14 @@ std::string TPulseServer::SinkForLocked(uint32_t device) const {
     return {};
 }
 
+std::string TPulseServer::OutputNameForLocked(uint32_t device) const {
+    const std::string sink = SinkForLocked(device);
+    for (const TSink& listed : FSinks)
+        if (listed.Name == sink)
+            return listed.Description.empty() ? listed.Name : listed.Description;
+    return sink;
+}
+
 bool TPulseServer::InitDevice(uint32_t device) {
     if (!DeviceExists(device))
         return false;

@@ -51,6 +51,8 @@ public:
     // The sink a stream for `device` plays on: the device's own while it is present, else the
     // first present one.
     std::string SinkForLocked(uint32_t device) const;
+    // The name the operator knows that sink by: its description, or its name without one.
+    std::string OutputNameForLocked(uint32_t device) const;
     bool ListSinksLocked(TDeadline deadline);
     // Waits until `done()` holds or the deadline passes; false on the deadline.
     bool WaitUntilLocked(const std::function<bool()>& done, TDeadline deadline);

@@ -2,7 +2,6 @@
 
 #include "TAudioDecoder.h"
 #include "TAudioStream.h"
-#include "TPulseLock.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -13,23 +12,16 @@ namespace {
 static_assert(TPulseStream::Spec.rate == TAudioDecoder::OutputRate);
 constexpr size_t FrameBytes = 2 * sizeof(float);
 constexpr int64_t FramesPerSecond = TAudioDecoder::OutputRate;
-// Server-side buffer per stream: deep enough for a busy desktop that refills it late. Starts do
-// not wait for it (the server mixes a new stream in at once), and gain changes rewrite what is
-// queued, so it costs no responsiveness.
+// Server-side buffer: deep enough for a busy desktop that refills it late. Starts, stops and
+// gain changes rewrite what is queued, so it costs no responsiveness.
 constexpr pa_usec_t BufferUsec = 200 * 1000;
 // Rewritten frames begin this far after the frame being played, for the time the write takes
 // to reach the server.
 constexpr int64_t RewriteLeadFrames = FramesPerSecond * 3 / 1000;
-// How soon frames the server wanted and the decoder did not have are looked for again.
+// How soon frames the server wanted and a cue did not have are looked for again.
 constexpr pa_usec_t RetryUsec = 5000;
-// A pause corks the stream once its ramp to silence has been played: the rewrite of what is
-// queued, its lead and the ramp take well under this.
-constexpr pa_usec_t CorkDelayUsec = 60 * 1000;
-
-void Forget(pa_operation* operation) {
-    if (operation)
-        pa_operation_unref(operation);
-}
+// How often the server is asked where it plays: drains end and the display follows within it.
+constexpr pa_usec_t ClockUsec = 20 * 1000;
 
 void Drop(pa_operation*& operation) {
     if (!operation)
@@ -63,29 +55,53 @@ void Abandon(pa_stream* server) {
         nullptr);
 }
 
+pa_time_event* NewTimer(pa_mainloop_api* api, pa_usec_t after, pa_time_event_cb_t callback,
+                        void* user) {
+    timeval when{};
+    pa_timeval_add(pa_gettimeofday(&when), after);
+    return api->time_new(api, &when, callback, user);
+}
+
+void Restart(pa_mainloop_api* api, pa_time_event* event, pa_usec_t after) {
+    timeval when{};
+    pa_timeval_add(pa_gettimeofday(&when), after);
+    api->time_restart(event, &when);
+}
+
 } // namespace
 
-TPulseStream::TPulseStream(TPulseServer& server, TAudioStream& audio, std::function<void()> wake)
-    : FServer(server), FAudio(audio), FWake(std::move(wake)),
-      FApi(pa_threaded_mainloop_get_api(server.Mainloop())) {}
+TPulseStream::TPulseStream(TPulseServer& server, std::string sink, std::function<void()> wake)
+    : FServer(server), FSink(std::move(sink)), FWake(std::move(wake)),
+      FApi(pa_threaded_mainloop_get_api(server.Mainloop())),
+      FEmptySince(TPulseServer::TClock::now()) {}
 
-std::unique_ptr<TPulseStream> TPulseStream::OpenLocked(TPulseServer& server, TAudioStream& audio,
-                                                       const std::string& sink,
-                                                       std::function<void()> wake,
-                                                       TPulseServer::TDeadline deadline) {
-    std::unique_ptr<TPulseStream> stream(new TPulseStream(server, audio, std::move(wake)));
-    timeval now{};
-    stream->FRetry =
-        stream->FApi->time_new(stream->FApi, pa_gettimeofday(&now), RetryCallback, stream.get());
-    if (stream->ConnectLocked(sink, deadline))
+std::unique_ptr<TPulseStream>
+TPulseStream::OpenLocked(TPulseServer& server, const std::string& sink, const std::string& name,
+                         std::function<void()> wake, TPulseServer::TDeadline deadline) {
+    std::unique_ptr<TPulseStream> stream(new TPulseStream(server, sink, std::move(wake)));
+    pa_mainloop_api* api = stream->FApi;
+    stream->FRetry = NewTimer(api, 0, RetryCallback, stream.get());
+    stream->FClock = NewTimer(api, ClockUsec, ClockCallback, stream.get());
+    if (stream->ConnectLocked(name, deadline))
         return stream;
-    stream->FApi->time_free(stream->FRetry);
     return nullptr;
 }
 
+// With the mainloop locked: the stream leaves the server; no callback runs afterwards.
+TPulseStream::~TPulseStream() {
+    Drop(FTiming);
+    FApi->time_free(FRetry);
+    FApi->time_free(FClock);
+    if (!FStream)
+        return;
+    Unhook(FStream);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(FStream)))
+        pa_stream_disconnect(FStream);
+    pa_stream_unref(FStream);
+}
+
 // With the mainloop locked: connects a new server stream and waits until it is ready.
-bool TPulseStream::ConnectLocked(const std::string& sink, TPulseServer::TDeadline deadline) {
-    const std::string& name = FAudio.Name();
+bool TPulseStream::ConnectLocked(const std::string& name, TPulseServer::TDeadline deadline) {
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, name.c_str());
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
@@ -102,15 +118,17 @@ bool TPulseStream::ConnectLocked(const std::string& sink, TPulseServer::TDeadlin
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec, &Spec));
-    attributes.prebuf = static_cast<uint32_t>(-1);
+    // The stream never waits to fill up again after running dry: it plays on as soon as frames
+    // come, and the mix goes on from the frame being played.
+    attributes.prebuf = 0;
     attributes.minreq = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec / 4, &Spec));
     attributes.fragsize = static_cast<uint32_t>(-1);
     pa_cvolume volume;
     pa_cvolume_set(&volume, Spec.channels, PA_VOLUME_NORM);
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
-    const bool ready = pa_stream_connect_playback(server, sink.c_str(), &attributes, flags, &volume,
-                                                  nullptr) >= 0 &&
+    const bool ready = pa_stream_connect_playback(server, FSink.c_str(), &attributes, flags,
+                                                  &volume, nullptr) >= 0 &&
                        FServer.WaitUntilLocked(
                            [server] {
                                const pa_stream_state_t state = pa_stream_get_state(server);
@@ -129,35 +147,79 @@ bool TPulseStream::ConnectLocked(const std::string& sink, TPulseServer::TDeadlin
     return false;
 }
 
-// Mainloop thread: renders up to `frames` decoded frames and writes them at stream index `at`;
-// returns the frames written. Frames not decoded yet are left to the server's next request:
-// the server still holds most of its buffer then, while silence written in their place would
-// be heard.
+bool TPulseStream::ReadyLocked() const {
+    return FStream && pa_stream_get_state(FStream) == PA_STREAM_READY;
+}
+
+bool TPulseStream::AddLocked(TAudioStream& audio, bool held, TPulseServer::TDeadline deadline) {
+    if (!FMix.Add(audio, held))
+        return false;
+    if (held)
+        return true;
+    RefreshLocked();
+    if (FServer.WaitUntilLocked([&] { return !FMix.Waiting(audio); }, deadline))
+        return true;
+    RemoveLocked(audio);
+    return false;
+}
+
+void TPulseStream::RemoveLocked(TAudioStream& audio) {
+    FMix.Remove(audio);
+    if (FMix.Empty())
+        FEmptySince = TPulseServer::TClock::now();
+}
+
+void TPulseStream::CommitLocked() {
+    FMix.Commit();
+    if (FMix.Waiting())
+        RefreshLocked();
+}
+
+void TPulseStream::RefreshLocked() {
+    FRewrite = true;
+    AskTimingLocked();
+}
+
+void TPulseStream::DrainLocked(TAudioStream& audio, bool draining) {
+    FMix.Drain(audio, draining);
+}
+
+// A question under way is answered with a read position at least as fresh as one asked now.
+void TPulseStream::AskTimingLocked() {
+    if (FTiming && pa_operation_get_state(FTiming) != PA_OPERATION_RUNNING) {
+        pa_operation_unref(FTiming);
+        FTiming = nullptr;
+    }
+    if (!FTiming && ReadyLocked())
+        FTiming = pa_stream_update_timing_info(FStream, TimingCallback, this);
+}
+
+// Mainloop thread: renders up to `frames` frames of the mix and writes them at stream index
+// `at`; returns the frames written. Frames a cue has not decoded yet are left to the server's
+// next request: the server still holds most of its buffer then, while silence written in
+// their place would be heard.
 size_t TPulseStream::WriteAt(int64_t at, size_t frames) {
-    frames = std::min(frames, FAudio.Available());
+    frames = FMix.Renderable(at, frames);
     void* data = nullptr;
     size_t bytes = frames * FrameBytes;
     if (frames == 0 || pa_stream_begin_write(FStream, &data, &bytes) < 0 || !data)
         return 0;
-    bool end = false;
-    const size_t got =
-        FAudio.Render(std::min(frames, bytes / FrameBytes), static_cast<float*>(data), end);
-    // Frames queued after an end are overwritten with the silence Render put there.
-    const bool rewrite = at + static_cast<int64_t>(frames) <= FWritten;
-    const size_t count = end && rewrite ? std::min(frames, bytes / FrameBytes) : got;
-    if (count == 0) {
-        pa_stream_cancel_write(FStream);
-        return 0;
-    }
-    pa_stream_write(FStream, data, count * FrameBytes, nullptr, at * int64_t{FrameBytes},
+    frames = std::min(frames, bytes / FrameBytes);
+    FMix.Render(at, frames, static_cast<float*>(data));
+    pa_stream_write(FStream, data, frames * FrameBytes, nullptr, at * int64_t{FrameBytes},
                     PA_SEEK_ABSOLUTE);
-    FWritten = std::max(FWritten, at + static_cast<int64_t>(count));
-    return count;
+    MoveWritten(at + static_cast<int64_t>(frames));
+    return frames;
 }
 
-// Mainloop thread: writes what the server wants as far as it is decoded; while frames are
-// still wanted, looks again shortly, so that a late decoder delays the frames instead of
-// leaving the stream waiting for a request that does not come.
+// Mainloop thread: what is written and not heard changes with the frames written.
+void TPulseStream::MoveWritten(int64_t to) {
+    FMix.AddLatency(to - FWritten);
+    FWritten = to;
+}
+
+// Mainloop thread: writes what the server wants as far as every cue has it; while frames are
+// still wanted, looks again shortly.
 void TPulseStream::Feed() {
     const size_t writable = pa_stream_writable_size(FStream);
     size_t frames = writable == static_cast<size_t>(-1) ? 0 : writable / FrameBytes;
@@ -167,18 +229,28 @@ void TPulseStream::Feed() {
             break;
         frames -= std::min(frames, written);
     }
-    if (frames > 0 && !FAudio.RenderedOut() && !FAudio.FadedOut()) {
-        timeval when{};
-        pa_timeval_add(pa_gettimeofday(&when), RetryUsec);
-        FApi->time_restart(FRetry, &when);
-    }
+    if (frames > 0)
+        Restart(FApi, FRetry, RetryUsec);
+}
+
+// Mainloop thread: everything queued from `from` on is rendered again; cues waiting for their
+// start begin there.
+void TPulseStream::Rewrite(int64_t from) {
+    from = std::clamp<int64_t>(from, 0, FWritten);
+    const int64_t end = FWritten;
+    FMix.Rewind(from);
+    MoveWritten(from);
+    while (FWritten < end)
+        if (WriteAt(FWritten, static_cast<size_t>(end - FWritten)) == 0)
+            break;
+    Feed();
 }
 
 void TPulseStream::StateCallback(pa_stream* server, void* user) {
     auto& self = *static_cast<TPulseStream*>(user);
     const pa_stream_state_t state = pa_stream_get_state(server);
     if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
-        self.FAudio.Failed = true;
+        self.FMix.Fail();
         self.FWake();
     }
     pa_threaded_mainloop_signal(self.FServer.Mainloop(), 0);
@@ -190,12 +262,20 @@ void TPulseStream::WriteCallback(pa_stream*, size_t, void* user) {
 
 void TPulseStream::RetryCallback(pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
     auto& self = *static_cast<TPulseStream*>(user);
-    if (self.FStream && pa_stream_get_state(self.FStream) == PA_STREAM_READY)
+    if (self.ReadyLocked())
         self.Feed();
 }
 
-// The server's read position is fresh: everything queued after the frame now being played
-// is rendered again, with the gains of now.
+void TPulseStream::ClockCallback(pa_mainloop_api* api, pa_time_event* event, const timeval*,
+                                 void* user) {
+    auto& self = *static_cast<TPulseStream*>(user);
+    if (!self.FMix.Empty())
+        self.AskTimingLocked();
+    Restart(api, event, ClockUsec);
+}
+
+// The server's read position is fresh: drains are settled, the display's latency updated, and
+// a change asked for rewrites everything queued after the frame now being played.
 void TPulseStream::TimingCallback(pa_stream* server, int success, void* user) {
     auto& self = *static_cast<TPulseStream*>(user);
     const pa_timing_info* timing = success ? pa_stream_get_timing_info(server) : nullptr;
@@ -206,111 +286,20 @@ void TPulseStream::TimingCallback(pa_stream* server, int success, void* user) {
     };
     const int64_t playing = timing->read_index / int64_t{FrameBytes} - frames(timing->sink_usec) +
                             (timing->playing ? frames(pa_timeval_age(&timing->timestamp)) : 0);
-    const int64_t from = playing + RewriteLeadFrames;
-    if (from >= self.FWritten)
-        return;
-    const int64_t end = self.FWritten;
-    int64_t at = end - static_cast<int64_t>(self.FAudio.Rewind(static_cast<size_t>(end - from)));
-    while (at < end) {
-        const size_t written = self.WriteAt(at, static_cast<size_t>(end - at));
-        if (written == 0)
-            return;
-        at += static_cast<int64_t>(written);
+    // After running dry the server plays on past what was written: go on from there.
+    self.FWritten = std::max(self.FWritten, playing + RewriteLeadFrames);
+    if (self.FRewrite) {
+        self.FRewrite = false;
+        self.Rewrite(playing + RewriteLeadFrames);
+        pa_threaded_mainloop_signal(self.FServer.Mainloop(), 0);
     }
+    self.FMix.SetLatency(self.FWritten - playing,
+                         std::chrono::steady_clock::now().time_since_epoch().count());
+    if (self.FMix.Played(playing))
+        self.FWake();
 }
 
-void TPulseStream::CorkCallback(pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
-    auto& self = *static_cast<TPulseStream*>(user);
-    self.DropCorkTimerLocked();
-    if (pa_stream_get_state(self.FStream) == PA_STREAM_READY)
-        Forget(pa_stream_cork(self.FStream, 1, nullptr, nullptr));
-}
-
-// The server ran out of frames to play: a dropout, unless the file has been played out.
+// The server ran out of frames to play: a dropout for every cue sounding.
 void TPulseStream::UnderflowCallback(pa_stream*, void* user) {
-    auto& audio = static_cast<TPulseStream*>(user)->FAudio;
-    if (!audio.RenderedOut() && !audio.FadedOut() && audio.State != TAudioStream::psPaused)
-        audio.Underruns.fetch_add(1, std::memory_order_relaxed);
-}
-
-void TPulseStream::DrainCallback(pa_stream*, int, void* user) {
-    auto& self = *static_cast<TPulseStream*>(user);
-    self.FAudio.Drained = true;
-    self.FWake();
-}
-
-void TPulseStream::DropCorkTimerLocked() {
-    if (!FCorkTimer)
-        return;
-    FApi->time_free(FCorkTimer);
-    FCorkTimer = nullptr;
-}
-
-void TPulseStream::DropDrainLocked() {
-    Drop(FDraining);
-}
-
-void TPulseStream::Pause() {
-    TPulseLock lock(FServer.Mainloop());
-    DropDrainLocked();
-    RefreshLocked();
-    DropCorkTimerLocked();
-    timeval when{};
-    pa_timeval_add(pa_gettimeofday(&when), CorkDelayUsec);
-    FCorkTimer = FApi->time_new(FApi, &when, CorkCallback, this);
-}
-
-void TPulseStream::Resume() {
-    TPulseLock lock(FServer.Mainloop());
-    const bool corked = !FCorkTimer;
-    DropCorkTimerLocked();
-    if (corked && pa_stream_get_state(FStream) == PA_STREAM_READY)
-        Forget(pa_stream_cork(FStream, 0, nullptr, nullptr));
-    RefreshLocked();
-}
-
-void TPulseStream::Refresh() {
-    TPulseLock lock(FServer.Mainloop());
-    RefreshLocked();
-}
-
-void TPulseStream::RefreshLocked() {
-    if (FTiming && pa_operation_get_state(FTiming) != PA_OPERATION_RUNNING) {
-        pa_operation_unref(FTiming);
-        FTiming = nullptr;
-    }
-    // A pending rewrite renders with the newest gains already.
-    if (!FTiming && pa_stream_get_state(FStream) == PA_STREAM_READY)
-        FTiming = pa_stream_update_timing_info(FStream, TimingCallback, this);
-}
-
-void TPulseStream::Rename() {
-    TPulseLock lock(FServer.Mainloop());
-    if (pa_stream_get_state(FStream) != PA_STREAM_READY)
-        return;
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, FAudio.Name().c_str());
-    Forget(pa_stream_proplist_update(FStream, PA_UPDATE_REPLACE, properties, nullptr, nullptr));
-    pa_proplist_free(properties);
-}
-
-void TPulseStream::Drain() {
-    TPulseLock lock(FServer.Mainloop());
-    if (pa_stream_get_state(FStream) == PA_STREAM_READY && !FDraining)
-        FDraining = pa_stream_drain(FStream, DrainCallback, this);
-    if (!FDraining)
-        FAudio.Failed = true;
-}
-
-void TPulseStream::Close() {
-    TPulseLock lock(FServer.Mainloop());
-    Unhook(FStream);
-    DropDrainLocked();
-    Drop(FTiming);
-    DropCorkTimerLocked();
-    FApi->time_free(FRetry);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(FStream)))
-        pa_stream_disconnect(FStream);
-    pa_stream_unref(FStream);
-    FStream = nullptr;
+    static_cast<TPulseStream*>(user)->FMix.CountUnderrun();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TAudioMix.h"
 #include "TPulseServer.h"
 
 #include <pulse/sample.h>
@@ -16,71 +17,80 @@ struct pa_stream;
 struct pa_time_event;
 struct timeval;
 
-// One playback stream on the server for one playing file: it writes what the server asks for
-// from the file stream's ring, and rewrites what is queued from the playing position when the
-// gains change. The calls come from the UI thread or the engine's worker, with the file stream's
-// Control lock held, and take the mainloop lock themselves; the callbacks run on the mainloop
+// The one playback stream of an output: it writes the mix of every cue playing there, and
+// rewrites what is queued from the playing position when a cue starts, stops or changes, so
+// that the change is heard at once however deep the buffer. Every call is made with the
+// mainloop locked (the engine's threads through TPulseLock); the callbacks run on the mainloop
 // thread and take no lock of the program's, allocate nothing and do no I/O.
 class TPulseStream {
 public:
     static constexpr pa_sample_spec Spec{PA_SAMPLE_FLOAT32LE, 44100, 2};
 
-    // With the mainloop locked: a stream for `audio` on `sink` that the server has made ready,
-    // or nullptr. `wake` runs on the mainloop thread when the stream fails or has drained.
-    static std::unique_ptr<TPulseStream> OpenLocked(TPulseServer& server, TAudioStream& audio,
-                                                    const std::string& sink,
+    // A stream on `sink` named `name` that the server has made ready, or nullptr. `wake` runs
+    // on the mainloop thread when the stream fails or a cue has drained.
+    static std::unique_ptr<TPulseStream> OpenLocked(TPulseServer& server, const std::string& sink,
+                                                    const std::string& name,
                                                     std::function<void()> wake,
                                                     TPulseServer::TDeadline deadline);
+    ~TPulseStream();
     TPulseStream(const TPulseStream&) = delete;
     TPulseStream& operator=(const TPulseStream&) = delete;
 
-    // The ramp to silence is rendered over what is queued at once; the stream is corked once
-    // it has been heard. A drain under way is given up.
-    void Pause();
-    void Resume();
-    // The gains changed: what is queued after the frame being played is rendered again.
-    void Refresh();
-    void Rename();
-    // Sets the file stream's Drained once everything written has been played; Pause gives the
-    // request up.
-    void Drain();
-    // Silences the stream and leaves the server; no callback runs afterwards.
-    void Close();
+    const std::string& Sink() const { return FSink; }
+    // Whether the server still plays it.
+    bool ReadyLocked() const;
+    // Whether no cue is in its mix, and since when: it is closed once empty long enough.
+    bool EmptyLocked() const { return FMix.Empty(); }
+    TPulseServer::TDeadline EmptySince() const { return FEmptySince; }
+
+    // A cue joins the mix at the next rewrite (after CommitLocked when `held`). Unless held,
+    // waits until it has, up to the deadline; false when the mix is full or the server did not
+    // answer in time, and then the cue has left the mix again.
+    bool AddLocked(TAudioStream& audio, bool held, TPulseServer::TDeadline deadline);
+    // No callback touches the cue afterwards.
+    void RemoveLocked(TAudioStream& audio);
+    // Held cues start at the next rewrite, asked for now.
+    void CommitLocked();
+    // Whether a cue waits for its start frame.
+    bool WaitingLocked() const { return FMix.Waiting(); }
+    // Something changed: what is queued after the frame being played is rendered again.
+    void RefreshLocked();
+    void DrainLocked(TAudioStream& audio, bool draining);
 
 private:
-    TPulseStream(TPulseServer& server, TAudioStream& audio, std::function<void()> wake);
+    TPulseStream(TPulseServer& server, std::string sink, std::function<void()> wake);
 
-    // With the mainloop locked.
-    bool ConnectLocked(const std::string& sink, TPulseServer::TDeadline deadline);
-    void RefreshLocked();
-    void DropCorkTimerLocked();
-    void DropDrainLocked();
+    bool ConnectLocked(const std::string& name, TPulseServer::TDeadline deadline);
+    void AskTimingLocked();
     // Mainloop thread.
     size_t WriteAt(int64_t at, size_t frames);
     void Feed();
+    void Rewrite(int64_t from);
+    void MoveWritten(int64_t to);
 
     static void StateCallback(pa_stream* server, void* user);
     static void WriteCallback(pa_stream* server, size_t bytes, void* user);
     static void TimingCallback(pa_stream* server, int success, void* user);
     static void RetryCallback(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
                               void* user);
-    static void CorkCallback(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
-                             void* user);
+    static void ClockCallback(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
+                              void* user);
     static void UnderflowCallback(pa_stream* server, void* user);
-    static void DrainCallback(pa_stream* server, int success, void* user);
 
     TPulseServer& FServer;
-    TAudioStream& FAudio;
+    const std::string FSink;
     std::function<void()> FWake;
     pa_mainloop_api* FApi = nullptr;
     pa_stream* FStream = nullptr;
-    pa_operation* FDraining = nullptr;
     pa_operation* FTiming = nullptr;
-    // Corks a paused stream after its ramp.
-    pa_time_event* FCorkTimer = nullptr;
-    // Looks again for decoded frames the server still wants; restarted by the callbacks.
+    // Looks again for frames the server still wants; restarted by the callbacks.
     pa_time_event* FRetry = nullptr;
-    // Mainloop thread only: the stream index, in frames, after the last frame written. Only
-    // decoded frames are written, so the frames before it are the ring's frames just read.
+    // Asks the server where it plays, for drains and for the display.
+    pa_time_event* FClock = nullptr;
+    TAudioMix FMix;
+    TPulseServer::TDeadline FEmptySince;
+    // Mainloop thread only: the stream index, in frames, after the last frame written, and
+    // whether the next timing answer rewrites what is queued.
     int64_t FWritten = 0;
+    bool FRewrite = false;
 };

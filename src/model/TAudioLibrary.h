@@ -46,6 +46,9 @@ public:
     virtual bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) = 0;
     virtual bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) = 0;
     virtual bool AudioChannelPlay(HSTREAM stream, bool restart) = 0;
+    // The streams played between these start together, on the same sample of each output.
+    virtual void AudioBeginStarts() {}
+    virtual void AudioCommitStarts() {}
     virtual bool AudioChannelPause(HSTREAM stream) = 0;
     virtual bool AudioChannelStop(HSTREAM stream) = 0;
     // The name the desktop's sound mixer shows for the stream; empty names it after its file.
@@ -57,13 +60,31 @@ public:
     virtual bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) = 0;
     // Where a playing or paused stream is; false for any other.
     virtual bool AudioChannelGetPosition(HSTREAM, TAudioPosition*) { return false; }
-    // The largest sample sent since the last call, 0 to 1; false when the stream does not play.
+    // The largest sample heard since the last call, 0 to 1; false when the stream does not play.
     virtual bool AudioChannelGetLevel(HSTREAM, float*) { return false; }
 };
 
 // The process-wide library the cues play through; none until start-up sets one.
 TAudioLibrary* AudioLibrary();
 void SetAudioLibrary(TAudioLibrary* library);
+
+// The cues played while it lives, through the process-wide library, start together.
+class TAudioStartBatch {
+public:
+    TAudioStartBatch() : FLibrary(AudioLibrary()) {
+        if (FLibrary)
+            FLibrary->AudioBeginStarts();
+    }
+    ~TAudioStartBatch() {
+        if (FLibrary)
+            FLibrary->AudioCommitStarts();
+    }
+    TAudioStartBatch(const TAudioStartBatch&) = delete;
+    TAudioStartBatch& operator=(const TAudioStartBatch&) = delete;
+
+private:
+    TAudioLibrary* FLibrary;
+};
 
 // The end-of-stream handler that cues register; set by the owner of the event loop.
 SyncProc CueEndSyncProc();

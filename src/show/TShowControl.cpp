@@ -130,8 +130,10 @@ int32_t TShowControl::ParseCommandLine(const std::vector<std::string>& CmdLine) 
     return FCommands.Parse(CmdLine);
 }
 
+// The cues that one list starts are heard from the same sample.
 void TShowControl::RunCommandLine(const std::vector<std::string>& CmdLine) {
     ParseCommandLine(CmdLine);
+    const TAudioStartBatch together;
     for (int32_t i = 0; i < FCommands.Count(); ++i) {
         const TCommand& command = *FCommands.Items(i);
         if (command.Is("play"))

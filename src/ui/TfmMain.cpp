@@ -471,7 +471,7 @@ void TfmMain::RunHeldCmdLines() {
 // Runs the commands of a forwarded argument list. Never moves the current cue or raises the
 // window: a cue reports its new state through its own notification. A list without lines
 // comes from the operator starting Trelmo again: the window comes to the front, also from the
-// notification area.
+// notification area. The cues a list plays start on the same sample.
 void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine) {
     if (CmdLine.empty()) {
         // Before the first show, start-up itself shows the window.

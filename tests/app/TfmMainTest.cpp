@@ -1,5 +1,7 @@
 #include "TfmMain.h"
 #include "OfflineAudio.h"
+#include "TOfflineMixOutput.h"
+#include "TestAudioFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,6 +31,26 @@ public:
 
 public Q_SLOTS:
     void Open(const QUrl& url) { Urls << url; }
+};
+// Logs the engine's requests to start streams and to start them together.
+class TStartLog : public TOfflineMixOutput {
+public:
+    explicit TStartLog(std::vector<std::string>& log) : FLog(log) {}
+    void Start(TAudioStream& stream) override {
+        FLog.push_back("start");
+        TOfflineMixOutput::Start(stream);
+    }
+    void BeginStarts() override {
+        FLog.push_back("begin");
+        TOfflineMixOutput::BeginStarts();
+    }
+    void CommitStarts() override {
+        FLog.push_back("commit");
+        TOfflineMixOutput::CommitStarts();
+    }
+
+private:
+    std::vector<std::string>& FLog;
 };
 } // namespace
 
@@ -218,3 +240,20 @@ TEST(TfmMain, ADeviceThatCannotBeOpenedIsReportedInAPlainBox) {
 }
 
 #include "TfmMainTest.moc"
+
+// `trelmo play 1 play 2` forwarded to the running window: both cues start as one batch.
+TEST(TfmMain, PlaysForwardedInOneListStartTogether) {
+    std::vector<std::string> log;
+    TfmMain fmMain(std::make_unique<TAudioEngine>(std::make_unique<TStartLog>(log)));
+    TTempDir dir;
+    WriteFloatWav(dir / "tone.wav", 1, 44100, Sine(440, 44100, 4410));
+    for (const char* uid : {"1", "2"}) {
+        auto cue = std::make_unique<TCue>();
+        cue->UID = uid;
+        cue->FileName = (dir / "tone.wav").string();
+        fmMain.Production->Cues.Add(std::move(cue));
+    }
+    fmMain.AppInstances1CmdLineReceived({"play", "1", "play", "2"});
+    EXPECT_EQ(log, (std::vector<std::string>{"begin", "start", "start", "commit"}));
+    EXPECT_EQ(fmMain.Production->Cues.Items(1)->State(), csPlaying);
+}
