@@ -10,6 +10,7 @@
 #include "TOutputNames.h"
 #include "TSettingsLocation.h"
 #include "TShowControl.h"
+#include "TShowFiles.h"
 #include "TShowKeeper.h"
 #include "TShowKeys.h"
 #include "TTrayIcon.h"
@@ -171,6 +172,29 @@ void TfmMain::FormCreate() {
     FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     InitAudioDevices();
     ShowOutputs();
+    CreateShowFiles();
+}
+
+// Problems with a show command go to the strip: cues may be playing.
+void TfmMain::CreateShowFiles() {
+    TShowFiles::THost host{
+        [this](const QString& question) { return !ConfirmClose || ConfirmClose(question); },
+        [this](const std::string& text) {
+            SetProblem(QStringLiteral("show"), QString::fromStdString(text));
+        },
+        [this] { ShowChanged(); }};
+    ShowFiles =
+        new TShowFiles(*ActionList1, *Keeper, *Production, *UndoStack, std::move(host), this);
+    ShowChanged();
+}
+
+// The title names the show file open.
+void TfmMain::ShowChanged() {
+    const QString name = ShowFiles->ShowName();
+    setWindowTitle(name.isEmpty() ? QStringLiteral("Trelmo")
+                                  : QStringLiteral("%1 \u2013 Trelmo").arg(name));
+    SetProblem(QStringLiteral("show"), QString());
+    RefreshGrid();
 }
 
 void TfmMain::FormShow() {
@@ -459,6 +483,10 @@ void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLi
         // Before the first show, start-up itself shows the window.
         if (FFormShown)
             TrayIcon->RestoreFromTray();
+        return;
+    }
+    if (TShowFiles::IsShowFileArgument(CmdLine)) {
+        ShowFiles->Open(QString::fromStdString(CmdLine.front()));
         return;
     }
     FShow->RunCommandLine(CmdLine);
