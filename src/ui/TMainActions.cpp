@@ -117,6 +117,9 @@ void TMainActions::CreateShowMenu() {
     RecentShowsMenu->setObjectName(QStringLiteral("RecentShowsMenu"));
     ShowMenu->addSeparator();
     ShowMenu->addAction(actSaveShowAs);
+    ShowMenu->addSeparator();
+    actFindMissingFiles = CreateAction("Find Missing Files\u2026", -1, nullptr);
+    ShowMenu->addAction(actFindMissingFiles);
     ShowMenu->menuAction()->setText(QStringLiteral("Show"));
     ShowMenu->menuAction()->setIcon(FImages.Icon(TImageList::OpenFile));
     // The keys work with the menu closed.

@@ -37,10 +37,12 @@ public:
     QAction* actHelp = nullptr;
     QAction* actRestore = nullptr;
     QAction* actExit = nullptr;
-    // The show menu: New Show, Open Show, the recent shows, Save Show As; TShowFiles runs them.
+    // The show menu: New Show, Open Show, the recent shows, Save Show As (TShowFiles runs them),
+    // Find Missing Files (TFindMissingFiles).
     QAction* actNewShow = nullptr;
     QAction* actOpenShow = nullptr;
     QAction* actSaveShowAs = nullptr;
+    QAction* actFindMissingFiles = nullptr;
     QMenu* ShowMenu = nullptr;
     QMenu* RecentShowsMenu = nullptr;
 

@@ -5,6 +5,7 @@
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
+#include "TFindMissingFiles.h"
 #include "TMainActions.h"
 #include "TMessageStrip.h"
 #include "TOutputNames.h"
@@ -185,6 +186,12 @@ void TfmMain::CreateShowFiles() {
         [this] { ShowChanged(); }};
     ShowFiles =
         new TShowFiles(*ActionList1, *Keeper, *Production, *UndoStack, std::move(host), this);
+    FindMissingFiles = new TFindMissingFiles(
+        *this, Production->Cues, *UndoStack,
+        [this](const QString& text) { SetProblem(QStringLiteral("missing"), text); },
+        [this] { RefreshGrid(); });
+    connect(ActionList1->actFindMissingFiles, &QAction::triggered, FindMissingFiles,
+            &TFindMissingFiles::Run);
     ShowChanged();
 }
 

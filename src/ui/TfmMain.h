@@ -29,6 +29,7 @@ class TCueUndoStack;
 class TSettingsLocation;
 class TShowControl;
 class TShowKeeper;
+class TFindMissingFiles;
 class TShowFiles;
 class TShowKeys;
 class TTrayIcon;
@@ -62,6 +63,7 @@ public:
     TTrayIcon* TrayIcon = nullptr;
     // New, Open, Save Show As and the recent shows; exists from the end of the constructor.
     TShowFiles* ShowFiles = nullptr;
+    TFindMissingFiles* FindMissingFiles = nullptr;
     // Every change of the cue list, to be taken back and made again.
     TCueUndoStack* UndoStack = nullptr;
 
