@@ -1,7 +1,7 @@
 #include "TCueRelinkCommand.h"
 
-TCueRelinkCommand::TCueRelinkCommand(TCueList& cues, std::vector<TLink> links)
-    : TCueCommand(cues, QStringLiteral("Find Missing Files")), FLinks(std::move(links)) {
+TCueRelinkCommand::TCueRelinkCommand(TCueList& cues, std::vector<TLink> links, const QString& text)
+    : TCueCommand(cues, text), FLinks(std::move(links)) {
     Apply(true);
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-// New files for several cues in one step (Find Missing Files). Names the cues by Identity: a
-// cue that has left the list, or that plays, refuses the whole step.
+// New files for several cues in one step (Find Missing Files, a show saved with its media). Names
+// the cues by Identity: a cue that has left the list, or that plays, refuses the whole step.
 class TCueRelinkCommand : public TCueCommand {
 public:
     struct TLink {
@@ -17,7 +17,7 @@ public:
     };
 
     // Gives each cue named in `links` its After file now.
-    TCueRelinkCommand(TCueList& cues, std::vector<TLink> links);
+    TCueRelinkCommand(TCueList& cues, std::vector<TLink> links, const QString& text);
 
     QString Refusal() const override;
 

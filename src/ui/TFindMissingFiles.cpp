@@ -100,7 +100,8 @@ void TFindMissingFiles::Finish() {
         links.push_back({relink.Identity, cue->FileName, relink.FileName});
     }
     if (!links.empty()) {
-        FHistory.Push(std::make_unique<TCueRelinkCommand>(FCues, std::move(links)));
+        FHistory.Push(std::make_unique<TCueRelinkCommand>(FCues, std::move(links),
+                                                          QStringLiteral("Find Missing Files")));
         FChanged();
     }
     FTell(QString::fromStdString(plan.Message(search->Result())));

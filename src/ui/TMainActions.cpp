@@ -117,6 +117,8 @@ void TMainActions::CreateShowMenu() {
     RecentShowsMenu->setObjectName(QStringLiteral("RecentShowsMenu"));
     ShowMenu->addSeparator();
     ShowMenu->addAction(actSaveShowAs);
+    actCollectShow = CreateAction("Save Show As with Media\u2026", -1, nullptr);
+    ShowMenu->addAction(actCollectShow);
     ShowMenu->addSeparator();
     actFindMissingFiles = CreateAction("Find Missing Files\u2026", -1, nullptr);
     ShowMenu->addAction(actFindMissingFiles);

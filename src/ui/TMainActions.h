@@ -38,10 +38,12 @@ public:
     QAction* actRestore = nullptr;
     QAction* actExit = nullptr;
     // The show menu: New Show, Open Show, the recent shows, Save Show As (TShowFiles runs them),
+    // Save Show As with Media (TCollectShow),
     // Find Missing Files (TFindMissingFiles).
     QAction* actNewShow = nullptr;
     QAction* actOpenShow = nullptr;
     QAction* actSaveShowAs = nullptr;
+    QAction* actCollectShow = nullptr;
     QAction* actFindMissingFiles = nullptr;
     QMenu* ShowMenu = nullptr;
     QMenu* RecentShowsMenu = nullptr;

@@ -2,6 +2,7 @@
 
 #include "SettingsMessages.h"
 #include "TAudioEngine.h"
+#include "TCollectShow.h"
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
@@ -192,6 +193,11 @@ void TfmMain::CreateShowFiles() {
         [this] { RefreshGrid(); });
     connect(ActionList1->actFindMissingFiles, &QAction::triggered, FindMissingFiles,
             &TFindMissingFiles::Run);
+    CollectShow = new TCollectShow(
+        *this, *Keeper, *Production, *UndoStack,
+        [this](const QString& text) { SetProblem(QStringLiteral("collect"), text); },
+        [this] { ShowChanged(); });
+    connect(ActionList1->actCollectShow, &QAction::triggered, CollectShow, &TCollectShow::Run);
     ShowChanged();
 }
 

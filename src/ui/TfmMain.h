@@ -29,6 +29,7 @@ class TCueUndoStack;
 class TSettingsLocation;
 class TShowControl;
 class TShowKeeper;
+class TCollectShow;
 class TFindMissingFiles;
 class TShowFiles;
 class TShowKeys;
@@ -64,6 +65,7 @@ public:
     // New, Open, Save Show As and the recent shows; exists from the end of the constructor.
     TShowFiles* ShowFiles = nullptr;
     TFindMissingFiles* FindMissingFiles = nullptr;
+    TCollectShow* CollectShow = nullptr;
     // Every change of the cue list, to be taken back and made again.
     TCueUndoStack* UndoStack = nullptr;
 
