@@ -40,16 +40,6 @@ void TShowKeeper::Open(const TSettingsLocation& location) {
     ReopenShow();
 }
 
-// A show file that cannot be opened again is told; the show starts empty in Settings.xml.
-void TShowKeeper::ReopenShow() {
-    const std::string path = std::exchange(FProduction.Shows.Open, {});
-    if (path.empty())
-        return;
-    std::string failure;
-    if (!OpenShow(path, failure) && OnStartUpProblem)
-        OnStartUpProblem(failure);
-}
-
 const std::string& TShowKeeper::ShowPath() const {
     return FProduction.Shows.Open.empty() ? FProduction.FileName : FProduction.Shows.Open;
 }
@@ -58,10 +48,26 @@ bool TShowKeeper::OpenShow(const std::string& path, std::string& failure) {
     const std::string file = fs::absolute(path).lexically_normal().string();
     if (file == FProduction.Shows.Open)
         return true;
+    SavePendingChange();
+    if (!TakeShowFile(file, failure))
+        return false;
+    PostSettings();
+    return true;
+}
+
+// Settings.xml names the show already. One that cannot be opened is told; the show then starts
+// empty in Settings.xml.
+void TShowKeeper::ReopenShow() {
+    const std::string path = std::exchange(FProduction.Shows.Open, {});
+    std::string failure;
+    if (!path.empty() && !TakeShowFile(path, failure) && OnStartUpProblem)
+        OnStartUpProblem(failure);
+}
+
+bool TShowKeeper::TakeShowFile(const std::string& file, std::string& failure) {
     std::unique_ptr<TShowLock> lock = TakeShow(file, failure);
     if (!lock)
         return false;
-    SavePendingChange();
     try {
         if (!FProduction.LoadShowFromFile(file)) {
             failure = ShowOpenErrorText(file, "the file does not exist");
@@ -71,7 +77,9 @@ bool TShowKeeper::OpenShow(const std::string& path, std::string& failure) {
         failure = ShowOpenErrorText(file, error.what());
         return false;
     }
-    ShowOpened(file, std::move(lock));
+    FShowLock = std::move(lock);
+    FProduction.Shows.Open = file;
+    FProduction.Shows.Remember(file);
     FSavedText = DocumentText();
     return true;
 }
@@ -83,7 +91,10 @@ bool TShowKeeper::SaveShowAs(const std::string& path, std::string& failure) {
         if (!lock)
             return false;
         SavePendingChange();
-        ShowOpened(file, std::move(lock));
+        FShowLock = std::move(lock);
+        FProduction.Shows.Open = file;
+        FProduction.Shows.Remember(file);
+        PostSettings();
     }
     SaveNow();
     return true;
@@ -105,13 +116,6 @@ std::unique_ptr<TShowLock> TShowKeeper::TakeShow(const std::string& path,
         return lock;
     failure = ShowInUseText(path, lock->Holder());
     return nullptr;
-}
-
-void TShowKeeper::ShowOpened(const std::string& path, std::unique_ptr<TShowLock> lock) {
-    FShowLock = std::move(lock);
-    FProduction.Shows.Open = path;
-    FProduction.Shows.Remember(path);
-    PostSettings();
 }
 
 void TShowKeeper::PostSettings() {

@@ -88,7 +88,9 @@ private:
     void SavePendingChange();
     // Takes the show file at `path` for this process; null with the reason when another has it.
     std::unique_ptr<TShowLock> TakeShow(const std::string& path, std::string& failure) const;
-    void ShowOpened(const std::string& path, std::unique_ptr<TShowLock> lock);
+    // Reads the show file at `file` into the production and keeps it from now on; false with
+    // the reason and nothing changed when it cannot be read or another Trelmo has it.
+    bool TakeShowFile(const std::string& file, std::string& failure);
     // Settings.xml with its show history, while a show file is open.
     void PostSettings();
     std::string DocumentText() const;

@@ -198,16 +198,20 @@ void TfmMain::CreateShowFiles() {
         [this](const QString& text) { SetProblem(QStringLiteral("collect"), text); },
         [this] { ShowChanged(); });
     connect(ActionList1->actCollectShow, &QAction::triggered, CollectShow, &TCollectShow::Run);
-    ShowChanged();
+    ShowTitle();
 }
 
 // The title names the show file open.
 void TfmMain::ShowChanged() {
+    ShowTitle();
+    SetProblem(QStringLiteral("show"), QString());
+    RefreshGrid();
+}
+
+void TfmMain::ShowTitle() {
     const QString name = ShowFiles->ShowName();
     setWindowTitle(name.isEmpty() ? QStringLiteral("Trelmo")
                                   : QStringLiteral("%1 \u2013 Trelmo").arg(name));
-    SetProblem(QStringLiteral("show"), QString());
-    RefreshGrid();
 }
 
 void TfmMain::FormShow() {

@@ -137,6 +137,7 @@ private:
     void SaveElsewhere();
     void CreateShowFiles();
     void ShowChanged();
+    void ShowTitle();
     bool CloseAllowed();
     void InitAudioDevices();
     void ShowError(const std::string& text);
