@@ -1,5 +1,5 @@
-#include "TCueCommands.h"
 #include "TFindMissingFiles.h"
+#include "TCueCommands.h"
 #include "TMessageStrip.h"
 #include "UiTestFixture.h"
 
