@@ -50,6 +50,7 @@ void TCollectShow::Run() {
 // Files that are missing are left where they were named.
 void TCollectShow::Start(const std::string& path) {
     FPath = path;
+    FShowAtStart = FProduction.Shows.Open;
     std::vector<std::string> files;
     const TCueList& cues = FProduction.Cues;
     for (int32_t i = 0; i < cues.Count(); ++i)
@@ -96,10 +97,12 @@ void TCollectShow::Finish() {
     CloseProgress();
     const std::unique_ptr<TShowCollector> collector = std::move(FCollector);
     const QString path = QString::fromStdString(FPath);
-    if (!collector->Ok()) {
+    const std::string failed = collector->Ok() ? std::string() : collector->Failure();
+    if (!failed.empty() || FProduction.Shows.Open != FShowAtStart) {
         FTell(QStringLiteral("The show was not saved as %1: %2. The show, its file and its cues "
                              "are as they were.")
-                  .arg(path, QString::fromStdString(collector->Failure())));
+                  .arg(path, failed.empty() ? QStringLiteral("another show was opened meanwhile")
+                                            : QString::fromStdString(failed)));
         return;
     }
     std::vector<TCueRelinkCommand::TLink> links;

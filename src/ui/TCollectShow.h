@@ -55,6 +55,8 @@ private:
     std::unique_ptr<TShowCollector> FCollector;
     std::vector<TShowCollector::TCopy> FCopies;
     std::string FPath;
+    // The show file open when the copying began; another one open at its end is not saved.
+    std::string FShowAtStart;
     QProgressDialog* FProgress = nullptr;
     QTimer* FPoll = nullptr;
 };
