@@ -176,6 +176,8 @@ void TShowKeeper::SaveNow() {
     FAutoSave.Cancel();
     if (FWrites)
         Post(CurrentText());
+    if (FSideFailed && !FProduction.Shows.Open.empty())
+        PostSettings();
 }
 
 bool TShowKeeper::SaveTo(const std::string& path, std::string& failure) {
@@ -230,11 +232,28 @@ TSaveWorker::TJob TShowKeeper::Job(const std::string& path, std::string text) co
 // Results come in the order of the saves; one that was overtaken by a newer save changes no
 // problem shown, the newest one decides.
 void TShowKeeper::Written(const TSaveWorker::TResult& result) {
-    if (!Account(result) || result.Number != FPostedNumber || (result.Ok && !FFailed))
+    if (!Account(result))
+        return;
+    if (result.Job.Path != ShowPath()) {
+        SideWritten(result);
+        return;
+    }
+    if (result.Number != FPostedNumber || (result.Ok && !FFailed))
         return;
     FFailed = !result.Ok;
     if (OnSaveProblem)
         OnSaveProblem(FFailed ? AutoSaveErrorText(result.Job.Path, result.Failure) : std::string());
+}
+
+// Settings.xml while a show file is open, or the show file left: a failure is told like one of
+// the show's, and the next save of Settings.xml (a change of show, Retry, the close) tries again.
+void TShowKeeper::SideWritten(const TSaveWorker::TResult& result) {
+    if (result.Ok == !FSideFailed)
+        return;
+    FSideFailed = !result.Ok;
+    if (OnSaveProblem && !FFailed)
+        OnSaveProblem(FSideFailed ? AutoSaveErrorText(result.Job.Path, result.Failure)
+                                  : std::string());
 }
 
 // False for a result that has been accounted for already.

@@ -62,7 +62,7 @@ public:
     const std::string& ShowPath() const;
     // Something that is saved has changed: saved as you go after AutoSaveWait.
     void Changed();
-    // Saves now whatever was saved last (Retry).
+    // Saves now whatever was saved last (Retry), and Settings.xml when its last save failed.
     void SaveNow();
     // Saves from now on to `path`, which the operator chose (the document's drive is gone, its
     // folder cannot be written to), and saves there at once: the show file when one is open.
@@ -101,6 +101,7 @@ private:
     TSaveWorker::TJob Job(const std::string& path, std::string text) const;
     void Written(const TSaveWorker::TResult& result);
     bool Account(const TSaveWorker::TResult& result);
+    void SideWritten(const TSaveWorker::TResult& result);
     // Whether a save handed to the worker has not come back yet.
     bool Writing() const { return FPostedNumber > FWrittenNumber; }
 
@@ -117,6 +118,9 @@ private:
     uint64_t FPostedNumber = 0;
     uint64_t FWrittenNumber = 0;
     bool FFailed = false;
+    // The last save of another file than the show's (Settings.xml while a show file is open)
+    // failed.
+    bool FSideFailed = false;
     // Last, so that it stops before the rest goes.
     std::unique_ptr<TSaveWorker> FWorker;
 };

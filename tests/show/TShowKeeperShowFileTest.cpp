@@ -153,3 +153,19 @@ TEST_F(TShowKeeperShowFileTest, SavesOfDifferentFilesWaitingForTheDiskAreAllWrit
     ASSERT_TRUE(SavedOnDisk("Into the show file", ShowFile));
     ASSERT_TRUE(SettingsName(ShowFile));
 }
+
+// Settings.xml that cannot be written while a show file is open is told, and Retry writes it.
+TEST_F(TShowKeeperShowFileTest, AFailedSaveOfTheSettingsIsToldAndRetried) {
+    WriteShow(ShowFile, "Friday's bell");
+    TShowKeeper& keeper = Open();
+    std::filesystem::create_directories(std::filesystem::path(Path) / "in the way");
+    std::string failure;
+    ASSERT_TRUE(keeper.OpenShow(ShowFile, failure)) << failure;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !SaveProblem.empty(); }, WaitMs));
+    EXPECT_NE(SaveProblem.find(Path), std::string::npos) << SaveProblem;
+
+    std::filesystem::remove_all(Path);
+    keeper.SaveNow();
+    ASSERT_TRUE(SettingsName(ShowFile));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return SaveProblem.empty(); }, WaitMs));
+}
