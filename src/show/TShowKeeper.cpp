@@ -111,6 +111,10 @@ void TShowKeeper::NewShow() {
 
 std::unique_ptr<TShowLock> TShowKeeper::TakeShow(const std::string& path,
                                                  std::string& failure) const {
+    if (path == FProduction.FileName) {
+        failure = ShowOpenErrorText(path, "it is the settings file of this Trelmo");
+        return nullptr;
+    }
     auto lock = std::make_unique<TShowLock>(path);
     if (lock->State() != TShowLock::TState::Taken)
         return lock;

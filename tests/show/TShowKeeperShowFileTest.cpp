@@ -136,6 +136,11 @@ TEST_F(TShowKeeperShowFileTest, AShowOpenInAnotherTrelmoIsNotOpenedTwice) {
         << failure;
     EXPECT_FALSE(other.SaveShowAs(ShowFile, failure));
     EXPECT_EQ(Show(1).Cues.Count(), 0);
+    // Nor as the settings file that holds its name.
+    const std::string ownSettings = Show(1).FileName;
+    EXPECT_FALSE(other.SaveShowAs(ownSettings, failure));
+    EXPECT_NE(failure.find("settings file of this Trelmo"), std::string::npos) << failure;
+    EXPECT_EQ(other.ShowPath(), ownSettings);
 }
 
 // A save of Settings.xml that comes while the show file's save waits for a hung disk does not
