@@ -4,6 +4,7 @@
 #include "TLaunchCheck.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -25,6 +26,19 @@ int Run(int argc, char* argv[], TReceiverSocket receiver,
     return application.Run(launch);
 }
 
+// A lone file name (a show file opened from a terminal) reaches the running Trelmo as a full
+// path: that process runs in another folder.
+std::vector<std::string> ForwardedArguments(int argc, char* argv[]) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && arguments[0].ends_with(".trelmo") && arguments[0][0] != '/') {
+        if (char* full = ::realpath(arguments[0].c_str(), nullptr)) {
+            arguments[0] = full;
+            std::free(full);
+        }
+    }
+    return arguments;
+}
+
 } // namespace
 
 int StartUp(int argc, char* argv[], const TApplicationEntry& application) {
@@ -43,7 +57,7 @@ int StartUp(int argc, char* argv[], const TApplicationEntry& application) {
         application.ReportError(argc, argv, e.what());
         return 1;
     }
-    switch (check->CheckLaunch(std::vector<std::string>(argv + 1, argv + argc))) {
+    switch (check->CheckLaunch(ForwardedArguments(argc, argv))) {
     case TLaunchCheck::TResult::Run: {
         TReceiverSocket receiver = check->TakeReceiver();
         check.reset();

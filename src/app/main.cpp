@@ -6,6 +6,7 @@
 #include "TOscControl.h"
 #include "TPulseOutput.h"
 #include "TSessionEndWatcher.h"
+#include "TShowFiles.h"
 #include "TfmMain.h"
 #include "TrelmoApplication.h"
 
@@ -37,6 +38,10 @@ extern "C" TRELMO_EXPORT int TrelmoRunApplication(const TrelmoLaunch* launch) {
     // Only the first instance gets here, so only it takes OSC.
     TOscControl osc(fmMain);
     osc.Start();
+    // A first launch on one show file (a double click in a file manager) opens it.
+    const std::vector<std::string> arguments(launch->argv + 1, launch->argv + launch->argc);
+    if (TShowFiles::IsShowFileArgument(arguments))
+        fmMain.AppInstances1CmdLineReceived(arguments);
     fmMain.show();
     if (endRequested)
         QTimer::singleShot(0, &fmMain, &TfmMain::EndSession);

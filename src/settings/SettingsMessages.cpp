@@ -25,10 +25,17 @@ std::string AutoSaveErrorText(const std::string& path, const std::string& reason
            "at the next change, at Retry and when it closes, or choose Save Elsewhere.";
 }
 
+namespace {
+
+std::string OtherTrelmo(int holder) {
+    return holder > 0 ? "another running Trelmo (process " + std::to_string(holder) + ")"
+                      : "another running Trelmo";
+}
+
+} // namespace
+
 std::string ShowTakenText(const std::string& path, int holder) {
-    const std::string who = holder > 0
-                                ? "another running Trelmo (process " + std::to_string(holder) + ")"
-                                : "another running Trelmo";
+    const std::string who = OtherTrelmo(holder);
     return "The settings file " + path + " is in use by " + who +
            ".\r\n\r\nThis Trelmo shows the show but does not save it, so that the other one's "
            "changes are not overwritten: changes made here are lost when it closes. Close the "
@@ -41,4 +48,13 @@ std::string DanglingLinkText(const std::string& path, const std::string& target)
            "starts with an empty show and does not replace the link: what you set up is saved "
            "to " +
            target + " as soon as it can be reached again.";
+}
+
+std::string ShowInUseText(const std::string& path, int holder) {
+    return "The show file " + path + " is open in " + OtherTrelmo(holder) +
+           ". Close it there, or open another show.";
+}
+
+std::string ShowOpenErrorText(const std::string& path, const std::string& reason) {
+    return "The show file " + path + " could not be opened:\r\n" + WithClosingPeriod(reason);
 }

@@ -22,3 +22,9 @@ std::string ShowTakenText(const std::string& path, int holder);
 
 // The start-up message for a Settings.xml that is a symbolic link to a file that is not there.
 std::string DanglingLinkText(const std::string& path, const std::string& target);
+
+// A show file that another running Trelmo has open: which file, which process (0: not known).
+std::string ShowInUseText(const std::string& path, int holder);
+
+// A show file that could not be opened, and why.
+std::string ShowOpenErrorText(const std::string& path, const std::string& reason);

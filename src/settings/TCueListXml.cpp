@@ -1,13 +1,16 @@
 #include "TCueListXml.h"
 
 #include "TCueXml.h"
+#include "XmlCharacters.h"
 #include "XmlValues.h"
 
 #include "TextRules.h"
 
 void LoadFromXML(TCueList& list, pugi::xml_node element,
-                 const std::function<void(const TCue& cue)>& onStateChange) {
+                 const std::function<void(const TCue& cue)>& onStateChange, TMediaNames& names,
+                 const std::string& folder) {
     list.Clear();
+    names.Clear();
     for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
         if (child.type() != pugi::node_element || !SameTextAscii(child.name(), "Cue"))
             continue;
@@ -15,6 +18,7 @@ void LoadFromXML(TCueList& list, pugi::xml_node element,
         TCue& added = *cue;
         list.Add(std::move(cue));
         LoadFromXML(added, child);
+        added.FileName = names.Read(added.Identity(), added.FileName, folder);
         if (onStateChange)
             added.OnStateChange = [onStateChange, cue = &added](const std::string&) {
                 onStateChange(*cue);
@@ -22,8 +26,17 @@ void LoadFromXML(TCueList& list, pugi::xml_node element,
     }
 }
 
-void SaveToXML(const TCueList& list, pugi::xml_node element) {
+void SaveToXML(const TCueList& list, pugi::xml_node element, const TMediaNames& names,
+               const std::string& folder) {
     pugi::xml_node cueList = AppendXMLChild(element, "CueList");
-    for (int32_t i = 0; i < list.Count(); ++i)
-        SaveToXML(*list.Items(i), AppendXMLChild(cueList, "Cue"));
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        const TCue& cue = *list.Items(i);
+        const pugi::xml_node written = AppendXMLChild(cueList, "Cue");
+        SaveToXML(cue, written);
+        const std::string stored = names.Stored(cue.Identity(), cue.FileName, folder);
+        if (stored != cue.FileName)
+            FindXMLChild(written, "FileName")
+                .text()
+                .set(EncodeLineBreaks(WithoutForbiddenXmlChars(stored)).c_str());
+    }
 }

@@ -58,6 +58,10 @@ void Parse(std::string_view bytes, pugi::xml_document& document) {
         throw EXMLParseError(ParseErrorMessage(bytes, fault->Description, fault->Offset));
 }
 
+std::string FolderOf(const std::string& path) {
+    return path.empty() ? std::string() : std::filesystem::path(path).parent_path().string();
+}
+
 struct TStringWriter : pugi::xml_writer {
     std::string Text;
     void write(const void* data, size_t size) override {
@@ -76,7 +80,7 @@ bool TProduction::LoadFromFile(const std::string& path, const std::string& keptF
     try {
         if (!ReadWholeFile(path, bytes, failure))
             throw EXMLParseError(ReadErrorMessage(failure));
-        LoadFromText(bytes);
+        LoadFromText(bytes, FolderOf(path));
     } catch (EXMLParseError& error) {
         if (!KeepCopy(path, keptFolder, error.KeptFileName, error.KeepFailure)) {
             FUnkeptFile = path;
@@ -87,20 +91,53 @@ bool TProduction::LoadFromFile(const std::string& path, const std::string& keptF
     return true;
 }
 
-void TProduction::LoadFromText(std::string_view bytes) {
+void TProduction::LoadFromText(std::string_view bytes, const std::string& folder) {
     pugi::xml_document document;
     Parse(bytes, document);
     const pugi::xml_node root = document.document_element();
     if (FindXMLChild(root, "Windows"))
         FormState.LoadFromXML(root);
     if (const pugi::xml_node cueList = FindXMLChild(root, "CueList"))
-        LoadFromXML(Cues, cueList, OnCueStateChange);
+        LoadFromXML(Cues, cueList, OnCueStateChange, FMediaNames, folder);
     Osc.LoadFromXML(root);
     GoLockout.LoadFromXML(root);
+    Shows.LoadFromXML(root);
+    Cues.AssignMissingUIDs();
+}
+
+bool TProduction::LoadShowFromFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        return false;
+    std::string bytes;
+    std::string failure;
+    if (!ReadWholeFile(path, bytes, failure))
+        throw EXMLParseError(ReadErrorMessage(failure));
+    LoadShowFromText(bytes, FolderOf(path));
+    return true;
+}
+
+void TProduction::LoadShowFromText(std::string_view bytes, const std::string& folder) {
+    pugi::xml_document document;
+    Parse(bytes, document);
+    if (const pugi::xml_node cueList = FindXMLChild(document.document_element(), "CueList"))
+        LoadFromXML(Cues, cueList, OnCueStateChange, FMediaNames, folder);
+    else
+        Cues.Clear();
     Cues.AssignMissingUIDs();
 }
 
 std::string TProduction::SaveToText() const {
+    const bool showInFile = !Shows.Open.empty();
+    return Document(showInFile ? nullptr : &Cues, FolderOf(FileName), true);
+}
+
+std::string TProduction::ShowText(const std::string& path) const {
+    return Document(&Cues, FolderOf(path), false);
+}
+
+std::string TProduction::Document(const TCueList* cues, const std::string& folder,
+                                  bool history) const {
     pugi::xml_document document;
     pugi::xml_node declaration = document.append_child(pugi::node_declaration);
     declaration.append_attribute("version").set_value("1.0");
@@ -108,9 +145,12 @@ std::string TProduction::SaveToText() const {
     document.append_child(pugi::node_pcdata).set_value("\r\n");
     pugi::xml_node root = document.append_child("Production");
     FormState.SaveToXML(root);
-    SaveToXML(Cues, root);
+    const TCueList none;
+    SaveToXML(cues ? *cues : none, root, FMediaNames, folder);
     Osc.SaveToXML(root);
     GoLockout.SaveToXML(root);
+    if (history)
+        Shows.SaveToXML(root);
     TStringWriter writer;
     document.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
     return std::move(writer.Text);

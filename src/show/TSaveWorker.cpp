@@ -20,8 +20,11 @@ uint64_t TSaveWorker::Post(TJob job) {
     uint64_t number = 0;
     {
         std::lock_guard lock(FMutex);
-        FPending = std::move(job);
         number = ++FPosted;
+        if (!FPending.empty() && FPending.back().second.Path == job.Path)
+            FPending.back() = {number, std::move(job)};
+        else
+            FPending.emplace_back(number, std::move(job));
     }
     FWake.notify_one();
     return number;
@@ -36,12 +39,11 @@ TSaveWorker::TResult TSaveWorker::WaitFor(uint64_t number) {
 void TSaveWorker::Run() {
     std::unique_lock lock(FMutex);
     for (;;) {
-        FWake.wait(lock, [this] { return FPending || FStopping; });
-        if (!FPending)
+        FWake.wait(lock, [this] { return !FPending.empty() || FStopping; });
+        if (FPending.empty())
             return;
-        TJob job = std::move(*FPending);
-        FPending.reset();
-        const uint64_t number = FPosted;
+        auto [number, job] = std::move(FPending.front());
+        FPending.pop_front();
         lock.unlock();
         TResult result = Write(number, std::move(job));
         if (FOnWritten)

@@ -2,16 +2,17 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
-// Writes the settings document on a thread of its own, so that the window's thread never waits
-// on the disk. Saves are written in the order they are posted; a newer save replaces an older
-// one that has not started yet, so the last one wins. Post and WaitFor: the window's thread;
-// the writer and OnWritten run on the worker thread.
+// Writes the settings document and the show file on a thread of its own, so that the window's
+// thread never waits on the disk. Saves are written in the order they are posted; a newer save
+// of a file replaces the last one waiting, when that is of the same file, so the last one wins.
+// Post and WaitFor: the window's thread; the writer and OnWritten run on the worker thread.
 class TSaveWorker {
 public:
     struct TJob {
@@ -52,7 +53,8 @@ private:
     std::mutex FMutex;
     std::condition_variable FWake;
     std::condition_variable FWritten;
-    std::optional<TJob> FPending;
+    // Waiting saves with their numbers, oldest first.
+    std::deque<std::pair<uint64_t, TJob>> FPending;
     uint64_t FPosted = 0;
     uint64_t FDone = 0;
     TResult FLast;

@@ -9,6 +9,7 @@
 class TImageList {
 public:
     static constexpr int Count = 16;
+    static constexpr int OpenFile = 11;
     static constexpr int AddFiles = 12;
     static constexpr int Undo = 13;
     static constexpr int Redo = 14;

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QMenu>
 #include <QMessageBox>
 #include <QToolBar>
 #include <QToolButton>
@@ -42,8 +43,11 @@ void AddButton(QToolBar& toolBar, QAction* action, const char* name) {
 
 // "Undo (Ctrl+Z)"; with a reason why the command does nothing now, that reason below.
 QString KeyTip(const QAction& action, const QString& refusal = {}) {
-    const QString tip = QStringLiteral("%1 (%2)").arg(
-        action.text(), action.shortcut().toString(QKeySequence::NativeText));
+    const QString tip =
+        action.shortcut().isEmpty()
+            ? action.text()
+            : QStringLiteral("%1 (%2)").arg(action.text(),
+                                            action.shortcut().toString(QKeySequence::NativeText));
     return refusal.isEmpty() ? tip : tip + QLatin1Char('\n') + refusal;
 }
 
@@ -93,6 +97,35 @@ TMainActions::TMainActions(QWidget& window, const TImageList& images, TMainActio
     actHelp = CreateAction("Help", 4, &TMainActions::actHelpExecute);
     actRestore = CreateAction("Restore", 6, nullptr);
     actExit = CreateAction("Exit", 5, nullptr);
+    CreateShowMenu();
+}
+
+// Add Files keeps Ctrl+O: adding sounds is what building a show does all the time, the empty
+// grid teaches that key, and replacing the whole show is rarer and weightier.
+void TMainActions::CreateShowMenu() {
+    actNewShow = CreateAction("New Show", -1, nullptr);
+    actNewShow->setShortcut(QKeySequence::New);
+    actOpenShow = CreateAction("Open Show\u2026", TImageList::OpenFile, nullptr);
+    actOpenShow->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    actSaveShowAs = CreateAction("Save Show As\u2026", -1, nullptr);
+    actSaveShowAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    ShowMenu = new QMenu(&FWindow);
+    ShowMenu->setObjectName(QStringLiteral("ShowMenu"));
+    ShowMenu->addAction(actNewShow);
+    ShowMenu->addAction(actOpenShow);
+    RecentShowsMenu = ShowMenu->addMenu(QStringLiteral("Recent Shows"));
+    RecentShowsMenu->setObjectName(QStringLiteral("RecentShowsMenu"));
+    ShowMenu->addSeparator();
+    ShowMenu->addAction(actSaveShowAs);
+    actCollectShow = CreateAction("Save Show As with Media\u2026", -1, nullptr);
+    ShowMenu->addAction(actCollectShow);
+    ShowMenu->addSeparator();
+    actFindMissingFiles = CreateAction("Find Missing Files\u2026", -1, nullptr);
+    ShowMenu->addAction(actFindMissingFiles);
+    ShowMenu->menuAction()->setText(QStringLiteral("Show"));
+    ShowMenu->menuAction()->setIcon(FImages.Icon(TImageList::OpenFile));
+    // The keys work with the menu closed.
+    FWindow.addActions({actNewShow, actOpenShow, actSaveShowAs});
 }
 
 QAction* TMainActions::CreateAction(const char* caption, int picture,
@@ -112,6 +145,10 @@ QToolBar* TMainActions::CreateToolBar() {
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolBar->setIconSize(QSize(16, 16));
     toolBar->toggleViewAction()->setVisible(false);
+    AddIconButton(*toolBar, ShowMenu->menuAction(), "ToolButton15");
+    qobject_cast<QToolButton*>(toolBar->widgetForAction(ShowMenu->menuAction()))
+        ->setPopupMode(QToolButton::InstantPopup);
+    AddSeparator(*toolBar, "ToolButton16");
     AddButton(*toolBar, actStopAll, "ToolButton1");
     AddSeparator(*toolBar, "ToolButton7");
     AddButton(*toolBar, actPlay, "ToolButton2");

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QAction;
+class QMenu;
 class QToolBar;
 class QWidget;
 class TCue;
@@ -36,10 +37,20 @@ public:
     QAction* actHelp = nullptr;
     QAction* actRestore = nullptr;
     QAction* actExit = nullptr;
+    // The show menu: New Show, Open Show, the recent shows, Save Show As (TShowFiles runs them),
+    // Save Show As with Media (TCollectShow),
+    // Find Missing Files (TFindMissingFiles).
+    QAction* actNewShow = nullptr;
+    QAction* actOpenShow = nullptr;
+    QAction* actSaveShowAs = nullptr;
+    QAction* actCollectShow = nullptr;
+    QAction* actFindMissingFiles = nullptr;
+    QMenu* ShowMenu = nullptr;
+    QMenu* RecentShowsMenu = nullptr;
 
-    // ToolBar1: Stop All | Play, Pause, Stop | Insert, Add Files, Delete | Undo, Redo | Help,
-    // text beside icon; Add Files, Undo and Redo show their pictures only, so that every button
-    // fits in the narrowest window.
+    // ToolBar1: Show menu | Stop All | Play, Pause, Stop | Insert, Add Files, Delete | Undo, Redo
+    // | Help, text beside icon; the show menu, Add Files, Undo and Redo show their pictures only,
+    // so that every button fits in the narrowest window.
     QToolBar* CreateToolBar();
     void UpdateActions();
 
@@ -60,6 +71,7 @@ public:
 
 private:
     QAction* CreateAction(const char* caption, int picture, void (TMainActions::*handler)());
+    void CreateShowMenu();
     // The current row's cue while it plays or is paused, otherwise the cue started last.
     TCue* PauseStopTarget() const;
     QStringList ChooseFiles(const TOpenFileRequest& request);

@@ -2,14 +2,17 @@
 
 #include "SettingsMessages.h"
 #include "TAudioEngine.h"
+#include "TCollectShow.h"
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
+#include "TFindMissingFiles.h"
 #include "TMainActions.h"
 #include "TMessageStrip.h"
 #include "TOutputNames.h"
 #include "TSettingsLocation.h"
 #include "TShowControl.h"
+#include "TShowFiles.h"
 #include "TShowKeeper.h"
 #include "TShowKeys.h"
 #include "TTrayIcon.h"
@@ -175,6 +178,44 @@ void TfmMain::FormCreate() {
     FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     InitAudioDevices();
     ShowOutputs();
+    CreateShowFiles();
+}
+
+// Problems with a show command go to the strip: cues may be playing.
+void TfmMain::CreateShowFiles() {
+    TShowFiles::THost host{
+        [this](const QString& question) { return !ConfirmClose || ConfirmClose(question); },
+        [this](const std::string& text) {
+            SetProblem(QStringLiteral("show"), QString::fromStdString(text));
+        },
+        [this] { ShowChanged(); }};
+    ShowFiles =
+        new TShowFiles(*ActionList1, *Keeper, *Production, *UndoStack, std::move(host), this);
+    FindMissingFiles = new TFindMissingFiles(
+        *this, Production->Cues, *UndoStack,
+        [this](const QString& text) { SetProblem(QStringLiteral("missing"), text); },
+        [this] { RefreshGrid(); });
+    connect(ActionList1->actFindMissingFiles, &QAction::triggered, FindMissingFiles,
+            &TFindMissingFiles::Run);
+    CollectShow = new TCollectShow(
+        *this, *Keeper, *Production, *UndoStack,
+        [this](const QString& text) { SetProblem(QStringLiteral("collect"), text); },
+        [this] { ShowChanged(); });
+    connect(ActionList1->actCollectShow, &QAction::triggered, CollectShow, &TCollectShow::Run);
+    ShowTitle();
+}
+
+// The title names the show file open.
+void TfmMain::ShowChanged() {
+    ShowTitle();
+    SetProblem(QStringLiteral("show"), QString());
+    RefreshGrid();
+}
+
+void TfmMain::ShowTitle() {
+    const QString name = ShowFiles->ShowName();
+    setWindowTitle(name.isEmpty() ? QStringLiteral("Trelmo")
+                                  : QStringLiteral("%1 \u2013 Trelmo").arg(name));
 }
 
 void TfmMain::FormShow() {
@@ -477,6 +518,10 @@ void TfmMain::AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLi
         // Before the first show, start-up itself shows the window.
         if (FFormShown)
             TrayIcon->RestoreFromTray();
+        return;
+    }
+    if (TShowFiles::IsShowFileArgument(CmdLine)) {
+        ShowFiles->Open(QString::fromStdString(CmdLine.front()));
         return;
     }
     FShow->RunCommandLine(CmdLine);

@@ -29,6 +29,9 @@ class TCueUndoStack;
 class TSettingsLocation;
 class TShowControl;
 class TShowKeeper;
+class TCollectShow;
+class TFindMissingFiles;
+class TShowFiles;
 class TShowKeys;
 class TTrayIcon;
 
@@ -59,6 +62,10 @@ public:
     // Above the grid: the problems that arose while the show runs.
     TMessageStrip* MessageStrip = nullptr;
     TTrayIcon* TrayIcon = nullptr;
+    // New, Open, Save Show As and the recent shows; exists from the end of the constructor.
+    TShowFiles* ShowFiles = nullptr;
+    TFindMissingFiles* FindMissingFiles = nullptr;
+    TCollectShow* CollectShow = nullptr;
     // Every change of the cue list, to be taken back and made again.
     TCueUndoStack* UndoStack = nullptr;
 
@@ -71,7 +78,8 @@ public:
     // Asks where to save the show instead of its Settings.xml; empty when cancelled. Tests
     // answer it themselves.
     std::function<QString(const QString& current)> SaveFileDialog;
-    // Asks whether to close while cues play; true to close. Tests answer it themselves.
+    // Asks a question of the operator (close while cues play, leave a show); true for yes.
+    // Tests answer it themselves.
     std::function<bool(const QString& question)> ConfirmClose;
 
     // A problem that arose while the show runs (kind: what it is about, e.g. "save"), shown in
@@ -127,6 +135,9 @@ private:
     void SaveSoon();
     void ShowSaveProblem(const std::string& text);
     void SaveElsewhere();
+    void CreateShowFiles();
+    void ShowChanged();
+    void ShowTitle();
     bool CloseAllowed();
     void InitAudioDevices();
     void ShowError(const std::string& text);

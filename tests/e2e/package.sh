@@ -21,6 +21,7 @@ has() { grep -qx -- "$1 ./$2" "$dir/contents" || fail "the package lacks $2 (mod
 has -rwxr-xr-x usr/bin/trelmo
 has -rw-r--r-- usr/lib/trelmo/libtrelmo-app.so
 has -rw-r--r-- usr/share/applications/trelmo.desktop
+has -rw-r--r-- usr/share/mime/packages/io.github.trelmo.Trelmo.xml
 has -rw-r--r-- usr/share/icons/hicolor/scalable/apps/trelmo.svg
 has -rw-r--r-- usr/share/trelmo/manual/index.html
 has -rw-r--r-- usr/share/man/man1/trelmo.1.gz
@@ -42,6 +43,7 @@ echo "lintian reports no errors"
 installed="$dir/root"
 dpkg -x "$deb" "$installed"
 appstreamcli validate --no-net "$installed/usr/share/metainfo/io.github.trelmo.Trelmo.metainfo.xml"
+desktop-file-validate "$installed/usr/share/applications/trelmo.desktop" || fail "desktop-file-validate reports errors"
 zcat "$installed/usr/share/man/man1/trelmo.1.gz" | grep -q '^\.SH ENVIRONMENT' || fail "man page lacks ENVIRONMENT"
 
 # A Settings.xml with one cue beside the installed program is the starting point.

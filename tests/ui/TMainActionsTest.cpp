@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QFrame>
+#include <QMenu>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -343,16 +344,25 @@ TEST_F(TMainActionsTest, ToolBarShowsItsButtonsInOrderWithTheirPictures) {
         // Every button fits beside the others in the narrowest window.
         EXPECT_TRUE(widget->isVisible()) << action->text().toStdString();
     }
-    EXPECT_EQ(items,
-              QStringList({"ToolButton1:Stop All", "ToolButton7", "ToolButton2:Play",
-                           "ToolButton3:Pause", "ToolButton4:Stop", "ToolButton8",
-                           "ToolButton5:Insert", QString::fromUtf8("ToolButton11:Add Files\u2026"),
-                           "ToolButton6:Delete", "ToolButton9", "ToolButton12:Undo",
-                           "ToolButton13:Redo", "ToolButton14", "ToolButton10:Help"}));
+    EXPECT_EQ(items, QStringList({"ToolButton15:Show", "ToolButton16", "ToolButton1:Stop All",
+                                  "ToolButton7", "ToolButton2:Play", "ToolButton3:Pause",
+                                  "ToolButton4:Stop", "ToolButton8", "ToolButton5:Insert",
+                                  QString::fromUtf8("ToolButton11:Add Files\u2026"),
+                                  "ToolButton6:Delete", "ToolButton9", "ToolButton12:Undo",
+                                  "ToolButton13:Redo", "ToolButton14", "ToolButton10:Help"}));
     EXPECT_EQ(Form->ActionList1->actUndo->toolTip(), QStringLiteral("Undo (Ctrl+Z)"));
     EXPECT_EQ(Form->ActionList1->actRedo->toolTip(), QStringLiteral("Redo (Ctrl+Shift+Z)"));
     EXPECT_EQ(Form->ActionList1->actAddFiles->toolTip(),
               QString::fromUtf8("Add Files\u2026 (Ctrl+O)"));
+    QStringList showMenu;
+    for (QAction* action : Form->ActionList1->ShowMenu->actions())
+        showMenu << action->text() + QLatin1Char(' ') + action->shortcut().toString();
+    EXPECT_EQ(
+        showMenu,
+        QStringList({"New Show Ctrl+N", QString::fromUtf8("Open Show\u2026 Ctrl+Shift+O"),
+                     "Recent Shows ", " ", QString::fromUtf8("Save Show As\u2026 Ctrl+Shift+S"),
+                     QString::fromUtf8("Save Show As with Media\u2026 "), " ",
+                     QString::fromUtf8("Find Missing Files\u2026 ")}));
     for (int i = 0; i < TImageList::Count; ++i) {
         const QImage large = Form->ImageList1.Icon(i).pixmap(QSize(64, 64)).toImage();
         EXPECT_EQ(large.size(), QSize(64, 64)) << "picture " << i;
