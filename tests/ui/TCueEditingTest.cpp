@@ -63,6 +63,9 @@ public:
         cue.Loop = true;
         cue.SetFadeIn(15);
         cue.SetFadeOut(25);
+        cue.SetPreWait(20);
+        cue.SetPostWait(5);
+        cue.SetContinue(TCueContinue::AutoFollow);
     }
     // Until Settings.xml holds the show as it is now.
     bool Saved() const {
