@@ -1,5 +1,7 @@
 #include "TShowControl.h"
 
+#include <algorithm>
+
 namespace {
 
 TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
@@ -12,7 +14,8 @@ TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
 } // namespace
 
 TShowControl::TShowControl(TCueList& cues, const TShowClock& clock, QObject* parent)
-    : QObject(parent), FCues(cues), FClock(clock) {
+    : QObject(parent), FCues(cues), FClock(clock),
+      FSequencer(cues, clock, [this](TCue& cue) { return Play(cue); }) {
     SetCueEndReceiver(this);
 }
 
@@ -32,14 +35,18 @@ void TShowControl::Go() {
     FLastGo = now;
     const TCueNumber number = FCues.Current();
     Start(number);
-    SelectCue(number.Next());
+    const TCueNumber standby = std::min(FSequencer.AfterChain(number), TCueNumber(FCues.Count()));
+    if (standby != number)
+        SelectCue(standby);
 }
 
 void TShowControl::Panic() {
+    FSequencer.CancelAll();
     FPanic.Press(FCues, FClock.Now());
 }
 
 void TShowControl::StopAll() {
+    FSequencer.CancelAll();
     FCues.StopAll();
 }
 
@@ -51,24 +58,39 @@ void TShowControl::SelectCue(TCueNumber number) {
 }
 
 void TShowControl::Start(TCueNumber number) {
-    TCue* cue = FCues.CueOf(number);
-    if (cue && cue->Play())
-        FStartedLast = cue;
+    FSequencer.Start(number);
+}
+
+bool TShowControl::Play(TCue& cue) {
+    const bool played = cue.Play();
+    if (played)
+        FStartedLast = &cue;
+    return played;
 }
 
 void TShowControl::Pause(TCueNumber number) {
     if (TCue* cue = FCues.CueOf(number))
-        cue->Pause();
+        Pause(*cue);
 }
 
 void TShowControl::Stop(TCueNumber number) {
     if (TCue* cue = FCues.CueOf(number))
-        cue->Stop();
+        Stop(*cue);
+}
+
+void TShowControl::Pause(TCue& cue) {
+    FSequencer.Pause(cue);
+    cue.Pause();
+}
+
+void TShowControl::Stop(TCue& cue) {
+    FSequencer.Cancel(cue);
+    cue.Stop();
 }
 
 TCue* TShowControl::PauseStopTarget(TCueNumber number) const {
     TCue* chosen = FCues.CueOf(number);
-    if (chosen && chosen->State() != csStopped)
+    if (chosen && (chosen->State() != csStopped || FSequencer.HasWait(*chosen)))
         return chosen;
     TCue* last = FStartedLast ? FCues.CueOf(FCues.IndexOf(FStartedLast)) : nullptr;
     return last && last->State() != csStopped ? last : nullptr;
@@ -126,11 +148,17 @@ void TShowControl::CueStreamEnded(const std::string& uid, HSTREAM stream, uint32
 // Stops the cue only while it still plays the stream that ended: a notice from an earlier
 // stream of the cue, or for another cue with the same UID, changes nothing.
 // A looping cue plays on at the end of its file; a fade-out that reached silence, a failed
-// output or the end of a file stops the cue at once.
+// output or the end of a file stops the cue at once. Only the end of the file sets off the cue
+// that follows.
 void TShowControl::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how) {
     TCue* cue = FCues.CueOf(FCues.IndexOfUID(uid));
     if (!cue || cue->Stream() != stream)
         cue = CueOfStream(FCues, stream);
-    if (cue && !(cue->Loop && how == AUDIO_END_FILE))
-        cue->StopNow();
+    if (!cue || (cue->Loop && how == AUDIO_END_FILE))
+        return;
+    cue->StopNow();
+    if (how == AUDIO_END_FILE)
+        FSequencer.CueEnded(*cue);
+    else
+        FSequencer.Cancel(*cue);
 }

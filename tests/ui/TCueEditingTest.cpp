@@ -63,7 +63,6 @@ public:
         cue.Loop = true;
         cue.SetFadeIn(15);
         cue.SetFadeOut(25);
-        cue.SetPreWait(20);
         cue.SetPostWait(5);
         cue.SetContinue(TCueContinue::AutoFollow);
     }
@@ -227,6 +226,7 @@ TEST_F(TCueEditingTest, TheEditedSettingsAreEverythingStoredButTheUID) {
     Customise(customised);
     customised.Description = "Storm";
     customised.FileName = "/shows/storm.wav";
+    customised.SetPreWait(20);
     TCue fresh;
     fresh.UID = customised.UID;
     ASSERT_NE(CueState(fresh), CueState(customised));
