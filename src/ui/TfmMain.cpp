@@ -167,6 +167,8 @@ void TfmMain::FormCreate() {
     };
     FShow = std::make_unique<TShowControl>(Production->Cues, FClock);
     connect(FShow.get(), &TShowControl::StandbyChanged, this, &TfmMain::ShowStandby);
+    connect(&FShow->Sequencer(), &TCueSequencer::WaitsChanged, this, &TfmMain::UpdateActions);
+    grSounds->Model()->SetSequencer(&FShow->Sequencer());
     LoadSettings(TSettingsLocation::Find(AppDir));
     FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     InitAudioDevices();

@@ -251,6 +251,9 @@ TEST_F(TCueEditingTest, AnEditOfEveryEditableColumnIsUndoneAndSaved) {
         {ccOutput, 2, Qt::EditRole},
         {ccFadeIn, QStringLiteral("4.5"), Qt::EditRole},
         {ccFadeOut, QStringLiteral("0.5 s"), Qt::EditRole},
+        {ccPreWait, QStringLiteral("12.5"), Qt::EditRole},
+        {ccPostWait, QStringLiteral("3 s"), Qt::EditRole},
+        {ccContinue, QStringLiteral("auto-continue"), Qt::EditRole},
     };
     AddCues(1);
     for (int col = 0; col < ccColumnCount; ++col) {
