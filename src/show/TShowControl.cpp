@@ -57,7 +57,10 @@ void TShowControl::SelectCue(TCueNumber number) {
     Q_EMIT StandbyChanged(number.Number());
 }
 
+// A cue in its pre-wait counts as started: P and S right after GO reach it.
 void TShowControl::Start(TCueNumber number) {
+    if (const TCue* cue = FCues.CueOf(number))
+        FStartedLast = cue;
     FSequencer.Start(number);
 }
 
@@ -93,7 +96,7 @@ TCue* TShowControl::PauseStopTarget(TCueNumber number) const {
     if (chosen && (chosen->State() != csStopped || FSequencer.HasWait(*chosen)))
         return chosen;
     TCue* last = FStartedLast ? FCues.CueOf(FCues.IndexOf(FStartedLast)) : nullptr;
-    return last && last->State() != csStopped ? last : nullptr;
+    return last && (last->State() != csStopped || FSequencer.HasWait(*last)) ? last : nullptr;
 }
 
 void TShowControl::Run(const TOscCommand& command) {

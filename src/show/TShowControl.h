@@ -60,8 +60,8 @@ public:
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
 
     // The cue that Pause and Stop act on when cue `number` is chosen: that cue while it plays or
-    // is paused or has a wait pending, otherwise the cue started last while it plays or is
-    // paused; none else.
+    // is paused or has a wait pending, otherwise the cue started last (or sent into its
+    // pre-wait) while it plays, is paused or waits; none else.
     TCue* PauseStopTarget(TCueNumber number) const;
 
     // 0 lets every GO through.

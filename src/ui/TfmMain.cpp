@@ -493,7 +493,7 @@ bool TfmMain::CloseAllowed() {
             : QStringLiteral("%1 cues are playing. Close Trelmo and stop them?").arg(playing);
     if (!ConfirmClose(question))
         return false;
-    cues.StopAll();
+    FShow->StopAll();
     return true;
 }
 

@@ -230,7 +230,8 @@ TEST_F(CueSequenceTest, PauseHoldsAWaitAndStartResumesIt) {
     Set(1, AC, 20, 10);
     Show.Go();
     Pass(500ms);
-    Show.Pause(TCueNumber(1));
+    ASSERT_EQ(Show.PauseStopTarget(Cues.Current()), &Cue(1)) << "P right after GO reaches it";
+    Show.Pause(*Show.PauseStopTarget(Cues.Current()));
     EXPECT_FALSE(Show.Sequencer().Waiting());
     Pass(10000ms);
     EXPECT_EQ(States(), (std::vector<TCueState>{S, S, S, S}));
