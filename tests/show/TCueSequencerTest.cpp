@@ -309,6 +309,20 @@ TEST_F(CueSequenceTest, RemoteStartsRunTheChainWithoutMovingTheStandbyCue) {
     }
 }
 
+// One missing file does not break a chain: the cue that cannot play hands on at once.
+TEST_F(CueSequenceTest, ACueThatCannotPlayHandsOnToTheNextOne) {
+    for (const TCueContinue next : {AC, AF}) {
+        SCOPED_TRACE(static_cast<int>(next));
+        Cues.StopAll();
+        Cues.SetCurrent(TCueNumber(1));
+        Set(1, next);
+        Cue(1).FileName = File.string() + ".missing";
+        Show.Go();
+        EXPECT_EQ(States(), (std::vector<TCueState>{S, P, S, S}));
+        EXPECT_EQ(Cues.Current(), 3);
+    }
+}
+
 TEST_F(CueSequenceTest, TheGoLockoutHoldsForChains) {
     Show.SetGoLockout(TShowControl::DefaultGoLockout);
     Set(1, AC);
