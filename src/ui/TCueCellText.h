@@ -16,7 +16,7 @@ public:
     // The volume cell without its "dB"; anything but a number is refused, so a typo never turns a
     // cue up to 0 dB.
     static std::optional<int32_t> ReadVolume(QString text);
-    // A fade time in tenths of a second as the grid shows it, "1.5 s"; none for 0.
+    // A fade or wait time in tenths of a second as the grid shows it, "1.5 s"; none for 0.
     static QString Fade(int32_t tenths);
     // A fade cell in tenths of a second: seconds with or without " s", empty reads as 0; a
     // longer time is the longest fade.
