@@ -68,14 +68,16 @@ public:
 TAudioLibrary* AudioLibrary();
 void SetAudioLibrary(TAudioLibrary* library);
 
-// The cues played while it lives, through the process-wide library, start together.
+// The cues played while it lives, through the process-wide library, start together; one made
+// while another lives joins it. UI thread only.
 class TAudioStartBatch {
 public:
-    TAudioStartBatch() : FLibrary(AudioLibrary()) {
+    TAudioStartBatch() : FLibrary(FDepth++ == 0 ? AudioLibrary() : nullptr) {
         if (FLibrary)
             FLibrary->AudioBeginStarts();
     }
     ~TAudioStartBatch() {
+        --FDepth;
         if (FLibrary)
             FLibrary->AudioCommitStarts();
     }
@@ -83,6 +85,7 @@ public:
     TAudioStartBatch& operator=(const TAudioStartBatch&) = delete;
 
 private:
+    static inline int FDepth = 0;
     TAudioLibrary* FLibrary;
 };
 

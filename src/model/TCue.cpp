@@ -40,6 +40,19 @@ void TCue::SetFadeOut(int32_t value) {
     FFadeOut = ClampValue(value, 0, MaxFade);
 }
 
+void TCue::SetPreWait(int32_t value) {
+    FPreWait = ClampValue(value, 0, MaxWait);
+}
+
+void TCue::SetPostWait(int32_t value) {
+    FPostWait = ClampValue(value, 0, MaxWait);
+}
+
+void TCue::SetContinue(TCueContinue value) {
+    const bool known = value == TCueContinue::AutoContinue || value == TCueContinue::AutoFollow;
+    FContinue = known ? value : TCueContinue::None;
+}
+
 void TCue::SetState(TCueState value) {
     if (value == FState)
         return;

@@ -9,6 +9,10 @@
 
 enum TCueState : uint8_t { csStopped = 0, csPlaying = 1, csPaused = 2 };
 
+// What a cue does to the next one of the list: nothing, start it when this one starts (after
+// the post-wait), or start it when this one has played to its end.
+enum class TCueContinue : uint8_t { None = 0, AutoContinue = 1, AutoFollow = 2 };
+
 // One cue of the running order. UI thread only. Owned by TCueList.
 class TCue {
 public:
@@ -38,10 +42,16 @@ public:
     // Fade times in tenths of a second, 0 (none) to MaxFade.
     int32_t FadeIn() const { return FFadeIn; }
     int32_t FadeOut() const { return FFadeOut; }
+    // Waits in tenths of a second, 0 to MaxWait: before the sound starts, and between the start
+    // and an auto-continue to the next cue.
+    int32_t PreWait() const { return FPreWait; }
+    int32_t PostWait() const { return FPostWait; }
+    TCueContinue Continue() const { return FContinue; }
     // Playing, on its way to a stop through a fade-out.
     bool Fading() const { return FFading; }
 
     static constexpr int32_t MaxFade = 600;
+    static constexpr int32_t MaxWait = 36000;
 
     void SetAudioChannel(int32_t value);
     void SetPan(int32_t value);
@@ -49,6 +59,10 @@ public:
     void SetVolumeDB(int32_t value);
     void SetFadeIn(int32_t value);
     void SetFadeOut(int32_t value);
+    void SetPreWait(int32_t value);
+    void SetPostWait(int32_t value);
+    // A value outside the enumeration gives None.
+    void SetContinue(TCueContinue value);
     void SetState(TCueState value);
 
     bool FileFound() const;
@@ -79,6 +93,9 @@ private:
     int32_t FVolumeDB = 0;
     int32_t FFadeIn = 0;
     int32_t FFadeOut = 0;
+    int32_t FPreWait = 0;
+    int32_t FPostWait = 0;
+    TCueContinue FContinue = TCueContinue::None;
     bool FFading = false;
     // The UID handed to the end sync; lives as long as the stream it was registered for.
     std::unique_ptr<std::string> FSyncUID;

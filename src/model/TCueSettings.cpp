@@ -1,8 +1,9 @@
 #include "TCueSettings.h"
 
 TCueSettings TCueSettings::Of(const TCue& cue) {
-    return {cue.Description, cue.FileName, cue.AudioChannel(), cue.Pan(),    cue.Pitch(),
-            cue.VolumeDB(),  cue.Loop,     cue.FadeIn(),       cue.FadeOut()};
+    return {cue.Description, cue.FileName,   cue.AudioChannel(), cue.Pan(),
+            cue.Pitch(),     cue.VolumeDB(), cue.Loop,           cue.FadeIn(),
+            cue.FadeOut(),   cue.PreWait(),  cue.PostWait(),     cue.Continue()};
 }
 
 void TCueSettings::ApplyTo(TCue& cue) const {
@@ -15,4 +16,7 @@ void TCueSettings::ApplyTo(TCue& cue) const {
     cue.Loop = Loop;
     cue.SetFadeIn(FadeIn);
     cue.SetFadeOut(FadeOut);
+    cue.SetPreWait(PreWait);
+    cue.SetPostWait(PostWait);
+    cue.SetContinue(Continue);
 }

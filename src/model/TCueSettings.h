@@ -17,6 +17,9 @@ struct TCueSettings {
     bool Loop = false;
     int32_t FadeIn = 0;
     int32_t FadeOut = 0;
+    int32_t PreWait = 0;
+    int32_t PostWait = 0;
+    TCueContinue Continue = TCueContinue::None;
 
     static TCueSettings Of(const TCue& cue);
     // Writes the settings to the cue, the numbers through its clamping setters.

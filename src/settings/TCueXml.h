@@ -5,7 +5,8 @@
 #include <pugixml.hpp>
 
 // TCue's part of the settings document: its stored fields as child elements of a "Cue", the
-// fade times only when not 0.
+// fade and wait times only when not 0 and
+// Continue only when the cue continues.
 
 // Sets every stored field from the children of `element`; a missing child gives the default.
 void LoadFromXML(TCue& cue, pugi::xml_node element);

@@ -1,5 +1,7 @@
 #include "TShowControl.h"
 
+#include <algorithm>
+
 namespace {
 
 TCue* CueOfStream(const TCueList& cues, HSTREAM stream) {
@@ -30,7 +32,8 @@ QString CannotPlayText(TCueNumber number, const TCue& cue) {
 } // namespace
 
 TShowControl::TShowControl(TCueList& cues, const TShowClock& clock, QObject* parent)
-    : QObject(parent), FCues(cues), FClock(clock) {
+    : QObject(parent), FCues(cues), FClock(clock),
+      FSequencer(cues, clock, [this](TCue& cue) { return Play(cue); }) {
     SetCueEndReceiver(this);
 }
 
@@ -50,14 +53,18 @@ void TShowControl::Go() {
     FLastGo = now;
     const TCueNumber number = FCues.Current();
     Start(number);
-    SelectCue(number.Next());
+    const TCueNumber standby = std::min(FSequencer.AfterChain(number), TCueNumber(FCues.Count()));
+    if (standby != number)
+        SelectCue(standby);
 }
 
 void TShowControl::Panic() {
+    FSequencer.CancelAll();
     FPanic.Press(FCues, FClock.Now());
 }
 
 void TShowControl::StopAll() {
+    FSequencer.CancelAll();
     FCues.StopAll();
 }
 
@@ -68,36 +75,54 @@ void TShowControl::SelectCue(TCueNumber number) {
     Q_EMIT StandbyChanged(number.Number());
 }
 
-// A stopped cue that does not start says why, so that the show goes on knowingly.
+// A cue in its pre-wait counts as started: P and S right after GO reach it. The cues that one
+// start sets off together are heard from the same sample.
 void TShowControl::Start(TCueNumber number) {
-    TCue* cue = FCues.CueOf(number);
-    if (!cue)
-        return;
-    const bool stopped = cue->State() == csStopped;
-    if (cue->Play()) {
+    if (const TCue* cue = FCues.CueOf(number))
         FStartedLast = cue;
-        Q_EMIT CueProblem(cue->Identity(), QString());
+    const TAudioStartBatch together;
+    FSequencer.Start(number);
+}
+
+// A stopped cue that does not start says why, so that the show goes on knowingly.
+bool TShowControl::Play(TCue& cue) {
+    const bool stopped = cue.State() == csStopped;
+    const bool played = cue.Play();
+    if (played) {
+        FStartedLast = &cue;
+        Q_EMIT CueProblem(cue.Identity(), QString());
     } else if (stopped) {
-        Q_EMIT CueProblem(cue->Identity(), CannotPlayText(number, *cue));
+        Q_EMIT CueProblem(cue.Identity(), CannotPlayText(FCues.IndexOf(&cue), cue));
     }
+    return played;
 }
 
 void TShowControl::Pause(TCueNumber number) {
     if (TCue* cue = FCues.CueOf(number))
-        cue->Pause();
+        Pause(*cue);
 }
 
 void TShowControl::Stop(TCueNumber number) {
     if (TCue* cue = FCues.CueOf(number))
-        cue->Stop();
+        Stop(*cue);
+}
+
+void TShowControl::Pause(TCue& cue) {
+    FSequencer.Pause(cue);
+    cue.Pause();
+}
+
+void TShowControl::Stop(TCue& cue) {
+    FSequencer.Cancel(cue);
+    cue.Stop();
 }
 
 TCue* TShowControl::PauseStopTarget(TCueNumber number) const {
     TCue* chosen = FCues.CueOf(number);
-    if (chosen && chosen->State() != csStopped)
+    if (chosen && (chosen->State() != csStopped || FSequencer.HasWait(*chosen)))
         return chosen;
     TCue* last = FStartedLast ? FCues.CueOf(FCues.IndexOf(FStartedLast)) : nullptr;
-    return last && last->State() != csStopped ? last : nullptr;
+    return last && (last->State() != csStopped || FSequencer.HasWait(*last)) ? last : nullptr;
 }
 
 void TShowControl::Run(const TOscCommand& command) {
@@ -154,11 +179,17 @@ void TShowControl::CueStreamEnded(const std::string& uid, HSTREAM stream, uint32
 // Stops the cue only while it still plays the stream that ended: a notice from an earlier
 // stream of the cue, or for another cue with the same UID, changes nothing.
 // A looping cue plays on at the end of its file; a fade-out that reached silence, a failed
-// output or the end of a file stops the cue at once.
+// output or the end of a file stops the cue at once. Only the end of the file sets off the cue
+// that follows.
 void TShowControl::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how) {
     TCue* cue = FCues.CueOf(FCues.IndexOfUID(uid));
     if (!cue || cue->Stream() != stream)
         cue = CueOfStream(FCues, stream);
-    if (cue && !(cue->Loop && how == AUDIO_END_FILE))
-        cue->StopNow();
+    if (!cue || (cue->Loop && how == AUDIO_END_FILE))
+        return;
+    cue->StopNow();
+    if (how == AUDIO_END_FILE)
+        FSequencer.CueEnded(*cue);
+    else
+        FSequencer.Cancel(*cue);
 }

@@ -3,6 +3,7 @@
 #include "TAudioLibrary.h"
 #include "TCommandList.h"
 #include "TCueList.h"
+#include "TCueSequencer.h"
 #include "TGoLockout.h"
 #include "TOscCommand.h"
 #include "TPanic.h"
@@ -32,19 +33,24 @@ public:
     TShowControl(TCueList& cues, const TShowClock& clock, QObject* parent = nullptr);
     ~TShowControl() override;
 
-    // GO: plays the standby cue and makes the next one the standby cue; the last one stays. A GO
-    // within the lockout of the last GO that was carried out is dropped.
+    // GO: starts the standby cue with its waits and the cues it continues to, and makes the first
+    // cue after that chain the standby cue; the last one stays. A GO within the lockout of the
+    // last GO that was carried out is dropped.
     void Go();
     // Every cue fades out over a second and stops; again during that second, everything stops
-    // at once.
+    // at once. Panic and StopAll cancel every pending wait and chain.
     void Panic();
     void StopAll();
     // Makes cue `number` the standby cue; a number beyond the list changes nothing.
     void SelectCue(TCueNumber number);
-    // Plays, pauses or stops cue `number`; a number beyond the list changes nothing.
+    // Starts cue `number` as GO does (waits and chain included), pauses it or stops it, with its
+    // waits; a number beyond the list changes nothing.
     void Start(TCueNumber number);
     void Pause(TCueNumber number);
     void Stop(TCueNumber number);
+    // Pause and Stop of one cue: the cue and the waits that belong to it. Stop cancels them.
+    void Pause(TCue& cue);
+    void Stop(TCue& cue);
 
     // The one way in for remote commands: OSC addresses and the verbs of later launches.
     void Run(const TOscCommand& command);
@@ -55,12 +61,17 @@ public:
     int32_t ParseCommandLine(const std::vector<std::string>& CmdLine);
 
     // The cue that Pause and Stop act on when cue `number` is chosen: that cue while it plays or
-    // is paused, otherwise the cue started last while it plays or is paused; none else.
+    // is paused or has a wait pending, otherwise the cue started last (or sent into its
+    // pre-wait) while it plays, is paused or waits; none else.
     TCue* PauseStopTarget(TCueNumber number) const;
 
     // 0 lets every GO through.
     void SetGoLockout(std::chrono::milliseconds lockout) { FGoLockout = lockout; }
     std::chrono::milliseconds GoLockout() const { return FGoLockout; }
+
+    const TCueSequencer& Sequencer() const { return FSequencer; }
+    // Fires the waits that are due by the clock; the sequencer's timer does this on its own.
+    void FireDueWaits() { FSequencer.FireDue(); }
 
 Q_SIGNALS:
     // Cue `number` has become the standby cue through GO or a selection.
@@ -73,6 +84,7 @@ private:
     void CueStreamEnded(const std::string& uid, HSTREAM stream, uint32_t how) override;
     void CueEnded(const std::string& uid, HSTREAM stream, uint32_t how);
     bool InGoLockout(TShowClock::TTimePoint now) const;
+    bool Play(TCue& cue);
 
     TCueList& FCues;
     const TShowClock& FClock;
@@ -82,4 +94,5 @@ private:
     std::optional<TShowClock::TTimePoint> FLastGo;
     // Compared by address only, never followed unless the list still holds it.
     const TCue* FStartedLast = nullptr;
+    TCueSequencer FSequencer;
 };

@@ -1,9 +1,26 @@
 #include "TCueCellText.h"
 
-#include "TCue.h"
-
 #include <algorithm>
 #include <cmath>
+#include <utility>
+
+namespace {
+
+std::optional<int32_t> ReadTenths(QString text, int32_t most) {
+    text = text.trimmed();
+    if (text.endsWith(QLatin1Char('s')))
+        text.chop(1);
+    text = text.trimmed();
+    if (text.isEmpty())
+        return 0;
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds))
+        return std::nullopt;
+    return static_cast<int32_t>(std::lround(std::clamp(seconds, 0.0, most / 10.0) * 10.0));
+}
+
+} // namespace
 
 std::optional<int32_t> TCueCellText::ReadInteger(const QString& text) {
     const QString trimmed = text.trimmed();
@@ -27,17 +44,34 @@ QString TCueCellText::Fade(int32_t tenths) {
 }
 
 std::optional<int32_t> TCueCellText::ReadFade(QString text) {
-    text = text.trimmed();
-    if (text.endsWith(QLatin1Char('s')))
-        text.chop(1);
-    text = text.trimmed();
-    if (text.isEmpty())
-        return 0;
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds))
-        return std::nullopt;
-    return static_cast<int32_t>(std::lround(std::clamp(seconds, 0.0, TCue::MaxFade / 10.0) * 10.0));
+    return ReadTenths(std::move(text), TCue::MaxFade);
+}
+
+std::optional<int32_t> TCueCellText::ReadWait(QString text) {
+    return ReadTenths(std::move(text), TCue::MaxWait);
+}
+
+QString TCueCellText::Continue(TCueContinue value, bool loop) {
+    if (value == TCueContinue::None)
+        return {};
+    if (value == TCueContinue::AutoFollow && loop)
+        return QStringLiteral("never ends");
+    const QString word =
+        value == TCueContinue::AutoFollow ? QStringLiteral("follow") : QStringLiteral("continue");
+    return QString(QChar(0x2193)) + QLatin1Char(' ') + word;
+}
+
+QStringList TCueCellText::ContinueChoices() {
+    return {QStringLiteral("none"), QStringLiteral("auto-continue"), QStringLiteral("auto-follow")};
+}
+
+std::optional<TCueContinue> TCueCellText::ReadContinue(const QString& text) {
+    const QString trimmed = text.trimmed();
+    const QStringList choices = ContinueChoices();
+    for (qsizetype i = 0; i < choices.size(); ++i)
+        if (trimmed.compare(choices[i], Qt::CaseInsensitive) == 0 || trimmed == QString::number(i))
+            return static_cast<TCueContinue>(i);
+    return std::nullopt;
 }
 
 QString TCueCellText::Time(double seconds) {

@@ -25,7 +25,8 @@ namespace {
 constexpr int RowHeight = 22;
 constexpr std::chrono::seconds FileCheckInterval{2};
 // Widths at the start; the Output column then follows the output names.
-constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90, 60, 60, 60};
+constexpr std::array<int, ccColumnCount> ColumnWidths = {100, 196, 55, 50, 45, 37, 90,
+                                                         75,  60,  60, 60, 60, 80};
 // An output name longer than this is cut, so that the other columns stay in view.
 constexpr int MaxOutputWidth = 360;
 // Room kept around the empty show's hint.

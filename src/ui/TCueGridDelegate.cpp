@@ -1,5 +1,6 @@
 #include "TCueGridDelegate.h"
 
+#include "TCueCellText.h"
 #include "TCueGridModel.h"
 #include "TCueSpinBox.h"
 #include "TOutputNames.h"
@@ -39,13 +40,13 @@ bool CanEdit(const QModelIndex& index) {
     return model && model->grSoundsCanEditCell(TCueGridModel::NumberOf(index), index.column());
 }
 
-// Seconds to a tenth, as the cell shows them.
-QWidget* FadeEditor(QWidget* parent) {
+// Seconds to a tenth, as the cell shows them, up to `most` tenths.
+QWidget* SecondsEditor(QWidget* parent, int32_t most) {
     auto* editor = new QDoubleSpinBox(parent);
     editor->setFrame(false);
     editor->setLocale(QLocale::c());
     editor->setDecimals(1);
-    editor->setRange(0.0, TCue::MaxFade / 10.0);
+    editor->setRange(0.0, most / 10.0);
     editor->setSingleStep(0.1);
     editor->setSuffix(QStringLiteral(" s"));
     editor->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
@@ -88,7 +89,16 @@ QWidget* TCueGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     if (!CanEdit(index))
         return nullptr;
     if (index.column() == ccFadeIn || index.column() == ccFadeOut)
-        return FadeEditor(parent);
+        return SecondsEditor(parent, TCue::MaxFade);
+    if (index.column() == ccPreWait || index.column() == ccPostWait)
+        return SecondsEditor(parent, TCue::MaxWait);
+    if (index.column() == ccContinue) {
+        auto* editor = new QComboBox(parent);
+        const QStringList choices = TCueCellText::ContinueChoices();
+        for (qsizetype i = 0; i < choices.size(); ++i)
+            editor->addItem(choices[i], static_cast<int>(i));
+        return editor;
+    }
     if (index.column() == ccOutput) {
         auto* editor = new QComboBox(parent);
         const TCue* cue = ModelOf(index)->CueOfRow(TCueGridModel::NumberOf(index));
@@ -118,8 +128,8 @@ bool TCueGridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
 }
 
 void TCueGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
-    if (auto* outputs = qobject_cast<QComboBox*>(editor)) {
-        outputs->setCurrentIndex(outputs->findData(index.data(Qt::EditRole).toInt()));
+    if (auto* choices = qobject_cast<QComboBox*>(editor)) {
+        choices->setCurrentIndex(choices->findData(index.data(Qt::EditRole).toInt()));
         return;
     }
     QStyledItemDelegate::setEditorData(editor, index);
@@ -127,8 +137,8 @@ void TCueGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) 
 
 void TCueGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
                                     const QModelIndex& index) const {
-    if (auto* outputs = qobject_cast<QComboBox*>(editor)) {
-        model->setData(index, QString::number(outputs->currentData().toInt()));
+    if (auto* choices = qobject_cast<QComboBox*>(editor)) {
+        model->setData(index, QString::number(choices->currentData().toInt()));
         return;
     }
     QStyledItemDelegate::setModelData(editor, model, index);

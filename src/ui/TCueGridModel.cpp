@@ -1,8 +1,10 @@
 #include "TCueGridModel.h"
 
 #include "TAudioLengthProbe.h"
+#include "TCueCellEdit.h"
 #include "TCueCellText.h"
 #include "TCueLengths.h"
+#include "TCueTimeCell.h"
 #include "TImageList.h"
 #include "TOutputNames.h"
 
@@ -20,8 +22,6 @@
 
 namespace {
 
-const QString IntegerError = QStringLiteral("Cell does not contain integer value");
-const QString SecondsError = QStringLiteral("Cell does not contain a time in seconds");
 // Dark enough to read on white, apart from the selection colours.
 const QColor MissingFileColour(0xB0, 0x3A, 0x00);
 
@@ -41,35 +41,13 @@ constexpr std::array<TColumnInfo, ccColumnCount> Columns = {{
     {"Time", Qt::AlignRight},
     {"Fade In", Qt::AlignHCenter},
     {"Fade Out", Qt::AlignHCenter},
+    {"Pre-wait", Qt::AlignHCenter},
+    {"Post-wait", Qt::AlignHCenter},
+    {"Continue", Qt::AlignLeft},
 }};
 
 QVariant Alignment(int col) {
     return QVariant::fromValue(Columns[static_cast<size_t>(col)].Alignment | Qt::AlignVCenter);
-}
-
-// Where a playing or paused cue is, when its stream and its file's length tell.
-struct TCueProgress {
-    QString Text;
-    std::optional<double> Done;
-};
-
-std::optional<TCueProgress> ProgressOf(const TCue& cue, std::optional<double> length) {
-    TAudioLibrary* audio = AudioLibrary();
-    TAudioPosition position;
-    if (cue.State() == csStopped || !audio ||
-        !audio->AudioChannelGetPosition(cue.Stream(), &position))
-        return std::nullopt;
-    const double duration = length && position.Speed > 0 ? *length / position.Speed : 0;
-    if (!(duration > 0))
-        return TCueProgress{TCueCellText::Time(position.Seconds), std::nullopt};
-    if (cue.Loop) {
-        const double pass = std::fmod(position.Seconds, duration);
-        return TCueProgress{TCueCellText::Time(pass), pass / duration};
-    }
-    const double played = std::min(position.Seconds, duration);
-    // The time left rounded up, so that 0:00.0 shows only at the very end.
-    const double left = std::ceil((duration - played) * 10 - 1e-6) / 10;
-    return TCueProgress{QStringLiteral("-") + TCueCellText::Time(left), played / duration};
 }
 
 QVariant DisplayText(const TCue& cue, int col) {
@@ -88,6 +66,12 @@ QVariant DisplayText(const TCue& cue, int col) {
         return TCueCellText::Fade(cue.FadeIn());
     case ccFadeOut:
         return TCueCellText::Fade(cue.FadeOut());
+    case ccPreWait:
+        return TCueCellText::Fade(cue.PreWait());
+    case ccPostWait:
+        return TCueCellText::Fade(cue.PostWait());
+    case ccContinue:
+        return TCueCellText::Continue(cue.Continue(), cue.Loop);
     default:
         return {};
     }
@@ -107,6 +91,12 @@ QVariant EditValue(const TCue& cue, int col) {
         return cue.FadeIn() / 10.0;
     case ccFadeOut:
         return cue.FadeOut() / 10.0;
+    case ccPreWait:
+        return cue.PreWait() / 10.0;
+    case ccPostWait:
+        return cue.PostWait() / 10.0;
+    case ccContinue:
+        return static_cast<int>(cue.Continue());
     default:
         return DisplayText(cue, col);
     }
@@ -184,6 +174,9 @@ QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
     case Qt::ForegroundRole:
         return index.column() == ccFileName ? MissingFileMark(*cue, role) : QVariant();
     case Qt::ToolTipRole:
+        if (index.column() == ccContinue && cue->Loop &&
+            cue->Continue() == TCueContinue::AutoFollow)
+            return QStringLiteral("A looping cue never ends, so it never starts the next cue.");
         return index.column() == ccFileName ? FileNameTip(*cue) : QVariant();
     default:
         return {};
@@ -191,7 +184,8 @@ QVariant TCueGridModel::data(const QModelIndex& index, int role) const {
 }
 
 // Length of a stopped cue's file; time left of a playing or paused one, or the position in the
-// pass of a looping one, with how far it has got; the level of its meter.
+// pass of a looping one, with how far it has got; the time left of a wait before it starts; the
+// level of its meter.
 QVariant TCueGridModel::TimeData(const TCue& cue, int role) const {
     if (role == Qt::TextAlignmentRole)
         return Alignment(ccTime);
@@ -202,7 +196,10 @@ QVariant TCueGridModel::TimeData(const TCue& cue, int role) const {
     if (role != Qt::DisplayRole && role != ProgressRole)
         return {};
     const std::optional<double> length = FLengths->Length(cue.FileName);
-    const std::optional<TCueProgress> progress = ProgressOf(cue, length);
+    const auto wait =
+        FSequencer && cue.State() == csStopped ? FSequencer->TimeToStart(cue) : std::nullopt;
+    const std::optional<TCueProgress> progress =
+        wait ? TCueTimeCell::Wait(*wait) : TCueTimeCell::Progress(cue, length);
     if (role == ProgressRole)
         return progress && progress->Done ? QVariant(*progress->Done) : QVariant();
     if (progress)
@@ -285,54 +282,26 @@ bool TCueGridModel::setData(const QModelIndex& index, const QVariant& value, int
 }
 
 bool TCueGridModel::grSoundsEditCellDone(TCue& cue, int col, const QString& text) {
-    if (col == ccDescription) {
-        cue.Description = text.toStdString();
-        return true;
-    }
-    if (col == ccFadeIn || col == ccFadeOut)
-        return EditFade(cue, col, text);
-    const std::optional<int32_t> value =
-        col == ccVolume ? TCueCellText::ReadVolume(text) : TCueCellText::ReadInteger(text);
-    if (!value) {
-        if (OnCellError)
-            OnCellError(IntegerError);
-        return false;
-    }
-    switch (col) {
-    case ccVolume:
-        cue.SetVolumeDB(*value);
-        break;
-    case ccPan:
-        cue.SetPan(*value);
-        break;
-    case ccPitch:
-        cue.SetPitch(*value);
-        break;
-    case ccOutput:
-        cue.SetAudioChannel(*value);
-        break;
-    default:
-        break;
-    }
-    return true;
-}
-
-bool TCueGridModel::EditFade(TCue& cue, int col, const QString& text) {
-    const std::optional<int32_t> tenths = TCueCellText::ReadFade(text);
-    if (!tenths) {
-        if (OnCellError)
-            OnCellError(SecondsError);
-        return false;
-    }
-    if (col == ccFadeIn)
-        cue.SetFadeIn(*tenths);
-    else
-        cue.SetFadeOut(*tenths);
-    return true;
+    const std::optional<QString> refusal = TCueCellEdit::Write(cue, col, text);
+    if (refusal && OnCellError)
+        OnCellError(*refusal);
+    return !refusal;
 }
 
 void TCueGridModel::grSoundsCheckBoxClick(TCue& cue, bool state) {
     cue.Loop = state;
+}
+
+void TCueGridModel::SetSequencer(const TCueSequencer* sequencer) {
+    FSequencer = sequencer;
+    if (!sequencer)
+        return;
+    // A wait that starts or ends changes the Time cells, and wakes the refresh of them.
+    connect(sequencer, &TCueSequencer::WaitsChanged, this, [this] {
+        Q_EMIT dataChanged(index(0, ccTime), index(FRowCount - 1, ccTime),
+                           {Qt::DisplayRole, ProgressRole});
+        Q_EMIT headerDataChanged(Qt::Vertical, 0, FRowCount - 1);
+    });
 }
 
 void TCueGridModel::RefreshGrid() {

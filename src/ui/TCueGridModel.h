@@ -1,10 +1,12 @@
 #pragma once
 
 #include "TCueList.h"
+#include "TCueSequencer.h"
 #include "TCueSettings.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QPointer>
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +27,9 @@ enum TCueColumn : int {
     ccTime,
     ccFadeIn,
     ccFadeOut,
+    ccPreWait,
+    ccPostWait,
+    ccContinue,
     ccColumnCount
 };
 
@@ -66,6 +71,10 @@ public:
     // Where the meters' levels come from; none until set.
     void SetLevelSource(std::function<double(HSTREAM stream)> level) { FLevel = std::move(level); }
 
+    // The waits that the Time column counts down; none until set.
+    void SetSequencer(const TCueSequencer* sequencer);
+    const TCueSequencer* Sequencer() const { return FSequencer; }
+
     // Every text the Output column shows, or can show after a choice from its drop-down.
     QStringList OutputTexts() const;
 
@@ -95,8 +104,6 @@ private:
     // False when the text was refused and the cue left as it was.
     bool grSoundsEditCellDone(TCue& cue, int col, const QString& text);
     void grSoundsCheckBoxClick(TCue& cue, bool state);
-    // A fade cell: seconds to a tenth, "1.5" or "1.5 s".
-    bool EditFade(TCue& cue, int col, const QString& text);
     QVariant TimeData(const TCue& cue, int role) const;
     void RefreshColumn(int col);
     void RefreshFile(const std::string& file);
@@ -109,4 +116,5 @@ private:
     TCueLengths* FLengths;
     TOutputNames* FOutputs;
     std::function<double(HSTREAM)> FLevel;
+    QPointer<const TCueSequencer> FSequencer;
 };

@@ -178,13 +178,16 @@ void TMainActions::UpdateActions() {
     } else {
         const TCue* target = PauseStopTarget();
         actPlay->setEnabled(cue->State() != csPlaying && cue->FileFound());
-        actPause->setEnabled(target && target->State() == csPlaying && !target->Fading());
+        const TCueSequencer& waits = FHost.Show().Sequencer();
+        const bool waiting = target && waits.HasWait(*target) && !waits.HasPausedWait(*target);
+        actPause->setEnabled(waiting ||
+                             (target && target->State() == csPlaying && !target->Fading()));
         actStop->setEnabled(target != nullptr);
         actDeleteCue->setEnabled(allStopped && cues.Count() > 0);
     }
     actInsertCue->setEnabled(allStopped);
     actAddFiles->setEnabled(allStopped);
-    actStopAll->setEnabled(!allStopped);
+    actStopAll->setEnabled(!allStopped || FHost.Show().Sequencer().HasAnyWait());
     actUndo->setEnabled(FHost.History().CanUndoNow());
     actRedo->setEnabled(FHost.History().CanRedoNow());
     actUndo->setToolTip(KeyTip(*actUndo, FHost.History().UndoRefusal()));
@@ -201,16 +204,16 @@ void TMainActions::actPlayExecute() {
 
 void TMainActions::actPauseExecute() {
     if (TCue* cue = PauseStopTarget())
-        cue->Pause();
+        FHost.Show().Pause(*cue);
 }
 
 void TMainActions::actStopExecute() {
     if (TCue* cue = PauseStopTarget())
-        cue->Stop();
+        FHost.Show().Stop(*cue);
 }
 
 void TMainActions::actStopAllExecute() {
-    FHost.Cues().StopAll();
+    FHost.Show().StopAll();
 }
 
 void TMainActions::actInsertCueExecute() {

@@ -21,15 +21,19 @@ double TPlaybackRefresh::Level(HSTREAM stream) const {
 }
 
 // Feeds the meters of the playing cues and of those still falling after a stop, and redraws
-// their Time cells; a paused cue whose meter has fallen is left alone. Meters of streams that no
-// cue holds any more are dropped.
+// their Time cells and those of cues waiting to start; a paused cue whose meter has fallen is
+// left alone. Meters of streams that no cue holds any more are dropped.
 void TPlaybackRefresh::Tick() {
     const TCueList* cues = FModel.Cues();
     TAudioLibrary* audio = AudioLibrary();
     const double now = static_cast<double>(FClock.nsecsElapsed()) / 1e9;
     std::map<HSTREAM, TPeakMeter> kept;
+    const TCueSequencer* waits = FModel.Sequencer();
+    const bool waiting = waits && waits->Waiting();
     for (int32_t i = 0; cues && i < cues->Count(); ++i) {
         const TCue& cue = *cues->Items(i);
+        if (waiting && waits->TimeToStart(cue))
+            FModel.RefreshTime(i + 1);
         auto meter = FMeters.find(cue.Stream());
         const bool playing = cue.State() == csPlaying;
         if (cue.Stream() == 0 || (!playing && meter == FMeters.end()))
@@ -46,7 +50,7 @@ void TPlaybackRefresh::Tick() {
         FModel.RefreshTime(i + 1);
     }
     FMeters.swap(kept);
-    if (FMeters.empty())
+    if (FMeters.empty() && !waiting)
         FTimer.stop();
     else if (!FTimer.isActive())
         FTimer.start();

@@ -11,9 +11,9 @@
 
 class TCueGridModel;
 
-// Redraws the Time cells of the cues that play, about 25 times a second, and keeps their level
-// meters; stops as soon as nothing plays and every meter has fallen, so an idle window does no
-// work at all. UI thread only.
+// Redraws the Time cells of the cues that play or wait to start, about 25 times a second, and
+// keeps their level meters; stops as soon as nothing plays or waits and every meter has fallen,
+// so an idle window does no work at all. UI thread only.
 class TPlaybackRefresh : public QObject {
     Q_OBJECT
 

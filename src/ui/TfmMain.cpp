@@ -174,6 +174,8 @@ void TfmMain::FormCreate() {
             [this](quint64 identity, const QString& text) {
                 SetProblem(QStringLiteral("play %1").arg(identity), text);
             });
+    connect(&FShow->Sequencer(), &TCueSequencer::WaitsChanged, this, &TfmMain::UpdateActions);
+    grSounds->Model()->SetSequencer(&FShow->Sequencer());
     LoadSettings(TSettingsLocation::Find(AppDir));
     FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     InitAudioDevices();
@@ -554,7 +556,7 @@ bool TfmMain::CloseAllowed() {
             : QStringLiteral("%1 cues are playing. Close Trelmo and stop them?").arg(playing);
     if (!ConfirmClose(question))
         return false;
-    cues.StopAll();
+    FShow->StopAll();
     return true;
 }
 

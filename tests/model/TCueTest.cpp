@@ -84,11 +84,33 @@ TEST(TCue, SettersClampToTheirRanges) {
         {&TCue::SetFadeOut, &TCue::FadeOut, INT32_MIN, 0},
         {&TCue::SetFadeOut, &TCue::FadeOut, 600, 600},
         {&TCue::SetFadeOut, &TCue::FadeOut, INT32_MAX, 600},
+        {&TCue::SetPreWait, &TCue::PreWait, -1, 0},
+        {&TCue::SetPreWait, &TCue::PreWait, 20, 20},
+        {&TCue::SetPreWait, &TCue::PreWait, 36001, 36000},
+        {&TCue::SetPostWait, &TCue::PostWait, INT32_MIN, 0},
+        {&TCue::SetPostWait, &TCue::PostWait, 36000, 36000},
+        {&TCue::SetPostWait, &TCue::PostWait, INT32_MAX, 36000},
     };
     for (const Case& c : cases) {
         TCue cue;
         (cue.*c.set)(c.value);
         EXPECT_EQ((cue.*c.get)(), c.expected) << "value " << c.value;
+    }
+}
+
+TEST(TCue, ContinueKeepsOnlyTheKnownKinds) {
+    const std::pair<TCueContinue, TCueContinue> cases[] = {
+        {TCueContinue::AutoContinue, TCueContinue::AutoContinue},
+        {TCueContinue::AutoFollow, TCueContinue::AutoFollow},
+        {TCueContinue::None, TCueContinue::None},
+        {static_cast<TCueContinue>(3), TCueContinue::None},
+        {static_cast<TCueContinue>(255), TCueContinue::None},
+    };
+    for (const auto& [value, expected] : cases) {
+        TCue cue;
+        cue.SetContinue(TCueContinue::AutoFollow);
+        cue.SetContinue(value);
+        EXPECT_EQ(cue.Continue(), expected) << static_cast<int>(value);
     }
 }
 

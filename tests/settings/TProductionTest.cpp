@@ -170,6 +170,73 @@ TEST(TProduction, FadeTimesRoundTrip) {
     EXPECT_EQ(production.SaveToText().find("Fade"), std::string::npos);
 }
 
+TEST(TProduction, WaitsAndContinueAreReadTolerantlyAndClamped) {
+    struct Case {
+        const char* Xml;
+        int32_t PreWait, PostWait;
+        TCueContinue Continue;
+    };
+    const Case cases[] = {
+        {"", 0, 0, TCueContinue::None},
+        {"<PreWait>20</PreWait><PostWait>36000</PostWait><Continue>AutoContinue</Continue>", 20,
+         36000, TCueContinue::AutoContinue},
+        {"<PreWait>36001</PreWait><PostWait>-5</PostWait><Continue>AutoFollow</Continue>", 36000, 0,
+         TCueContinue::AutoFollow},
+        {"<PreWait>2.0</PreWait><PostWait>later</PostWait><Continue>autofollow</Continue>", 0, 0,
+         TCueContinue::None},
+        {"<PreWait></PreWait><postwait>20</postwait><Continue>1</Continue>", 0, 0,
+         TCueContinue::None},
+        {"<Continue><b>AutoFollow</b></Continue>", 0, 0, TCueContinue::None},
+    };
+    for (const Case& c : cases) {
+        const auto p = Loaded(std::string("<CueList><Cue>") + c.Xml + "</Cue></CueList>");
+        EXPECT_EQ(p->Cues.Items(0)->PreWait(), c.PreWait) << c.Xml;
+        EXPECT_EQ(p->Cues.Items(0)->PostWait(), c.PostWait) << c.Xml;
+        EXPECT_EQ(p->Cues.Items(0)->Continue(), c.Continue) << c.Xml;
+    }
+}
+
+// Waits and Continue follow the fades, each only when not the default.
+TEST(TProduction, WaitsAndContinueRoundTrip) {
+    TProduction production;
+    TCue& bell = AddCue(production, "1", "Door bell", "bell.wav", 1, -6, 0, false);
+    bell.SetFadeOut(15);
+    bell.SetPreWait(20);
+    bell.SetContinue(TCueContinue::AutoContinue);
+    TCue& door = AddCue(production, "2", "Door", "door.wav", 2, 0, 0, false);
+    door.SetPostWait(36000);
+    door.SetContinue(TCueContinue::AutoFollow);
+    AddCue(production, "3", "Rain", "rain.wav", 1, 0, 0, true);
+    const std::string text = production.SaveToText();
+    EXPECT_NE(text.find("<FadeOut>15</FadeOut>\r\n      <PreWait>20</PreWait>\r\n      "
+                        "<Continue>AutoContinue</Continue>\r\n    </Cue>"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("<Loop>0</Loop>\r\n      <PostWait>36000</PostWait>\r\n      "
+                        "<Continue>AutoFollow</Continue>\r\n    </Cue>"),
+              std::string::npos)
+        << text;
+    TProduction loaded;
+    loaded.LoadFromText(text);
+    ASSERT_EQ(loaded.Cues.Count(), 3);
+    for (int32_t i = 0; i < 3; ++i) {
+        const TCue& saved = *production.Cues.Items(i);
+        const TCue& read = *loaded.Cues.Items(i);
+        EXPECT_EQ(read.PreWait(), saved.PreWait()) << i;
+        EXPECT_EQ(read.PostWait(), saved.PostWait()) << i;
+        EXPECT_EQ(read.Continue(), saved.Continue()) << i;
+    }
+    EXPECT_EQ(loaded.SaveToText(), text);
+    for (int32_t i = 0; i < 3; ++i) {
+        production.Cues.Items(i)->SetPreWait(0);
+        production.Cues.Items(i)->SetPostWait(0);
+        production.Cues.Items(i)->SetContinue(TCueContinue::None);
+    }
+    const std::string plain = production.SaveToText();
+    for (const char* name : {"PreWait", "PostWait", "Continue"})
+        EXPECT_EQ(plain.find(name), std::string::npos) << name;
+}
+
 TEST(TProduction, LoopTexts) {
     const std::pair<std::string, bool> cases[] = {
         {"<Loop>1</Loop>", true},    {"<Loop>true</Loop>", true}, {"<Loop>-1</Loop>", true},

@@ -63,6 +63,8 @@ public:
         cue.Loop = true;
         cue.SetFadeIn(15);
         cue.SetFadeOut(25);
+        cue.SetPostWait(5);
+        cue.SetContinue(TCueContinue::AutoFollow);
     }
     // Until Settings.xml holds the show as it is now.
     bool Saved() const {
@@ -224,6 +226,7 @@ TEST_F(TCueEditingTest, TheEditedSettingsAreEverythingStoredButTheUID) {
     Customise(customised);
     customised.Description = "Storm";
     customised.FileName = "/shows/storm.wav";
+    customised.SetPreWait(20);
     TCue fresh;
     fresh.UID = customised.UID;
     ASSERT_NE(CueState(fresh), CueState(customised));
@@ -248,6 +251,9 @@ TEST_F(TCueEditingTest, AnEditOfEveryEditableColumnIsUndoneAndSaved) {
         {ccOutput, 2, Qt::EditRole},
         {ccFadeIn, QStringLiteral("4.5"), Qt::EditRole},
         {ccFadeOut, QStringLiteral("0.5 s"), Qt::EditRole},
+        {ccPreWait, QStringLiteral("12.5"), Qt::EditRole},
+        {ccPostWait, QStringLiteral("3 s"), Qt::EditRole},
+        {ccContinue, QStringLiteral("auto-continue"), Qt::EditRole},
     };
     AddCues(1);
     for (int col = 0; col < ccColumnCount; ++col) {

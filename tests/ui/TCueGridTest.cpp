@@ -136,11 +136,12 @@ TEST_F(TCueGridTest, ShowsTheCuesWithTheirNumbersPicturesAndUnits) {
                       Qt::AlignHorizontal_Mask,
                   alignments.back());
     }
-    EXPECT_EQ(headers, QStringList({"Description", "Filename", "Volume", "Pan", "Pitch", "Loop",
-                                    "Output", "Time", "Fade In", "Fade Out"}));
+    EXPECT_EQ(headers,
+              QStringList({"Description", "Filename", "Volume", "Pan", "Pitch", "Loop", "Output",
+                           "Time", "Fade In", "Fade Out", "Pre-wait", "Post-wait", "Continue"}));
     const Qt::Alignment left = Qt::AlignLeft, centre = Qt::AlignHCenter, right = Qt::AlignRight;
     EXPECT_EQ(alignments, QList<Qt::Alignment>({left, left, centre, centre, centre, centre, left,
-                                                right, centre, centre}));
+                                                right, centre, centre, centre, centre, left}));
 }
 
 TEST_F(TCueGridTest, TheRowHeaderIsWideEnoughForThePictureAndTheLastNumber) {
@@ -603,7 +604,9 @@ TEST_F(TCueGridTest, OutputNamesFitAndLongPathsKeepTheFileName) {
     Show();
     TCueGrid& grid = *Form->grSounds;
     ShownText shown;
-    for (const int width : {1100, 600}) {
+    // Wide: every column at its starting width and the file name with room to spare.
+    constexpr int wideWindow = 1320;
+    for (const int width : {wideWindow, 600}) {
         SCOPED_TRACE(width);
         ResizeTo(width, 400);
         for (int32_t row = 1; row <= 3; ++row) {
@@ -612,7 +615,7 @@ TEST_F(TCueGridTest, OutputNamesFitAndLongPathsKeepTheFileName) {
             const QString path = Text(row, ccFileName);
             ASSERT_TRUE(name.startsWith(QChar(0x2026))) << "the path is longer than its cell";
             EXPECT_TRUE(path.endsWith(name.mid(1))) << name.toStdString();
-            if (width == 1100) {
+            if (width == wideWindow) {
                 EXPECT_TRUE(name.endsWith(QStringLiteral("/thunder-final-%1.wav").arg(row)))
                     << name.toStdString();
             }
@@ -683,7 +686,8 @@ TEST_F(TCueGridTest, OnlyF2EnterAndADoubleClickStartEditing) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     TCueGrid& grid = *Form->grSounds;
     grid.setFocus();
-    for (const int col : {ccDescription, ccVolume, ccPan, ccPitch, ccOutput, ccFadeIn, ccFadeOut})
+    for (const int col : {ccDescription, ccVolume, ccPan, ccPitch, ccOutput, ccFadeIn, ccFadeOut,
+                          ccPreWait, ccPostWait, ccContinue})
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.Name) + " in column " + std::to_string(col));
             SelectCell(1, col);
@@ -702,9 +706,13 @@ TEST_F(TCueGridTest, OnlyF2EnterAndADoubleClickStartEditing) {
 
     // Enter opens the cell with its text selected, so what is typed replaces it.
     SelectCell(1, ccDescription);
-    for (const auto& [move, typed] :
-         {std::pair(Qt::Key_Home, "Storm"), std::pair(Qt::Key_End, "2.5")}) {
-        QTest::keyClick(&grid, move);
+    const std::pair<std::vector<Qt::Key>, const char*> entries[] = {
+        {{Qt::Key_Home}, "Storm"},
+        {{Qt::Key_End, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left}, "2.5"},
+        {{Qt::Key_End, Qt::Key_Left}, "1.5"}};
+    for (const auto& [moves, typed] : entries) {
+        for (const Qt::Key move : moves)
+            QTest::keyClick(&grid, move);
         QTest::keyClick(&grid, Qt::Key_Return);
         QWidget* editor = grid.indexWidget(grid.currentIndex());
         ASSERT_NE(editor, nullptr) << typed;
@@ -714,6 +722,7 @@ TEST_F(TCueGridTest, OnlyF2EnterAndADoubleClickStartEditing) {
     }
     EXPECT_EQ(Cues().Items(0)->Description, "Storm");
     EXPECT_EQ(Cues().Items(0)->FadeOut(), 25);
+    EXPECT_EQ(Cues().Items(0)->PostWait(), 15);
 }
 
 // After GO the current cue is the next, stopped one: a P meant for the cue just fired types
