@@ -17,7 +17,10 @@ std::string LockPathFor(const std::string& documentPath) {
     std::filesystem::path path = std::filesystem::canonical(documentPath, ec);
     if (ec)
         path = documentPath;
-    return (path.parent_path() / ("." + path.filename().string() + ".lock")).string();
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".lock";
+    return (path.parent_path() / name).string();
 }
 
 } // namespace

@@ -51,12 +51,13 @@ printf '%s' '<?xml version="1.0" encoding="UTF-8"?><Production><Windows>' \
     '<Loop>-1</Loop></Cue></CueList></Production>' >"$dir/Settings.xml"
 
 # The grid has the keyboard, on the description of cue 1: Enter opens it with its text
-# selected, typing replaces it. End goes to the last column, Fade Out.
+# selected, typing replaces it. End goes to the last column, Continue; Fade Out is three to its
+# left.
 "$dir/trelmo" & pid=$!
 window=$(main_window) && [ -n "$window" ] || fail "no Trelmo window appeared"
 xdotool windowfocus --sync "$window" key --clearmodifiers Return
 xdotool type --delay 20 'Thunder'
-xdotool key --clearmodifiers Return End Return
+xdotool key --clearmodifiers Return End Left Left Left Return
 xdotool type --delay 20 '2.5'
 xdotool key --clearmodifiers Return
 wait_for saved || fail "the typed description and fade time did not reach Settings.xml"
