@@ -4,20 +4,14 @@
 // Usage: bench_key_latency [runs] [sink]; needs DISPLAY, no window manager, and the sink as the
 // sound server's default (device 1).
 #include "LatencyMeasure.h"
+#include "TFakeKeyboard.h"
 #include "TProduction.h"
-#include "TestAudioFiles.h"
+#include "TRunningTrelmo.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <cstdio>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -29,99 +23,28 @@ namespace {
 constexpr float SteadyLevel = 0.5f;
 constexpr float FadingLevel = 0.499f;
 
-pid_t Spawn(const std::vector<std::string>& arguments) {
-    std::vector<char*> args;
-    for (const std::string& argument : arguments)
-        args.push_back(const_cast<char*>(argument.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
-        return -1;
-    return pid;
-}
-
-int RunToEnd(const std::vector<std::string>& arguments) {
-    const pid_t pid = Spawn(arguments);
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) < 0)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Trelmo on the display, in a folder of its own, with the cues of `files` in turn.
-class TShowWindow {
-public:
-    TShowWindow(const TTempDir& dir, const std::vector<std::string>& files) {
-        // Laid out as installed: bin/trelmo beside the application library in lib/trelmo.
-        const std::filesystem::path bin = dir / "bin";
-        const std::string exe = (bin / "trelmo").string();
-        std::filesystem::create_directory(bin);
-        std::filesystem::copy_file(TRELMO_PATH, exe);
-        std::filesystem::create_directory_symlink(
-            std::filesystem::canonical(TRELMO_PATH).parent_path().parent_path() / "lib",
-            dir / "lib");
-        TProduction production;
-        for (const std::string& file : files) {
-            auto cue = std::make_unique<TCue>();
-            cue->FileName = file;
-            production.Cues.Add(std::move(cue));
-        }
-        production.SaveToFile((bin / "Settings.xml").string());
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        FPid = Spawn({exe});
-    }
-    ~TShowWindow() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-            ::waitpid(FPid, nullptr, 0);
-        }
-    }
-    // Waits for the window and gives it the keyboard.
-    bool Focus() {
-        return FPid > 0 &&
-               RunToEnd({"timeout", "30", "xdotool", "search", "--sync", "--onlyvisible", "--name",
-                         "^Trelmo$", "windowfocus", "--sync"}) == 0;
-    }
-
-private:
-    pid_t FPid = -1;
-};
-
-// Presses and releases a key through the X server; returns when the press was sent.
-TClock::time_point PressKey(Display* display, KeySym key) {
-    const KeyCode code = XKeysymToKeycode(display, key);
-    const auto pressed = TClock::now();
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XFlush(display);
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
-    XFlush(display);
-    return pressed;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 20;
     const std::string sink = argc > 2 ? argv[2] : "out1";
     TTempDir dir;
-    const std::vector<float> signature = LatencySignature();
-    const std::string signaturePath = (dir / "signature.wav").string();
-    WriteFloatWav(signaturePath, 1, 44100, signature);
+    const TSignatureFile signature = WriteLatencySignature(dir);
     const std::string steadyPath = (dir / "steady.wav").string();
     WriteFloatWav(steadyPath, 1, 44100, std::vector<float>(44100 * 3, SteadyLevel));
 
     TMonitorRecorder recorder(sink + ".monitor");
-    Display* display = XOpenDisplay(nullptr);
-    if (!recorder.Start() || !display) {
+    TFakeKeyboard keyboard;
+    if (!recorder.Start() || !keyboard.Opened()) {
         std::fprintf(stderr, "cannot record %s.monitor or open the display\n", sink.c_str());
         return 1;
     }
-    std::vector<std::string> files;
+    TProduction production;
     for (int run = 0; run < runs; ++run) {
-        files.push_back(signaturePath);
-        files.push_back(steadyPath);
+        AddCue(production, signature.Path);
+        AddCue(production, steadyPath);
     }
-    TShowWindow trelmo(dir, files);
+    TRunningTrelmo trelmo(dir, production, "xcb");
     if (!trelmo.Focus()) {
         std::fprintf(stderr, "Trelmo's window did not come up\n");
         return 1;
@@ -131,16 +54,16 @@ int main(int argc, char** argv) {
     std::vector<double> escape;
     int escapeMissed = 0;
     for (int run = 0; run < runs; ++run) {
-        MeasureStart(recorder, PressKey(display, XK_space), signature, go);
+        MeasureStart(recorder, keyboard.Press(XK_space), signature.Samples, go);
         recorder.WaitForQuiet(TClock::now(), 0.01f, 100ms, 2000ms);
-        if (!MeasurePaplay(recorder, sink, signaturePath, signature, paplay))
+        if (!MeasurePaplay(recorder, sink, signature.Path, signature.Samples, paplay))
             return 1;
         recorder.WaitForQuiet(TClock::now(), 0.01f, 100ms, 2000ms);
 
-        const auto started = PressKey(display, XK_space);
+        const auto started = keyboard.Press(XK_space);
         recorder.WaitForSound(started, FadingLevel, 2000ms);
         std::this_thread::sleep_for(300ms);
-        const auto pressed = PressKey(display, XK_Escape);
+        const auto pressed = keyboard.Press(XK_Escape);
         recorder.WaitForQuiet(pressed, 0.001f, 100ms, 3000ms);
         const auto fading = recorder.FirstQuietAfter(pressed, FadingLevel);
         if (fading)
@@ -148,7 +71,6 @@ int main(int argc, char** argv) {
         else
             ++escapeMissed;
     }
-    XCloseDisplay(display);
     ReportLatency("space", go);
     ReportLatency("paplay", paplay);
     ReportRatio(go, paplay);

@@ -39,6 +39,18 @@ std::vector<float> LatencySignature() {
     return samples;
 }
 
+TSignatureFile WriteLatencySignature(const TTempDir& dir) {
+    TSignatureFile signature{LatencySignature(), (dir / "signature.wav").string()};
+    WriteFloatWav(signature.Path, 1, 44100, signature.Samples);
+    return signature;
+}
+
+std::string WriteSilentSecond(const TTempDir& dir) {
+    const std::string path = (dir / "silent.wav").string();
+    WriteFloatWav(path, 1, 44100, std::vector<float>(44100, 0.0f));
+    return path;
+}
+
 void MeasureStart(TMonitorRecorder& recorder, std::chrono::steady_clock::time_point start,
                   const std::vector<float>& file, TLatencyResult& result) {
     std::optional<std::chrono::steady_clock::time_point> heard;

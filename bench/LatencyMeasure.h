@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TMonitorRecorder.h"
+#include "TestAudioFiles.h"
 
 #include <chrono>
 #include <string>
@@ -16,6 +17,16 @@ struct TLatencyResult {
 
 // A start that cannot be mistaken: a loud rising staircase, then a tone.
 std::vector<float> LatencySignature();
+
+// The signature, and where it is written as a file for a player to start.
+struct TSignatureFile {
+    std::vector<float> Samples;
+    std::string Path;
+};
+// Writes the signature as `dir`/signature.wav.
+TSignatureFile WriteLatencySignature(const TTempDir& dir);
+// Writes a second of silence as `dir`/silent.wav; its path.
+std::string WriteSilentSecond(const TTempDir& dir);
 
 // Records one start: how late it sounded and whether it kept the file's beginning.
 void MeasureStart(TMonitorRecorder& recorder, std::chrono::steady_clock::time_point start,

@@ -23,9 +23,8 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 30;
     const std::string sink = argc > 2 ? argv[2] : "out1";
     TTempDir dir;
-    const std::vector<float> file = LatencySignature();
-    const std::string path = (dir / "signature.wav").string();
-    WriteFloatWav(path, 1, 44100, file);
+    const TSignatureFile signature = WriteLatencySignature(dir);
+    const std::vector<float>& file = signature.Samples;
 
     TAudioEngine engine(std::make_unique<TPulseOutput>());
     SetAudioLibrary(&engine);
@@ -45,12 +44,10 @@ int main(int argc, char** argv) {
     }
     std::printf("sink %s (device %d)\n", sink.c_str(), device);
     TCue cue;
-    cue.FileName = path;
+    cue.FileName = signature.Path;
     cue.SetAudioChannel(device);
-    const std::string silentPath = (dir / "silent.wav").string();
-    WriteFloatWav(silentPath, 1, 44100, std::vector<float>(44100, 0.0f));
     TCue silent;
-    silent.FileName = silentPath;
+    silent.FileName = WriteSilentSecond(dir);
     silent.Loop = true;
     silent.SetAudioChannel(device);
     TFloorClient floor(sink);
@@ -71,7 +68,7 @@ int main(int argc, char** argv) {
         cue.Stop();
         std::this_thread::sleep_for(300ms);
 
-        if (!MeasurePaplay(recorder, sink, path, file, paplay))
+        if (!MeasurePaplay(recorder, sink, signature.Path, file, paplay))
             return 1;
         std::this_thread::sleep_for(300ms);
         if (!floor.Arm(file))

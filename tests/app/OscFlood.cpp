@@ -1,6 +1,8 @@
 // A local OSC client gone wrong: sends `count` datagrams to 127.0.0.1:`port` as fast as it can,
 // each malformed, too large, for an unknown address or with arguments no command takes.
 // Usage: osc_flood port count
+#include "TOscTestClient.h"
+
 #include <lo/lo.h>
 
 #include <arpa/inet.h>
@@ -14,15 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::string Serialised(const char* path, lo_message message) {
-    size_t size = 0;
-    void* data = lo_message_serialise(message, path, nullptr, &size);
-    std::string bytes(static_cast<const char*>(data), size);
-    std::free(data);
-    lo_message_free(message);
-    return bytes;
-}
 
 std::string Garbage(uint32_t& seed, size_t size) {
     std::string bytes(size, '\0');
@@ -48,7 +41,7 @@ int main(int argc, char** argv) {
 
     lo_message words = lo_message_new();
     lo_message_add_string(words, "start");
-    const std::string wrongArguments = Serialised("/cue/1/start", words);
+    const std::string wrongArguments = OscBytes("/cue/1/start", words);
     const std::string cutShort = wrongArguments.substr(0, wrongArguments.size() - 3);
     uint32_t seed = 1;
     const long count = std::atol(argv[2]);
@@ -62,13 +55,13 @@ int main(int argc, char** argv) {
             bytes = cutShort;
             break;
         case 2:
-            bytes = Serialised(("/nowhere/" + std::to_string(i)).c_str(), lo_message_new());
+            bytes = OscBytes("/nowhere/" + std::to_string(i));
             break;
         case 3:
             bytes = wrongArguments;
             break;
         default:
-            bytes = i % 1000 == 4 ? std::string(9000, '/') : Serialised("/Go", lo_message_new());
+            bytes = i % 1000 == 4 ? std::string(9000, '/') : OscBytes("/Go");
         }
         // A full socket buffer on either side loses datagrams, as a real flood does.
         ::send(socket, bytes.data(), bytes.size(), 0);

@@ -36,15 +36,20 @@ TTakenUdpPort::~TTakenUdpPort() {
     ::close(FSocket);
 }
 
-bool TOscTestClient::Send(const std::string& path, lo_message message) {
+std::string OscBytes(const std::string& path, lo_message message) {
     if (!message)
         message = lo_message_new();
     size_t size = 0;
     void* data = lo_message_serialise(message, path.c_str(), nullptr, &size);
-    const bool sent = data && SendRaw({static_cast<const char*>(data), size});
+    std::string bytes = data ? std::string(static_cast<const char*>(data), size) : std::string();
     std::free(data);
     lo_message_free(message);
-    return sent;
+    return bytes;
+}
+
+bool TOscTestClient::Send(const std::string& path, lo_message message) {
+    const std::string bytes = OscBytes(path, message);
+    return !bytes.empty() && SendRaw(bytes);
 }
 
 bool TOscTestClient::SendInt(const std::string& path, int32_t value) {

@@ -6,6 +6,10 @@
 
 typedef void* lo_message;
 
+// The datagram of an OSC message to `path`: without arguments, or with those added to `message`
+// (which it frees); empty when it cannot be made.
+std::string OscBytes(const std::string& path, lo_message message = nullptr);
+
 // Sends OSC datagrams from a UDP socket of its own to one port on this computer.
 class TOscTestClient {
 public:
