@@ -1,17 +1,16 @@
 #include "TfmMain.h"
 
-#include "SettingsMessages.h"
 #include "TAudioEngine.h"
-#include "TCollectShow.h"
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
-#include "TFindMissingFiles.h"
 #include "TMainActions.h"
 #include "TMessageStrip.h"
 #include "TOutputNames.h"
+#include "TProblemReporter.h"
 #include "TSettingsLocation.h"
 #include "TShowControl.h"
+#include "TShowDocument.h"
 #include "TShowFiles.h"
 #include "TShowKeeper.h"
 #include "TShowKeys.h"
@@ -24,14 +23,12 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QShowEvent>
-#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <iostream>
 #include <utility>
 
 namespace {
@@ -72,7 +69,7 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
     OpenFileDialog = [this](const TOpenFileRequest& request) {
         return TMainActions::ShowOpenFileDialog(this, request);
     };
-    ErrorBox = [this](const QString& text) { ShowErrorBox(text); };
+    ErrorBox = [this](const QString& text) { Problems->ShowErrorBox(text); };
     SaveFileDialog = [this](const QString& current) {
         return QFileDialog::getSaveFileName(this, tr("Save the Show Elsewhere"), current,
                                             tr("Settings (*.xml)"));
@@ -83,7 +80,8 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
                                      QMessageBox::No) == QMessageBox::Yes;
     };
     UndoStack = new TCueUndoStack(this);
-    connect(UndoStack, &QUndoStack::indexChanged, this, &TfmMain::SaveSoon);
+    Document = new TShowDocument(*this);
+    connect(UndoStack, &QUndoStack::indexChanged, Document, &TShowDocument::SaveSoon);
     CreateActions();
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     CreateGrid();
@@ -98,7 +96,7 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
 
 TfmMain::~TfmMain() {
     grSounds->disconnect(this);
-    UndoStack->disconnect(this);
+    UndoStack->disconnect(Document);
     FormDestroy();
     // The grid's model and the commands refer to ImageList1 and to this window, which go before
     // Qt deletes the children.
@@ -154,6 +152,7 @@ void TfmMain::CreateGrid() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     MessageStrip = new TMessageStrip(central);
+    Problems = new TProblemReporter(*MessageStrip, *this, [this] { return FFormShown; });
     layout->addWidget(MessageStrip);
     layout->addWidget(grSounds, 1);
     setCentralWidget(central);
@@ -180,44 +179,7 @@ void TfmMain::FormCreate() {
     FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     InitAudioDevices();
     ShowOutputs();
-    CreateShowFiles();
-}
-
-// Problems with a show command go to the strip: cues may be playing.
-void TfmMain::CreateShowFiles() {
-    TShowFiles::THost host{
-        [this](const QString& question) { return !ConfirmClose || ConfirmClose(question); },
-        [this](const std::string& text) {
-            SetProblem(QStringLiteral("show"), QString::fromStdString(text));
-        },
-        [this] { ShowChanged(); }};
-    ShowFiles =
-        new TShowFiles(*ActionList1, *Keeper, *Production, *UndoStack, std::move(host), this);
-    FindMissingFiles = new TFindMissingFiles(
-        *this, Production->Cues, *UndoStack,
-        [this](const QString& text) { SetProblem(QStringLiteral("missing"), text); },
-        [this] { RefreshGrid(); });
-    connect(ActionList1->actFindMissingFiles, &QAction::triggered, FindMissingFiles,
-            &TFindMissingFiles::Run);
-    CollectShow = new TCollectShow(
-        *this, *Keeper, *Production, *UndoStack,
-        [this](const QString& text) { SetProblem(QStringLiteral("collect"), text); },
-        [this] { ShowChanged(); });
-    connect(ActionList1->actCollectShow, &QAction::triggered, CollectShow, &TCollectShow::Run);
-    ShowTitle();
-}
-
-// The title names the show file open.
-void TfmMain::ShowChanged() {
-    ShowTitle();
-    SetProblem(QStringLiteral("show"), QString());
-    RefreshGrid();
-}
-
-void TfmMain::ShowTitle() {
-    const QString name = ShowFiles->ShowName();
-    setWindowTitle(name.isEmpty() ? QStringLiteral("Trelmo")
-                                  : QStringLiteral("%1 \u2013 Trelmo").arg(name));
+    Document->CreateShowFiles();
 }
 
 void TfmMain::FormShow() {
@@ -233,18 +195,6 @@ void TfmMain::FormClose() {
     SaveSettings();
 }
 
-// A maximised window keeps the geometry it returns to.
-void TfmMain::CaptureFormState() {
-    TFormState& state = Production->FormState;
-    state.Maximized = isMaximized();
-    if (state.Maximized)
-        return;
-    state.Top = y();
-    state.Left = x();
-    state.Height = height();
-    state.Width = width();
-}
-
 void TfmMain::FormDestroy() {
     FAudio->SetOnDevicesChanged(nullptr);
     // The commands hold cues taken out of the list; they go before the list and the engine.
@@ -256,130 +206,43 @@ void TfmMain::FormDestroy() {
     FAudio.reset();
 }
 
-// What goes wrong at start-up is told in a box; start-up goes on.
 void TfmMain::LoadSettings(const TSettingsLocation& settings) {
-    Production->OnCueStateChange = [this](const TCue& cue) { CueStateChanged(cue); };
-    Keeper = std::make_unique<TShowKeeper>(*Production);
-    Keeper->OnCaptureFormState = [this] { CaptureFormState(); };
-    Keeper->OnStartUpProblem = [this](const std::string& text) {
-        std::cerr << "Trelmo: " << QString::fromStdString(text).remove(u'\r').toStdString()
-                  << std::endl;
-        ShowError(text);
-    };
-    Keeper->OnSaveProblem = [this](const std::string& text) { ShowSaveProblem(text); };
-    Keeper->Open(settings);
+    Document->Load(settings);
 }
 
-// A failed save is reported before the program ends, so the loss is not silent.
 void TfmMain::SaveSettings() {
-    std::string failure;
-    if (!Keeper->SaveAtClose(failure))
-        ShowError(SaveErrorText(Production->FileName, failure));
-}
-
-void TfmMain::SaveSoon() {
-    if (FFormShown)
-        Keeper->Changed();
-}
-
-// The next change tries again, and so do Retry and the close; or the operator chooses another
-// file.
-void TfmMain::ShowSaveProblem(const std::string& text) {
-    const QString kind = QStringLiteral("save");
-    if (text.empty()) {
-        SetProblem(kind, QString());
-        return;
-    }
-    std::vector<TMessageStrip::TAction> actions;
-    if (Keeper->Writes())
-        actions.push_back({tr("Retry"), [this] { Keeper->SaveNow(); }});
-    actions.push_back({tr("Save Elsewhere..."), [this] { SaveElsewhere(); }});
-    MessageStrip->Show(kind, QString::fromStdString(text), actions);
-}
-
-void TfmMain::SaveElsewhere() {
-    const QString path =
-        SaveFileDialog ? SaveFileDialog(QString::fromStdString(Production->FileName)) : QString();
-    if (path.isEmpty())
-        return;
-    std::string failure;
-    if (!Keeper->SaveTo(path.toStdString(), failure))
-        ShowSaveProblem(failure);
+    Document->SaveAtClose();
 }
 
 void TfmMain::SetProblem(const QString& kind, const QString& text, std::function<void()> retry) {
-    if (text.isEmpty()) {
-        MessageStrip->Remove(kind);
-        return;
-    }
-    std::vector<TMessageStrip::TAction> actions;
-    if (retry)
-        actions.push_back({tr("Retry"), std::move(retry)});
-    MessageStrip->Show(kind, text, actions);
+    Problems->SetProblem(kind, text, std::move(retry));
 }
 
 void TfmMain::InitAudioDevices() {
     if (!FAudio->AudioGetDeviceInfo(1, nullptr)) {
-        ShowError("No audio output device was found: " + FAudio->NoDeviceReason() +
-                  ". Cues cannot be played until a sound server runs. Start it; Trelmo "
-                  "finds it by itself, without a restart.");
+        Problems->ShowError("No audio output device was found: " + FAudio->NoDeviceReason() +
+                            ". Cues cannot be played until a sound server runs. Start it; Trelmo "
+                            "finds it by itself, without a restart.");
         return;
     }
     for (uint32_t device = 1; device <= 255 && FAudio->AudioGetDeviceInfo(device, nullptr);
          ++device)
         if (!FAudio->AudioInit(device, 44100, 0, this, nullptr))
-            ShowMessage("Error initializing audio device " + std::to_string(device));
+            Problems->ShowMessage("Error initializing audio device " + std::to_string(device));
 }
 
 // The Output column names the outputs, and follows them as they come and go.
 void TfmMain::ShowOutputs() {
     TOutputNames& outputs = grSounds->Model()->Outputs();
-    connect(&outputs, &TOutputNames::Changed, this, &TfmMain::ReportMissingOutputs);
+    // Says which outputs that cues name have gone, and takes it back once they return.
+    connect(&outputs, &TOutputNames::Changed, this, [this] {
+        Problems->ReportMissingOutputs(grSounds->Model()->Outputs(), Production->Cues);
+    });
     outputs.SetSource([this] { return FAudio->AudioDevices(); });
     FAudio->SetOnDevicesChanged([this] {
         QMetaObject::invokeMethod(
             this, [this] { grSounds->Model()->Outputs().Refresh(); }, Qt::QueuedConnection);
     });
-}
-
-// Says which outputs that cues name have gone, and takes it back once they return.
-void TfmMain::ReportMissingOutputs() {
-    const TOutputNames& outputs = grSounds->Model()->Outputs();
-    const TCueList& cues = Production->Cues;
-    for (int32_t number = 2; number <= TOutputNames::Highest; ++number) {
-        bool used = false;
-        for (int32_t i = 0; i < cues.Count() && !used; ++i)
-            used = cues.Items(i)->AudioChannel() == number;
-        SetProblem(QStringLiteral("output %1").arg(number),
-                   used ? outputs.MissingText(number) : QString());
-    }
-}
-
-// The standard error box: stop icon, OK.
-void TfmMain::ShowError(const std::string& text) {
-    ShowBox(QMessageBox::Critical, text);
-}
-
-// A plain message box: no icon, OK.
-void TfmMain::ShowMessage(const std::string& text) {
-    ShowBox(QMessageBox::NoIcon, text);
-}
-
-// Modal, captioned "Trelmo"; the text as plain text with its CR LF line breaks. A box before
-// the first show has no parent: as the parent of a box, the window would be created before
-// FormShow places it, and it would creep up by its title bar every run.
-void TfmMain::ShowBox(QMessageBox::Icon icon, const std::string& text) {
-    QMessageBox box(
-        icon, QStringLiteral("Trelmo"),
-        QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-        QMessageBox::Ok, FFormShown ? this : nullptr);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
-// Queued, so that an editor that reports while closing has closed before the box opens.
-void TfmMain::ShowErrorBox(const QString& text) {
-    QTimer::singleShot(0, this, [this, text] { ShowError(WithClosingPeriod(text.toStdString())); });
 }
 
 void TfmMain::RefreshGrid() {
@@ -506,7 +369,7 @@ void TfmMain::RunHeldCmdLines() {
         try {
             AppInstances1CmdLineReceived(CmdLine);
         } catch (const std::exception& e) {
-            ShowError(WithClosingPeriod(e.what()));
+            Problems->ShowError(WithClosingPeriod(e.what()));
         }
     }
 }
@@ -590,10 +453,10 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 
 void TfmMain::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    SaveSoon();
+    Document->SaveSoon();
 }
 
 void TfmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    SaveSoon();
+    Document->SaveSoon();
 }

@@ -12,7 +12,6 @@
 #include "TShowClock.h"
 
 #include <QMainWindow>
-#include <QMessageBox>
 
 #include <cstdint>
 #include <functional>
@@ -28,8 +27,10 @@ class TCueGrid;
 class TCueUndoStack;
 class TSettingsLocation;
 class TShowControl;
+class TShowDocument;
 class TShowKeeper;
 class TCollectShow;
+class TProblemReporter;
 class TFindMissingFiles;
 class TShowFiles;
 class TShowKeys;
@@ -61,6 +62,10 @@ public:
     TCueGrid* grSounds = nullptr;
     // Above the grid: the problems that arose while the show runs.
     TMessageStrip* MessageStrip = nullptr;
+    // Tells the operator what went wrong: in MessageStrip, or in a box.
+    TProblemReporter* Problems = nullptr;
+    // Settings.xml, the show files and the title; exists from creation until destruction.
+    TShowDocument* Document = nullptr;
     TTrayIcon* TrayIcon = nullptr;
     // New, Open, Save Show As and the recent shows; exists from the end of the constructor.
     TShowFiles* ShowFiles = nullptr;
@@ -102,6 +107,8 @@ public:
     void AppInstances1CmdLineReceived(const std::vector<std::string>& CmdLine);
     // The running of the show; exists from the end of the constructor until the destructor.
     TShowControl& Show() override { return *FShow; }
+    // Whether the window has been shown once.
+    bool FormShown() const { return FFormShown; }
 
     void actRestoreExecute();
     void actExitExecute();
@@ -131,28 +138,16 @@ private:
     void FormDestroy();
     void LoadSettings(const TSettingsLocation& settings);
     void SaveSettings();
-    void CaptureFormState();
-    void SaveSoon();
-    void ShowSaveProblem(const std::string& text);
-    void SaveElsewhere();
-    void CreateShowFiles();
-    void ShowChanged();
-    void ShowTitle();
     bool CloseAllowed();
     void InitAudioDevices();
-    void ShowError(const std::string& text);
-    void ShowMessage(const std::string& text);
-    void ShowBox(QMessageBox::Icon icon, const std::string& text);
 
     void CreateActions();
     void CreateGrid();
-    void ShowErrorBox(const QString& text);
     void grSoundsSelectCell(int32_t row);
     void grSoundsRowMoved(int32_t from, int32_t to);
     void grSoundsDblClickCell(int32_t row, int col);
     void grSoundsFilesDropped(int32_t row, const QStringList& files);
     void ShowOutputs();
-    void ReportMissingOutputs();
     void grSoundsCueEdited(TCue& cue, const TCueSettings& before);
 
     void ConnectAppInstances(std::unique_ptr<TAppInstances> appInstances);
