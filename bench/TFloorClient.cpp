@@ -6,7 +6,7 @@
 #include <chrono>
 
 namespace {
-constexpr pa_sample_spec Spec{PA_SAMPLE_FLOAT32LE, 44100, 1};
+constexpr pa_sample_spec SampleFormat{PA_SAMPLE_FLOAT32LE, 44100, 1};
 
 void Signal(void* mainloop) {
     pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(mainloop), 0);
@@ -49,12 +49,12 @@ bool TFloorClient::WaitFor(bool (*done)(TFloorClient&)) {
 
 bool TFloorClient::Arm(const std::vector<float>& samples) {
     pa_threaded_mainloop_lock(FMainloop);
-    FStream = pa_stream_new(FContext, "floor", &Spec, nullptr);
+    FStream = pa_stream_new(FContext, "floor", &SampleFormat, nullptr);
     pa_stream_set_state_callback(
         FStream, [](pa_stream*, void* user) { Signal(user); }, FMainloop);
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
-    attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(200000, &Spec));
+    attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(200000, &SampleFormat));
     attributes.prebuf = 0;
     attributes.minreq = static_cast<uint32_t>(-1);
     attributes.fragsize = static_cast<uint32_t>(-1);

@@ -38,7 +38,7 @@ std::string TPulseOutput::DeviceName(uint32_t device) {
 }
 
 bool TPulseOutput::InitDevice(uint32_t device) {
-    return FServer.InitDevice(device) && pa_sample_spec_valid(&TPulseStream::Spec);
+    return FServer.InitDevice(device) && pa_sample_spec_valid(&TPulseStream::SampleFormat);
 }
 
 std::string TPulseOutput::Problem() {

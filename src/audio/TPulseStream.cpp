@@ -9,7 +9,7 @@
 
 namespace {
 
-static_assert(TPulseStream::Spec.rate == TAudioDecoder::OutputRate);
+static_assert(TPulseStream::SampleFormat.rate == TAudioDecoder::OutputRate);
 constexpr size_t FrameBytes = 2 * sizeof(float);
 constexpr int64_t FramesPerSecond = TAudioDecoder::OutputRate;
 // Server-side buffer: deep enough for a busy desktop that refills it late. Starts, stops and
@@ -105,8 +105,8 @@ bool TPulseStream::ConnectLocked(const std::string& name, TPulseServer::TDeadlin
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, name.c_str());
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    pa_stream* server =
-        pa_stream_new_with_proplist(FServer.Context(), name.c_str(), &Spec, nullptr, properties);
+    pa_stream* server = pa_stream_new_with_proplist(FServer.Context(), name.c_str(), &SampleFormat,
+                                                    nullptr, properties);
     pa_proplist_free(properties);
     if (!server)
         return false;
@@ -117,14 +117,14 @@ bool TPulseStream::ConnectLocked(const std::string& name, TPulseServer::TDeadlin
     pa_stream_set_underflow_callback(server, UnderflowCallback, this);
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<uint32_t>(-1);
-    attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec, &Spec));
+    attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec, &SampleFormat));
     // The stream never waits to fill up again after running dry: it plays on as soon as frames
     // come, and the mix goes on from the frame being played.
     attributes.prebuf = 0;
-    attributes.minreq = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec / 4, &Spec));
+    attributes.minreq = static_cast<uint32_t>(pa_usec_to_bytes(BufferUsec / 4, &SampleFormat));
     attributes.fragsize = static_cast<uint32_t>(-1);
     pa_cvolume volume;
-    pa_cvolume_set(&volume, Spec.channels, PA_VOLUME_NORM);
+    pa_cvolume_set(&volume, SampleFormat.channels, PA_VOLUME_NORM);
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     const bool ready = pa_stream_connect_playback(server, FSink.c_str(), &attributes, flags,

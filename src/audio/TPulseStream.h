@@ -24,7 +24,7 @@ struct timeval;
 // thread and take no lock of the program's, allocate nothing and do no I/O.
 class TPulseStream {
 public:
-    static constexpr pa_sample_spec Spec{PA_SAMPLE_FLOAT32LE, 44100, 2};
+    static constexpr pa_sample_spec SampleFormat{PA_SAMPLE_FLOAT32LE, 44100, 2};
 
     // A stream on `sink` named `name` that the server has made ready, or nullptr. `wake` runs
     // on the mainloop thread when the stream fails or a cue has drained.

@@ -5,8 +5,8 @@
 
 // Makes one running Trelmo the only writer of a settings document, whatever the instance
 // registry finds: an exclusive flock on a hidden lock file beside the document, or beside the
-// target of a link to it (".Settings.xml.lock"), held while this object lives, holding the process id of its owner.
-// The kernel releases it when the process ends, however it ends. Not thread-safe.
+// target of a link to it (".Settings.xml.lock"), held while this object lives, holding the process
+// id of its owner. The kernel releases it when the process ends, however it ends. Not thread-safe.
 class TShowLock {
 public:
     enum class TState {
