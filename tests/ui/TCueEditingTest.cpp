@@ -40,11 +40,6 @@ std::string ListState(const TCueList& cues) {
     return state;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 } // namespace
 
 class TCueEditingTest : public UiTestFixture {

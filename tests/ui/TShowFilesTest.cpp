@@ -9,18 +9,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int WaitMs = 20000;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class TShowFilesTest : public UiTestFixture {
 public:

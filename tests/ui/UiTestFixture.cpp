@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include <fstream>
+#include <iterator>
 
 void UiTestFixture::SetUp() {
     ASSERT_TRUE(Dir.isValid());
@@ -72,4 +73,9 @@ std::vector<std::string> UiTestFixture::Descriptions() const {
     for (int32_t i = 0; i < Cues().Count(); ++i)
         result.push_back(Cues().Items(i)->Description);
     return result;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // A real main window whose cues play through a fake audio library, whose file dialog and close
 // question are answered by the test and whose error boxes are recorded.
 class UiTestFixture : public ::testing::Test {
