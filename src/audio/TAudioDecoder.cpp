@@ -8,8 +8,23 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+
+namespace {
+// Relaxed: tests set it before any decoder runs and clear it after the last.
+std::atomic<TAudioDecoder::TWatcher> g_watcher = nullptr;
+
+void Watch(bool open) {
+    if (const TAudioDecoder::TWatcher watcher = g_watcher.load(std::memory_order_relaxed))
+        watcher(open);
+}
+} // namespace
+
+void TAudioDecoder::SetWatcher(TWatcher watcher) {
+    g_watcher.store(watcher, std::memory_order_relaxed);
+}
 
 TAudioDecoder::TAudioDecoder() {
     FPacket = av_packet_alloc();
@@ -25,6 +40,7 @@ TAudioDecoder::~TAudioDecoder() {
 }
 
 bool TAudioDecoder::Open(const std::string& file) {
+    Watch(true);
     if (!FPacket || !FFrame || avformat_open_input(&FFormat, file.c_str(), nullptr, nullptr) < 0)
         return false;
     if (avformat_find_stream_info(FFormat, nullptr) < 0)
@@ -116,6 +132,7 @@ bool TAudioDecoder::Convert(const AVFrame* frame) {
 }
 
 size_t TAudioDecoder::Read(float* out, size_t frames) {
+    Watch(false);
     if (!FCodec)
         return 0;
     if ((!FResampler || FResamplerRate != FPlayRate) && !SetUpResampler())

@@ -17,6 +17,11 @@ class TAudioDecoder {
 public:
     static constexpr int OutputRate = 44100;
 
+    // Tests: called on the calling thread at every Open and Read of any decoder, with `open`
+    // telling which; nullptr (the default) for none. Set it while no decoder is in use.
+    using TWatcher = void (*)(bool open);
+    static void SetWatcher(TWatcher watcher);
+
     TAudioDecoder();
     ~TAudioDecoder();
     TAudioDecoder(const TAudioDecoder&) = delete;

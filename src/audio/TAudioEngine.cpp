@@ -30,7 +30,7 @@ bool Sounding(TAudioStream::TPlayState state) {
 } // namespace
 
 TAudioEngine::TAudioEngine(std::unique_ptr<TAudioOutput> output, bool worker)
-    : FOutput(std::move(output)) {
+    : FOutput(std::move(output)), FArmer(FirstBlockFrames) {
     av_log_set_level(AV_LOG_QUIET);
     FOutput->SetWake([this] { Wake(); });
     FOutput->SetDevicesChanged([this] {
@@ -90,10 +90,15 @@ HSTREAM TAudioEngine::AudioStreamCreateFile(bool mem, const std::string& file, u
                                             uint32_t flags) {
     if (mem)
         return 0;
-    auto stream = std::make_shared<TAudioStream>(FNextHandle, FDevice,
-                                                 (flags & AUDIO_SAMPLE_LOOP) != 0, file);
-    if (!stream->Open())
-        return 0;
+    const bool loop = (flags & AUDIO_SAMPLE_LOOP) != 0;
+    std::shared_ptr<TAudioStream> stream = FArmer.Take(file, loop, FDevice);
+    if (stream) {
+        stream->SetHandle(FNextHandle);
+    } else {
+        stream = std::make_shared<TAudioStream>(FNextHandle, FDevice, loop, file);
+        if (!stream->Open())
+            return 0;
+    }
     std::lock_guard lock(FLock);
     FStreams.emplace(FNextHandle, std::move(stream));
     return FNextHandle++;
@@ -203,11 +208,12 @@ bool TAudioEngine::AudioChannelGetAttribute(HSTREAM handle, uint32_t attrib, flo
     }
 }
 
-// A stream that stopped or ended opens its file again and starts from the beginning.
+// A stream that stopped or ended opens its file again and starts from the beginning, as does an
+// armed one whose beginning was decoded at another rate than the one set now.
 bool TAudioEngine::Start(TAudioStream& stream) {
     if (stream.State == TAudioStream::psStopping)
         Finish(stream, TAudioStream::psStopped);
-    if (stream.State != TAudioStream::psIdle && !stream.Open())
+    if ((stream.State != TAudioStream::psIdle || stream.PrimedAtOtherRate()) && !stream.Open())
         return false;
     stream.Failed = false;
     stream.Drained = false;
@@ -346,6 +352,23 @@ bool TAudioEngine::AudioChannelGetLevel(HSTREAM handle, float* peak) {
         return false;
     *peak = std::min(stream->TakePeak(stream->LagNow()), 1.0f);
     return true;
+}
+
+void TAudioEngine::AudioStreamArm(const std::string& file, uint32_t flags, uint32_t device,
+                                  double speed) {
+    FArmer.Arm({file, (flags & AUDIO_SAMPLE_LOOP) != 0, device, speed});
+}
+
+void TAudioEngine::AudioStreamDisarm() {
+    FArmer.Disarm();
+}
+
+bool TAudioEngine::AudioArmedFileFound(const std::string& file) {
+    return FArmer.Found(file);
+}
+
+bool TAudioEngine::AudioArmedReady(const std::string& file) {
+    return FArmer.Ready(file);
 }
 
 std::vector<TOutputDevice> TAudioEngine::AudioDevices() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TAudioArmer.h"
 #include "TAudioLibrary.h"
 #include "TAudioOutput.h"
 #include "TAudioStream.h"
@@ -45,6 +46,8 @@ public:
     bool AudioStreamFree(HSTREAM stream) override;
     // A device that does not exist selects device 1 and returns false.
     bool AudioSetDevice(uint32_t device) override;
+    // Takes the armed stream when it is ready and was armed for that file, flags and output:
+    // no file is opened then.
     HSTREAM AudioStreamCreateFile(bool mem, const std::string& file, uint64_t offset,
                                   uint64_t length, uint32_t flags) override;
     HSTREAM AudioFlacStreamCreateFile(bool mem, const std::string& file, uint64_t offset,
@@ -67,6 +70,13 @@ public:
     bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) override;
     bool AudioChannelGetPosition(HSTREAM stream, TAudioPosition* position) override;
     bool AudioChannelGetLevel(HSTREAM stream, float* peak) override;
+    // The armer's thread opens the file and decodes its first block; these return at once.
+    void AudioStreamArm(const std::string& file, uint32_t flags, uint32_t device,
+                        double speed) override;
+    void AudioStreamDisarm() override;
+    bool AudioArmedFileFound(const std::string& file) override;
+    // Whether the stream armed for `file` is ready to be taken (tests).
+    bool AudioArmedReady(const std::string& file);
 
     // Every output numbered so far, present or not, in number order. A device keeps its number
     // for the engine's life: one plugged in later takes the next number, one unplugged keeps its
@@ -111,6 +121,9 @@ private:
     std::mutex FLock;
     std::map<HSTREAM, std::shared_ptr<TAudioStream>> FStreams;
     uint64_t FFreedUnderruns = 0;
+
+    // Holds the one armed stream; its thread touches nothing else of the engine.
+    TAudioArmer FArmer;
 
     // Wakes the worker: the flag, set by whoever wakes it first, keeps the semaphore at 1 at
     // most; the worker clears it after taking the semaphore.

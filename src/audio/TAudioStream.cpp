@@ -22,6 +22,7 @@ bool TAudioStream::Open() {
     FNativeRate = static_cast<float>(decoder->NativeRate());
     if (!(FRate > 0))
         FRate = FNativeRate;
+    FPrimedRate = 0;
     decoder->SetPlayRate(FRate);
     FDecoder = std::move(decoder);
     FRing = std::make_unique<TAudioRing>(AheadFrames + KeptFrames, KeptFrames);
@@ -56,7 +57,29 @@ void TAudioStream::Prepare(size_t frames) {
         FEnvelope.MoveTo(0, 1.0f, FFadeInFrames, TGainEnvelope::ecFade);
     else
         FEnvelope.MoveTo(0, 1.0f, RampFrames, TGainEnvelope::ecRamp);
+    size_t decoded = 0;
+    {
+        std::lock_guard lock(FDecodeLock);
+        decoded = FRing ? FRing->ReadableFrames() : 0;
+    }
+    if (decoded < frames)
+        Fill(frames - decoded);
+}
+
+void TAudioStream::Prime(size_t frames, float rate) {
+    {
+        std::lock_guard lock(FDecodeLock);
+        if (!FDecoder)
+            return;
+        FPrimedRate = rate;
+        FDecoder->SetPlayRate(rate);
+    }
     Fill(frames);
+}
+
+// The decoder plays at whole hertz.
+bool TAudioStream::PrimedAtOtherRate() const {
+    return FPrimedRate > 0 && std::lround(FPrimedRate) != std::lround(FRate);
 }
 
 void TAudioStream::Move(TMove move, uint32_t frames, TGainEnvelope::TCurve curve) {

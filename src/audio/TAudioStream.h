@@ -46,6 +46,8 @@ public:
     void Release();
 
     HSTREAM Handle() const { return FHandle; }
+    // Before the engine hands the stream out: a stream armed ahead is made without a handle.
+    void SetHandle(HSTREAM handle) { FHandle = handle; }
     uint32_t Device() const { return FDevice; }
     // The name the desktop's mixer shows: the one given, or the file's name. With Control held.
     const std::string& Name() const { return FName; }
@@ -65,8 +67,14 @@ public:
     // With Control held.
     void SetFadeIn(uint32_t frames) { FFadeInFrames = frames; }
     // Before the output starts it: the gains of now apply from the first frame on, the start
-    // ramps or fades in, and `frames` frames are decoded.
+    // ramps or fades in, and `frames` frames are decoded (fewer when some are decoded already).
     void Prepare(size_t frames);
+    // After Open, on the thread that arms it: decodes the first `frames` frames played at `rate`
+    // hertz, ahead of its Play. The rate set with SetRate stays the file's own until then.
+    void Prime(size_t frames, float rate);
+    // Whether the frames decoded ahead were decoded at another rate than the one set now: the
+    // stream must be opened again before it plays.
+    bool PrimedAtOtherRate() const;
     // With Control held: from the next frame rendered on, the gain moves over `frames` frames.
     // A move to end the stream never ends it later than one already under way.
     void Move(TMove move, uint32_t frames, TGainEnvelope::TCurve curve);
@@ -145,13 +153,15 @@ private:
     void RaisePeak(const float* out, size_t frames);
     void RaiseWindowPeaks(const float* out, size_t frames);
 
-    const HSTREAM FHandle;
+    HSTREAM FHandle;
     const uint32_t FDevice;
     const bool FLoop;
     const std::string FFile;
     std::string FName;
     float FNativeRate = 0;
     float FRate = 0;
+    // The rate of the frames Prime decoded; 0 when none were decoded ahead.
+    float FPrimedRate = 0;
     float FVolume = 1;
     float FPan = 0;
 

@@ -62,6 +62,17 @@ public:
     virtual bool AudioChannelGetPosition(HSTREAM, TAudioPosition*) { return false; }
     // The largest sample heard since the last call, 0 to 1; false when the stream does not play.
     virtual bool AudioChannelGetLevel(HSTREAM, float*) { return false; }
+    // Arms the stream of the cue that plays next: its file is opened and its beginning decoded
+    // off the UI thread, played on output `device` at `speed` times the file's own rate. The next
+    // AudioStreamCreateFile of that file, with those flags, on that output takes it: nothing is
+    // read then, unless it is played at another rate. One stream is armed at a time; arming
+    // another, or disarming, gives back the one before. Arming the same again changes nothing
+    // until the armed stream is taken. Returns at once.
+    virtual void AudioStreamArm(const std::string&, uint32_t /*flags*/, uint32_t /*device*/,
+                                double /*speed*/) {}
+    virtual void AudioStreamDisarm() {}
+    // Whether `file` is the armed file and was found to be a regular file when it was armed.
+    virtual bool AudioArmedFileFound(const std::string&) { return false; }
 };
 
 // The process-wide library the cues play through; none until start-up sets one.

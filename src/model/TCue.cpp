@@ -8,6 +8,21 @@
 
 namespace {
 std::atomic<uint64_t> g_lastIdentity = 0;
+
+// The file types the library opens as streams.
+bool PlaysAsStream(TAudioFileType type) {
+    switch (type) {
+    case aftAiff:
+    case aftMp3:
+    case aftOgg:
+    case aftWav:
+    case aftFlac:
+    case aftWma:
+        return true;
+    default:
+        return false;
+    }
+}
 } // namespace
 
 TCue::TCue() : FIdentity(++g_lastIdentity) {}
@@ -65,8 +80,26 @@ void TCue::SetState(TCueState value) {
 bool TCue::FileFound() const {
     if (FileName.empty())
         return false;
+    TAudioLibrary* audio = AudioLibrary();
+    if (audio && audio->AudioArmedFileFound(FileName))
+        return true;
     std::error_code ec;
     return std::filesystem::is_regular_file(FileName, ec);
+}
+
+void TCue::Arm() const {
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio)
+        return;
+    if (FileName.empty() || !PlaysAsStream(GetAudioFileType(FileName)))
+        audio->AudioStreamDisarm();
+    else
+        audio->AudioStreamArm(FileName, Loop ? AUDIO_SAMPLE_LOOP : 0,
+                              static_cast<uint32_t>(FAudioChannel), PitchSpeed());
+}
+
+double TCue::PitchSpeed() const {
+    return static_cast<double>(FPitch) / 100.0;
 }
 
 void TCue::FreeStream() {
@@ -119,7 +152,7 @@ bool TCue::Play() {
     audio->AudioChannelGetAttribute(FStream, AUDIO_ATTRIB_FREQ, &FFrequency);
     audio->AudioChannelSetAttribute(
         FStream, AUDIO_ATTRIB_FREQ,
-        static_cast<float>(static_cast<double>(FPitch) / 100.0 * static_cast<double>(FFrequency)));
+        static_cast<float>(PitchSpeed() * static_cast<double>(FFrequency)));
     if (!audio->AudioChannelPlay(FStream, false)) {
         FreeStream();
         return false;

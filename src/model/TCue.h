@@ -65,8 +65,13 @@ public:
     void SetContinue(TCueContinue value);
     void SetState(TCueState value);
 
+    // Whether the file is there: the armed cue's was looked at when it was armed; the others'
+    // are looked at now.
     bool FileFound() const;
 
+    // Has the library arm this cue's stream as Play would open it (file, loop, output, pitch),
+    // so that Play reads nothing on this thread; a cue with no file it can play disarms.
+    void Arm() const;
     bool Play();
     bool Pause();
     bool Resume();
@@ -80,6 +85,8 @@ public:
     bool FadeOutAndStop(int32_t tenths);
 
 private:
+    // The speed the pitch plays the file at: 1 is its own rate.
+    double PitchSpeed() const;
     HSTREAM OpenStream(TAudioLibrary& audio, uint32_t flags);
     void FreeStream();
 

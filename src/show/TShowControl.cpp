@@ -56,6 +56,8 @@ void TShowControl::Go() {
     const TCueNumber standby = std::min(FSequencer.AfterChain(number), TCueNumber(FCues.Count()));
     if (standby != number)
         SelectCue(standby);
+    else
+        ArmStandby();
 }
 
 void TShowControl::Panic() {
@@ -72,7 +74,15 @@ void TShowControl::SelectCue(TCueNumber number) {
     if (!FCues.CueOf(number))
         return;
     FCues.SetCurrent(number);
+    ArmStandby();
     Q_EMIT StandbyChanged(number.Number());
+}
+
+void TShowControl::ArmStandby() {
+    if (const TCue* cue = FCues.CurrentCue())
+        cue->Arm();
+    else if (TAudioLibrary* audio = AudioLibrary())
+        audio->AudioStreamDisarm();
 }
 
 // A cue in its pre-wait counts as started: P and S right after GO reach it. The cues that one

@@ -41,8 +41,12 @@ public:
     // at once. Panic and StopAll cancel every pending wait and chain.
     void Panic();
     void StopAll();
-    // Makes cue `number` the standby cue; a number beyond the list changes nothing.
+    // Makes cue `number` the standby cue, and arms it; a number beyond the list changes nothing.
     void SelectCue(TCueNumber number);
+    // Arms the standby cue, so that its start reads and decodes nothing on this thread; disarms
+    // when there is none. Cheap when nothing changed: call it after any change to the list, to
+    // its current cue or to that cue's file, output or settings.
+    void ArmStandby();
     // Starts cue `number` as GO does (waits and chain included), pauses it or stops it, with its
     // waits; a number beyond the list changes nothing.
     void Start(TCueNumber number);

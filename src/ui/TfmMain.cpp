@@ -261,7 +261,11 @@ void TfmMain::RefreshRowState(int32_t row) {
     UpdateActions();
 }
 
+// Every change to the list, its current cue or a cue's settings comes by here: the standby cue
+// is armed again when it changed, before the actions ask whether its file is there.
 void TfmMain::UpdateActions() {
+    if (FShow)
+        FShow->ArmStandby();
     ActionList1->UpdateActions();
 }
 
