@@ -100,3 +100,13 @@ bool FakeAudioLibrary::AudioChannelGetLevel(HSTREAM stream, float* peak) {
     *peak = found->second;
     return true;
 }
+
+void FakeAudioLibrary::AudioStreamArm(const std::string& file, uint32_t flags, uint32_t device,
+                                      double speed) {
+    Arms.push_back(file + " flags " + std::to_string(flags) + " device " + std::to_string(device) +
+                   " speed " + std::to_string(speed));
+}
+
+void FakeAudioLibrary::AudioStreamDisarm() {
+    Arms.push_back("disarm");
+}

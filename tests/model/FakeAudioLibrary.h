@@ -24,6 +24,8 @@ public:
     // What the position and level questions answer, per stream; none for a stream not listed.
     std::map<HSTREAM, TAudioPosition> Positions;
     std::map<HSTREAM, float> Levels;
+    // Every arming asked for: "<file> flags <f> device <d> speed <s>", or "disarm".
+    std::vector<std::string> Arms;
 
     bool AudioStreamFree(HSTREAM stream) override;
     bool AudioSetDevice(uint32_t device) override;
@@ -45,6 +47,9 @@ public:
     bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) override;
     bool AudioChannelGetPosition(HSTREAM stream, TAudioPosition* position) override;
     bool AudioChannelGetLevel(HSTREAM stream, float* peak) override;
+    void AudioStreamArm(const std::string& file, uint32_t flags, uint32_t device,
+                        double speed) override;
+    void AudioStreamDisarm() override;
 
 private:
     HSTREAM Open(const std::string& opener, uint32_t flags);

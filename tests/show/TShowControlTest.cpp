@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -297,4 +298,62 @@ TEST_F(ShowControlTest, StartingAPlayingCueReportsNoProblem) {
     QSignalSpy problems(&Show, &TShowControl::CueProblem);
     Show.Start(TCueNumber(1));
     EXPECT_EQ(problems.count(), 0);
+}
+
+// The standby cue is armed as it would play: file, loop, output and pitch; a GO arms the cue
+// that becomes standby, or the same one again once its armed stream was taken; a standby cue
+// with nothing to play, or none, disarms.
+TEST_F(ShowControlTest, TheStandbyCueIsArmedAsItWouldPlay) {
+    Show.SetGoLockout(0ms);
+    const std::string file = File.string();
+    TCue& second = *Cues.Items(1);
+    second.Loop = true;
+    second.SetAudioChannel(2);
+    second.SetPitch(110);
+    const struct {
+        const char* Step;
+        std::function<void()> Do;
+        std::vector<std::string> Armed;
+    } steps[] = {
+        {"select",
+         [&] { Show.SelectCue(TCueNumber(2)); },
+         {file + " flags 4 device 2 speed 1.100000"}},
+        {"go", [&] { Show.Go(); }, {file + " flags 0 device 1 speed 1.000000"}},
+        {"pitch changed",
+         [&] {
+             Cues.Items(2)->SetPitch(80);
+             Show.ArmStandby();
+         },
+         {file + " flags 0 device 1 speed 0.800000"}},
+        {"go on the last cue",
+         [&] {
+             Show.SelectCue(TCueNumber(4));
+             Show.Go();
+         },
+         {file + " flags 0 device 1 speed 1.000000", file + " flags 0 device 1 speed 1.000000"}},
+        {"no file",
+         [&] {
+             Cues.Items(3)->FileName.clear();
+             Show.ArmStandby();
+         },
+         {"disarm"}},
+        {"not a sound file",
+         [&] {
+             Cues.Items(3)->FileName = "/show/notes.txt";
+             Show.ArmStandby();
+         },
+         {"disarm"}},
+        {"no standby cue",
+         [&] {
+             Cues.SetCurrent(TCueNumber(0));
+             Show.ArmStandby();
+         },
+         {"disarm"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.Step);
+        Audio.Arms.clear();
+        step.Do();
+        EXPECT_EQ(Audio.Arms, step.Armed);
+    }
 }
