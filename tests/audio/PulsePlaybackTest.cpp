@@ -12,6 +12,7 @@
 
 #include <optional>
 
+#include <atomic>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -179,6 +180,15 @@ int ServerStreams() {
     return lines;
 }
 
+// File opens on the test's thread, counted while a test watches the decoders.
+std::atomic<int> g_opensHere{0};
+std::thread::id g_testThread;
+
+void CountOpensHere(bool open) {
+    if (open && std::this_thread::get_id() == g_testThread)
+        ++g_opensHere;
+}
+
 // A cue engine on the real sound server; skipped where no server can be reached.
 class PulsePlayback : public ::testing::Test {
 protected:
@@ -246,6 +256,48 @@ protected:
             std::this_thread::sleep_for(5ms);
         }
         return true;
+    }
+
+    // A long show: every cue sounds, and a cue that ended or was stopped gives its server stream
+    // and its file back, so descriptors and the server's streams stay where they were. Armed,
+    // no cue opens its file on the thread that starts it.
+    void ThreeHundredCuesInTurn(bool armed) {
+        g_testThread = std::this_thread::get_id();
+        g_opensHere = 0;
+        TAudioDecoder::SetWatcher(armed ? CountOpensHere : nullptr);
+        TMonitorRecorder out1("out1.monitor");
+        ASSERT_TRUE(out1.Start());
+        const std::string file = Tone("short.wav", 0.05);
+        const int streamsBefore = ServerStreams();
+        size_t descriptorsBefore = 0;
+        for (int i = 0; i < 300; ++i) {
+            SCOPED_TRACE(testing::Message() << "cue " << i + 1);
+            TCue& cue = AddCue(file);
+            if (armed) {
+                cue.Arm();
+                ASSERT_TRUE(Eventually([&] { return FEngine->AudioArmedReady(file); }, 5s));
+            }
+            const auto start = TClock::now();
+            ASSERT_TRUE(cue.Play());
+            ASSERT_TRUE(out1.WaitForSound(start, 0.3f, 2s));
+            if (i % 2 == 0) {
+                ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s)) << "ends by itself";
+            }
+            EXPECT_TRUE(cue.Stop());
+            if (i == 2)
+                descriptorsBefore = OpenDescriptors();
+        }
+        // The last one gives them back once its stop's ramp has been played.
+        EXPECT_TRUE(Eventually(
+            [&] {
+                return OpenDescriptors() == descriptorsBefore && ServerStreams() == streamsBefore;
+            },
+            2s))
+            << OpenDescriptors() << " descriptors, " << ServerStreams() << " streams";
+        TAudioDecoder::SetWatcher(nullptr);
+        if (armed) {
+            EXPECT_EQ(g_opensHere, 0);
+        }
     }
 
     TTempDir Dir;
@@ -593,32 +645,12 @@ TEST_F(PulsePlayback, ShortCuesEndWhileOthersStart) {
     Cues.back()->Stop();
 }
 
-// A long show: every cue sounds, and a cue that ended or was stopped gives its server stream and
-// its file back, so descriptors and the server's streams stay where they were.
 TEST_F(PulsePlayback, ThreeHundredCuesInTurnAllSoundAndGiveBackWhatTheyHeld) {
-    TMonitorRecorder out1("out1.monitor");
-    ASSERT_TRUE(out1.Start());
-    const std::string file = Tone("short.wav", 0.05);
-    const int streamsBefore = ServerStreams();
-    size_t descriptorsBefore = 0;
-    for (int i = 0; i < 300; ++i) {
-        SCOPED_TRACE(testing::Message() << "cue " << i + 1);
-        TCue& cue = AddCue(file);
-        const auto start = TClock::now();
-        ASSERT_TRUE(cue.Play());
-        ASSERT_TRUE(out1.WaitForSound(start, 0.3f, 2s));
-        if (i % 2 == 0) {
-            ASSERT_TRUE(WaitForEnd(cue.Stream(), 5s)) << "ends by itself";
-        }
-        EXPECT_TRUE(cue.Stop());
-        if (i == 2)
-            descriptorsBefore = OpenDescriptors();
-    }
-    // The last one gives them back once its stop's ramp has been played.
-    EXPECT_TRUE(Eventually(
-        [&] { return OpenDescriptors() == descriptorsBefore && ServerStreams() == streamsBefore; },
-        2s))
-        << OpenDescriptors() << " descriptors, " << ServerStreams() << " streams";
+    ThreeHundredCuesInTurn(false);
+}
+
+TEST_F(PulsePlayback, ThreeHundredArmedCuesInTurnSoundWithNoOpenHereAndGiveBackWhatTheyHeld) {
+    ThreeHundredCuesInTurn(true);
 }
 
 // A fade-out is heard going down to silence on the sink, and then ends its stream; a stop ramps
