@@ -156,48 +156,65 @@ void TOscServer::Receive() {
 
 // Receiving thread. The messages of a bundle run at once, whatever its time tag, in order.
 void TOscServer::Handle(char* data, size_t size) {
-    if (!IsOscBundle({data, size}))
-        return HandleMessage(data, size);
+    if (!IsOscBundle({data, size})) {
+        if (const std::optional<TOscCommand> command = Read(data, size))
+            Push({*command}, false);
+        return;
+    }
     const std::optional<std::vector<std::string_view>> messages = OscBundleMessages({data, size});
     if (!messages)
         return Drop(odMalformed);
+    std::vector<TOscCommand> commands;
     // The views point into data, which the receiving thread owns.
     for (std::string_view message : *messages)
-        HandleMessage(const_cast<char*>(message.data()), message.size());
+        if (const std::optional<TOscCommand> command =
+                Read(const_cast<char*>(message.data()), message.size()))
+            commands.push_back(*command);
+    if (!commands.empty())
+        Push(commands, true);
 }
 
 // Receiving thread.
-void TOscServer::HandleMessage(char* data, size_t size) {
+std::optional<TOscCommand> TOscServer::Read(char* data, size_t size) {
     int result = 0;
     const std::unique_ptr<void, decltype(&lo_message_free)> message(
         lo_message_deserialise(data, size, &result), lo_message_free);
-    if (!message)
-        return Drop(odMalformed);
+    if (!message) {
+        Drop(odMalformed);
+        return std::nullopt;
+    }
     // The message was read from `data`, whose address it has checked.
     std::optional<TOscCommand> command = TOscCommand::FromAddress(data);
-    if (!command)
-        return Drop(odUnknownAddress);
+    if (!command) {
+        Drop(odUnknownAddress);
+        return std::nullopt;
+    }
     const std::optional<bool> pressed = Pressed(message.get());
     if (!pressed)
-        return Drop(odWrongArguments);
-    if (*pressed)
-        Push(*command);
+        Drop(odWrongArguments);
+    if (!pressed || !*pressed)
+        return std::nullopt;
+    return command;
 }
 
 // Receiving thread.
-void TOscServer::Push(const TOscCommand& command) {
+void TOscServer::Push(const std::vector<TOscCommand>& commands, bool bundle) {
     bool full = false;
     bool post = false;
     {
         const std::lock_guard lock(FQueueLock);
-        full = FQueue.size() >= QueueCapacity;
+        full = FQueue.size() + commands.size() > QueueCapacity;
         if (!full) {
-            FQueue.push_back(command);
+            for (const TOscCommand& command : commands)
+                FQueue.push_back({command, 0});
+            if (bundle)
+                FQueue[FQueue.size() - commands.size()].Bundle = commands.size();
             post = !std::exchange(FDeliveryPosted, true);
         }
     }
     if (full)
-        Drop(odBusy);
+        for (size_t i = 0; i < commands.size(); ++i)
+            Drop(odBusy);
     else if (post)
         QMetaObject::invokeMethod(this, &TOscServer::DeliverCommands, Qt::QueuedConnection);
 }
@@ -209,24 +226,17 @@ void TOscServer::Drop(TDrop kind) {
         QMetaObject::invokeMethod(this, &TOscServer::ReportDrops, Qt::QueuedConnection);
 }
 
-// Carries out at most BatchSize of the commands that are waiting, then gives the event loop
-// back before the rest, so a stream of commands never holds up the keys and the window.
+// Carries out at most BatchSize of the commands that are waiting (a bundle whole), then gives
+// the event loop back before the rest, so a stream of commands never holds up the keys and the
+// window.
 void TOscServer::DeliverCommands() {
     size_t waiting = 0;
     {
         const std::lock_guard lock(FQueueLock);
         waiting = std::min(FQueue.size(), BatchSize);
     }
-    for (; waiting > 0; --waiting) {
-        TOscCommand command;
-        {
-            const std::lock_guard lock(FQueueLock);
-            command = FQueue.front();
-            FQueue.pop_front();
-        }
-        if (OnCommand)
-            OnCommand(command);
-    }
+    for (size_t delivered = 0; delivered < waiting;)
+        delivered += DeliverNext();
     {
         const std::lock_guard lock(FQueueLock);
         if (FQueue.empty()) {
@@ -235,6 +245,26 @@ void TOscServer::DeliverCommands() {
         }
     }
     QMetaObject::invokeMethod(this, &TOscServer::DeliverCommands, Qt::QueuedConnection);
+}
+
+size_t TOscServer::DeliverNext() {
+    std::vector<TOscCommand> commands;
+    bool bundle = false;
+    {
+        const std::lock_guard lock(FQueueLock);
+        bundle = FQueue.front().Bundle > 0;
+        const size_t count = std::max<size_t>(FQueue.front().Bundle, 1);
+        for (size_t i = 0; i < count; ++i) {
+            commands.push_back(FQueue.front().Command);
+            FQueue.pop_front();
+        }
+    }
+    if (bundle && OnBundle)
+        OnBundle(commands);
+    else if (OnCommand)
+        for (const TOscCommand& command : commands)
+            OnCommand(command);
+    return commands.size();
 }
 
 void TOscServer::ReportDrops() {

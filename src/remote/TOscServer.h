@@ -12,8 +12,10 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Takes OSC over UDP. The socket is bound to exactly the address it is given, so it reaches
 // no other network than that address's; liblo decodes each datagram on a receiving thread of
@@ -39,6 +41,9 @@ public:
     TOscServer& operator=(const TOscServer&) = delete;
 
     std::function<void(const TOscCommand& command)> OnCommand;
+    // The commands of one bundle, in the order they stand, all in one turn of the event loop
+    // (however many); unset, each goes to OnCommand.
+    std::function<void(const std::vector<TOscCommand>& commands)> OnBundle;
     // Standard error unless replaced; set before Start.
     std::function<void(const std::string& text)> OnDropReport;
     std::chrono::milliseconds DropReportInterval = std::chrono::minutes(1);
@@ -55,8 +60,12 @@ private:
     // Receiving thread.
     void Receive();
     void Handle(char* data, size_t size);
-    void HandleMessage(char* data, size_t size);
-    void Push(const TOscCommand& command);
+    // The command a message carries out; none for a message that is dropped or not pressed.
+    std::optional<TOscCommand> Read(char* data, size_t size);
+    // Queues the commands of one datagram whole, or drops them all when they do not fit.
+    void Push(const std::vector<TOscCommand>& commands, bool bundle);
+    // UI thread: hands one command, or one bundle's, over; how many.
+    size_t DeliverNext();
     void Drop(TDrop kind);
 
     void DeliverCommands();
@@ -72,7 +81,12 @@ private:
     std::atomic<uint64_t> FReceived = 0;
 
     std::mutex FQueueLock;
-    std::deque<TOscCommand> FQueue;
+    // A bundle's first command tells how many follow it, itself included; 0 for one on its own.
+    struct TQueued {
+        TOscCommand Command;
+        size_t Bundle = 0;
+    };
+    std::deque<TQueued> FQueue;
     // Whether a delivery is on its way to the UI thread; guarded by FQueueLock.
     bool FDeliveryPosted = false;
 

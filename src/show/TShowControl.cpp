@@ -161,6 +161,12 @@ void TShowControl::Run(const TOscCommand& command) {
     }
 }
 
+void TShowControl::Run(const std::vector<TOscCommand>& commands) {
+    const TAudioStartBatch together;
+    for (const TOscCommand& command : commands)
+        Run(command);
+}
+
 int32_t TShowControl::ParseCommandLine(const std::vector<std::string>& CmdLine) {
     return FCommands.Parse(CmdLine);
 }

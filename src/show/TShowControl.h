@@ -58,6 +58,9 @@ public:
 
     // The one way in for remote commands: OSC addresses and the verbs of later launches.
     void Run(const TOscCommand& command);
+    // Runs the commands of one OSC bundle in order; the cues they start are heard from the same
+    // sample.
+    void Run(const std::vector<TOscCommand>& commands);
     // Runs a forwarded argument list: "play", "pause" and "stop" with a cue number; other
     // words and numbers beyond the list are skipped. Never moves the standby cue.
     void RunCommandLine(const std::vector<std::string>& CmdLine);

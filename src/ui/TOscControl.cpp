@@ -8,6 +8,9 @@
 TOscControl::TOscControl(TfmMain& form) : FForm(form) {
     // Cue numbers out of range are skipped without a trace, as for remote commands.
     FServer.OnCommand = [this](const TOscCommand& command) { FForm.Show().Run(command); };
+    FServer.OnBundle = [this](const std::vector<TOscCommand>& commands) {
+        FForm.Show().Run(commands);
+    };
 }
 
 void TOscControl::Start() {

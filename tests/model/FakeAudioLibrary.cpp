@@ -57,6 +57,8 @@ bool FakeAudioLibrary::AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib,
 
 bool FakeAudioLibrary::AudioChannelPlay(HSTREAM stream, bool) {
     Calls.push_back("play " + std::to_string(stream));
+    if (InBatch && !FailPlay)
+        Batches.back().push_back(stream);
     return !FailPlay;
 }
 
@@ -109,4 +111,13 @@ void FakeAudioLibrary::AudioStreamArm(const std::string& file, uint32_t flags, u
 
 void FakeAudioLibrary::AudioStreamDisarm() {
     Arms.push_back("disarm");
+}
+
+void FakeAudioLibrary::AudioBeginStarts() {
+    InBatch = true;
+    Batches.emplace_back();
+}
+
+void FakeAudioLibrary::AudioCommitStarts() {
+    InBatch = false;
 }

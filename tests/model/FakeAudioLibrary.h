@@ -24,6 +24,9 @@ public:
     // What the position and level questions answer, per stream; none for a stream not listed.
     std::map<HSTREAM, TAudioPosition> Positions;
     std::map<HSTREAM, float> Levels;
+    // The streams played between each AudioBeginStarts and its AudioCommitStarts.
+    std::vector<std::vector<HSTREAM>> Batches;
+    bool InBatch = false;
     // Every arming asked for: "<file> flags <f> device <d> speed <s>", or "disarm".
     std::vector<std::string> Arms;
 
@@ -40,6 +43,8 @@ public:
     bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) override;
     bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) override;
     bool AudioChannelPlay(HSTREAM stream, bool restart) override;
+    void AudioBeginStarts() override;
+    void AudioCommitStarts() override;
     bool AudioChannelPause(HSTREAM stream) override;
     bool AudioChannelStop(HSTREAM stream) override;
     bool AudioChannelSetName(HSTREAM stream, const std::string& name) override;

@@ -150,6 +150,30 @@ TEST_F(TOscServerTest, TheMessagesOfABundleRunInOrderAsIfTheyHadComeOneByOne) {
     }
 }
 
+// With a bundle handler, each bundle reaches it whole and at once, also one larger than a turn's
+// batch; messages on their own still go to OnCommand, between the bundles, in arrival order.
+TEST_F(TOscServerTest, ABundleHandlerTakesEachBundleWhole) {
+    std::vector<std::vector<TOscCommand>> bundles;
+    Server.OnBundle = [&](const std::vector<TOscCommand>& commands) {
+        bundles.push_back(commands);
+        Received.push_back(Command("/stop"));
+    };
+    std::vector<TElement> large;
+    std::vector<TOscCommand> largeCommands;
+    for (size_t cue = 1; cue <= 2 * TOscServer::BatchSize + 1; ++cue) {
+        large.push_back({"/cue/" + std::to_string(cue) + "/start"});
+        largeCommands.push_back(Command(large.back().Address));
+    }
+    ASSERT_TRUE(Client->Send("/go"));
+    ASSERT_TRUE(Client->SendRaw(Serialised(Bundle(large))));
+    ASSERT_TRUE(Client->Send("/select/2"));
+    ASSERT_TRUE(Client->SendRaw(Serialised(Bundle({{"/cue/9/pause"}, {"/lights/1"}}))));
+    EXPECT_EQ(Settle(), (std::vector<TOscCommand>{Command("/go"), Command("/stop"),
+                                                  Command("/select/2"), Command("/stop")}));
+    EXPECT_EQ(bundles,
+              (std::vector<std::vector<TOscCommand>>{largeCommands, {Command("/cue/9/pause")}}));
+}
+
 TEST_F(TOscServerTest, AMalformedBundleIsDroppedWholeAndCounted) {
     Server.DropReportInterval = 10ms;
     std::string tooDeep = Element(GoMessage, 8);

@@ -158,6 +158,45 @@ TEST_F(ShowControlTest, OscAndCommandLinesActAlike) {
     }
 }
 
+// The cues that one bundle or one command line starts are played in one start batch, so they
+// are heard from the same sample; messages that come one by one start one by one.
+TEST_F(ShowControlTest, TheCuesOfOneBundleOrCommandLineStartInOneBatch) {
+    const TOscCommand start2{TOscCommand::ocCueStart, 2}, start4{TOscCommand::ocCueStart, 4},
+        go{TOscCommand::ocGo, 0};
+    const struct {
+        const char* Name;
+        std::function<void()> Run;
+        std::vector<std::vector<HSTREAM>> Batches;
+    } cases[] = {
+        {"bundle",
+         [&] {
+             Show.Run(std::vector<TOscCommand>{start2, go, start4});
+         },
+         {{1, 2, 3}}},
+        {"command line",
+         [&] {
+             Show.RunCommandLine({"play", "2", "play", "1", "play", "4"});
+         },
+         {{4, 5, 6}}},
+        {"one by one",
+         [&] {
+             for (const TOscCommand& command : {start2, go, start4})
+                 Show.Run(command);
+         },
+         {{7}, {8}, {9}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Cues.StopAll();
+        Cues.SetCurrent(TCueNumber(1));
+        Clock.Advance(10s);
+        Audio.Batches.clear();
+        c.Run();
+        EXPECT_EQ(States(), (std::vector<TCueState>{P, P, S, P}));
+        EXPECT_EQ(Audio.Batches, c.Batches);
+    }
+}
+
 TEST_F(ShowControlTest, SelectAndStopAllOverOsc) {
     QSignalSpy shown(&Show, &TShowControl::StandbyChanged);
     Show.Run({TOscCommand::ocSelect, 3});
