@@ -42,7 +42,7 @@ bool TAudioStream::Open() {
     return true;
 }
 
-void TAudioStream::Prepare(size_t frames) {
+void TAudioStream::Prepare(size_t frames, bool seamless) {
     FAppliedLeft = FGainLeft.load(std::memory_order_relaxed);
     FAppliedRight = FGainRight.load(std::memory_order_relaxed);
     FPosition = 0;
@@ -51,12 +51,16 @@ void TAudioStream::Prepare(size_t frames) {
     FMove = mvUp;
     FMoveSeen = FMoveSequence;
     FFadedOut.store(false, std::memory_order_relaxed);
-    FEnvelope.Reset(0.0f);
+    StartEnvelope(seamless);
+    Fill(frames);
+}
+
+void TAudioStream::StartEnvelope(bool seamless) {
+    FEnvelope.Reset(seamless && FFadeInFrames == 0 ? 1.0f : 0.0f);
     if (FFadeInFrames > 0)
         FEnvelope.MoveTo(0, 1.0f, FFadeInFrames, TGainEnvelope::ecFade);
-    else
+    else if (!seamless)
         FEnvelope.MoveTo(0, 1.0f, RampFrames, TGainEnvelope::ecRamp);
-    Fill(frames);
 }
 
 void TAudioStream::Move(TMove move, uint32_t frames, TGainEnvelope::TCurve curve) {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <utility>
 
 namespace {
 std::atomic<uint64_t> g_lastIdentity = 0;
@@ -74,6 +75,7 @@ void TCue::FreeStream() {
     if (audio && FStream != 0)
         audio->AudioStreamFree(FStream);
     FStream = 0;
+    FFollowing = false;
     FSyncUID.reset();
 }
 
@@ -100,32 +102,72 @@ bool TCue::Play() {
         return Resume();
     if (FState != csStopped)
         return false;
+    if (FFollowing)
+        return PlayFollowing();
     FreeStream();
     TAudioLibrary* audio = AudioLibrary();
-    if (!audio)
+    if (!audio || !SetUpStream(*audio))
         return false;
-    audio->AudioSetDevice(static_cast<uint32_t>(FAudioChannel));
-    FStream = OpenStream(*audio, Loop ? AUDIO_SAMPLE_LOOP : 0);
-    if (FStream == 0)
-        return false;
-    FSyncUID = std::make_unique<std::string>(UID);
-    audio->AudioChannelSetSync(FStream, AUDIO_SYNC_END, 0, CueEndSyncProc(), FSyncUID.get());
-    audio->AudioChannelSetName(FStream, Description);
-    audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
-    audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
-                                    static_cast<float>(static_cast<double>(FPan) / 100.0));
-    if (FFadeIn > 0)
-        audio->AudioChannelFadeIn(FStream, static_cast<uint32_t>(FFadeIn) * 100);
-    audio->AudioChannelGetAttribute(FStream, AUDIO_ATTRIB_FREQ, &FFrequency);
-    audio->AudioChannelSetAttribute(
-        FStream, AUDIO_ATTRIB_FREQ,
-        static_cast<float>(static_cast<double>(FPitch) / 100.0 * static_cast<double>(FFrequency)));
     if (!audio->AudioChannelPlay(FStream, false)) {
         FreeStream();
         return false;
     }
     SetState(csPlaying);
     return true;
+}
+
+bool TCue::SetUpStream(TAudioLibrary& audio) {
+    audio.AudioSetDevice(static_cast<uint32_t>(FAudioChannel));
+    FStream = OpenStream(audio, Loop ? AUDIO_SAMPLE_LOOP : 0);
+    if (FStream == 0)
+        return false;
+    FSyncUID = std::make_unique<std::string>(UID);
+    audio.AudioChannelSetSync(FStream, AUDIO_SYNC_END, 0, CueEndSyncProc(), FSyncUID.get());
+    audio.AudioChannelSetName(FStream, Description);
+    audio.AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
+    audio.AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
+                                   static_cast<float>(static_cast<double>(FPan) / 100.0));
+    if (FFadeIn > 0)
+        audio.AudioChannelFadeIn(FStream, static_cast<uint32_t>(FFadeIn) * 100);
+    audio.AudioChannelGetAttribute(FStream, AUDIO_ATTRIB_FREQ, &FFrequency);
+    audio.AudioChannelSetAttribute(
+        FStream, AUDIO_ATTRIB_FREQ,
+        static_cast<float>(static_cast<double>(FPitch) / 100.0 * static_cast<double>(FFrequency)));
+    return true;
+}
+
+bool TCue::PlayAfter(const TCue& leader) {
+    if (FState != csStopped || FFollowing || leader.Stream() == 0 || !FileFound())
+        return false;
+    FreeStream();
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio || !SetUpStream(*audio))
+        return false;
+    if (!audio->AudioChannelPlayAfter(FStream, leader.Stream())) {
+        FreeStream();
+        return false;
+    }
+    FFollowing = true;
+    return true;
+}
+
+// The library starts the stream now if it still waits, and not again if it has begun.
+bool TCue::PlayFollowing() {
+    FFollowing = false;
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio || !audio->AudioChannelPlay(FStream, false)) {
+        FreeStream();
+        return false;
+    }
+    SetState(csPlaying);
+    return true;
+}
+
+void TCue::CancelFollow() {
+    if (!std::exchange(FFollowing, false))
+        return;
+    if (TAudioLibrary* audio = AudioLibrary())
+        audio->AudioChannelStop(FStream);
 }
 
 bool TCue::Pause() {
@@ -156,6 +198,7 @@ bool TCue::Stop() {
 }
 
 bool TCue::StopNow() {
+    CancelFollow();
     if (FState == csStopped)
         return false;
     if (TAudioLibrary* audio = AudioLibrary())
