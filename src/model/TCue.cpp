@@ -137,7 +137,7 @@ bool TCue::SetUpStream(TAudioLibrary& audio) {
 }
 
 bool TCue::PlayAfter(const TCue& leader) {
-    if (FState != csStopped || FFollowing || leader.Stream() == 0 || !FileFound())
+    if (FState != csStopped || FFollowing || leader.State() != csPlaying || !FileFound())
         return false;
     FreeStream();
     TAudioLibrary* audio = AudioLibrary();

@@ -69,8 +69,8 @@ public:
 
     bool Play();
     // Hands the cue to the audio library to start on the frame after `leader`'s last, once the
-    // leader has played its file to the end. The cue stays stopped until Play, which then
-    // starts nothing a second time. False when the library cannot: nothing is handed over.
+    // leader, which plays, has played its file to the end. The cue stays stopped until Play, which
+    // then starts nothing a second time. False when the library cannot: nothing is handed over.
     bool PlayAfter(const TCue& leader);
     // Whether the cue is handed over to follow another.
     bool Following() const { return FFollowing; }
