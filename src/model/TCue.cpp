@@ -18,23 +18,41 @@ TCue::~TCue() {
 }
 
 void TCue::SetAudioChannel(int32_t value) {
-    FAudioChannel = ClampValue(value, 1, 4);
+    const int32_t before = std::exchange(FAudioChannel, ClampValue(value, 1, 4));
+    if (FAudioChannel != before)
+        CancelFollow();
 }
 
 void TCue::SetPan(int32_t value) {
     FPan = ClampValue(value, -100, 100);
+    UpdateFollower(AUDIO_ATTRIB_PAN, static_cast<float>(static_cast<double>(FPan) / 100.0));
 }
 
 void TCue::SetPitch(int32_t value) {
-    FPitch = ClampValue(value, 75, 125);
+    const int32_t before = std::exchange(FPitch, ClampValue(value, 75, 125));
+    if (FPitch != before)
+        CancelFollow();
 }
 
 void TCue::SetVolumeDB(int32_t value) {
     FVolumeDB = ClampValue(value, -60, 0);
+    UpdateFollower(AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
 }
 
 void TCue::SetFadeIn(int32_t value) {
-    FFadeIn = ClampValue(value, 0, MaxFade);
+    const int32_t before = std::exchange(FFadeIn, ClampValue(value, 0, MaxFade));
+    if (FFadeIn != before)
+        CancelFollow();
+}
+
+// A stream handed over takes a new level before its first frame; what it cannot take (output,
+// pitch, fade-in, decoded or set up already) lets it go, and the cue starts as any other.
+void TCue::UpdateFollower(uint32_t attrib, float value) {
+    if (!FFollowing)
+        return;
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio || !audio->AudioChannelSetAttribute(FStream, attrib, value))
+        CancelFollow();
 }
 
 void TCue::SetFadeOut(int32_t value) {

@@ -92,6 +92,7 @@ private:
     // A new stream with the cue's settings; false when none could be opened.
     bool SetUpStream(TAudioLibrary& audio);
     bool PlayFollowing();
+    void UpdateFollower(uint32_t attrib, float value);
     void FreeStream();
 
     const uint64_t FIdentity;

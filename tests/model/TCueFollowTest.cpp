@@ -95,3 +95,35 @@ TEST_F(CueFollowFixture, LettingAFollowerGoStopsItsStreamOnce) {
         EXPECT_EQ(std::count(Audio.Calls.begin(), Audio.Calls.end(), stop), 1);
     }
 }
+
+// A level edited while the follower waits reaches its stream; an edit the stream cannot take
+// lets it go, so that the cue starts with it as any other when its turn comes.
+TEST_F(CueFollowFixture, EditsReachAWaitingFollowerOrLetItGo) {
+    struct Case {
+        const char* Name;
+        std::function<void(TCue&)> Edit;
+        // The call the edit makes on the stream; the follower is let go where it is a stop.
+        std::string Call;
+    };
+    const Case cases[] = {
+        {"volume", [](TCue& cue) { cue.SetVolumeDB(-6); }, "set 2 2"},
+        {"pan", [](TCue& cue) { cue.SetPan(30); }, "set 2 3"},
+        {"pitch", [](TCue& cue) { cue.SetPitch(90); }, "stop 2"},
+        {"output", [](TCue& cue) { cue.SetAudioChannel(3); }, "stop 2"},
+        {"fade-in", [](TCue& cue) { cue.SetFadeIn(5); }, "stop 2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TCue follower;
+        follower.FileName = File.string();
+        Audio.NextStream = 2;
+        ASSERT_TRUE(follower.PlayAfter(Leader));
+        follower.SetPitch(follower.Pitch());
+        follower.SetAudioChannel(follower.AudioChannel());
+        EXPECT_TRUE(follower.Following()) << "setting a value it has changes nothing";
+        Audio.Calls.clear();
+        c.Edit(follower);
+        EXPECT_EQ(Audio.Calls, std::vector<std::string>{c.Call});
+        EXPECT_EQ(follower.Following(), c.Call != "stop 2");
+    }
+}
