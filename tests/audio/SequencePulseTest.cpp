@@ -114,4 +114,6 @@ TEST_F(SequencePulse, AnAutoFollowCueBeginsWhereTheCueBeforeEnds) {
     ASSERT_TRUE(leftEnd && rightStart) << "both cues are heard";
     EXPECT_GT(*rightStart + 44, *leftEnd) << "they overlap by no more than a millisecond";
     EXPECT_LT(*rightStart, *leftEnd + 4410) << "the second begins within 100 ms of the end";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Cues.Items(1)->State() == csStopped; }, 5000))
+        << "the second ends as a cue that played to its end";
 }
