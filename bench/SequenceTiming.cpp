@@ -1,8 +1,10 @@
 // Cues that follow each other, heard on the sink monitors: the start spread of a four-cue group
 // (one GO, two cues on each of out1 and out2, each on a side of its own), the error of a 2.0 s
 // pre-wait (against the start latency of a cue without one, measured in the same runs) and the
-// gap between the end of a cue and the start of the cue that auto-follows it. With "load", both
-// cores are kept busy by stress-ng, started here and stopped by its process id.
+// gap between the end of a cue and the start of the cue that auto-follows it: on the same output
+// (the first cue on the left, the second on the right, counted in frames of one recording) and
+// on the other output. With "load", both cores are kept busy by stress-ng, started here and
+// stopped by its process id.
 // Usage: bench_sequence_timing [runs] [load]
 #include "LatencyMeasure.h"
 #include "TAudioEngine.h"
@@ -170,6 +172,38 @@ struct TBench {
             error.push_back(d - 2000.0 - base);
     }
 
+    // Frames between the last loud frame on the left and the first on the right of out1: the
+    // seam itself, free of any clock.
+    void AutoFollowOneOutput(int runs, std::vector<double>& gap) {
+        TCueList cues;
+        Add(cues, LevelFile(Dir, "left.wav", 0.5, 0), 1).SetContinue(TCueContinue::AutoFollow);
+        Add(cues, LevelFile(Dir, "right.wav", 0.3, 1), 1);
+        TShowControl show(cues, Clock);
+        show.SetGoLockout(0ms);
+        for (int run = 0; run < runs; ++run) {
+            cues.SetCurrent(TCueNumber(1));
+            const auto start = TClock::now();
+            show.Go();
+            RunUntil([&] { return cues.Items(1)->State() == csPlaying; }, 5s);
+            if (!Out1.WaitForSound(start, Level, 3s) ||
+                !Out1.WaitUntilRecorded(TClock::now() + 400ms, 3s))
+                continue;
+            const std::vector<float> heard = Out1.SoundFrom(start, Level, Rate);
+            std::optional<size_t> leftEnd, rightStart;
+            for (size_t i = 0; i * 2 + 1 < heard.size(); ++i) {
+                if (std::abs(heard[i * 2]) > Level)
+                    leftEnd = i;
+                if (!rightStart && std::abs(heard[i * 2 + 1]) > Level)
+                    rightStart = i;
+            }
+            if (leftEnd && rightStart)
+                gap.push_back(
+                    (static_cast<double>(*rightStart) - static_cast<double>(*leftEnd) - 1.0) *
+                    1000.0 / Rate);
+            Settle(cues);
+        }
+    }
+
     void AutoFollow(int runs, std::vector<double>& gap) {
         TCueList cues;
         Add(cues, LevelFile(Dir, "first.wav", 0.5, -1), 1).SetContinue(TCueContinue::AutoFollow);
@@ -250,15 +284,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%d runs, %s\n", runs, loaded ? "both cores busy (stress-ng --cpu 2)" : "idle");
-    std::vector<double> inSink, spread, error, latency, gap;
+    std::vector<double> inSink, spread, error, latency, gap, seam;
     bench.GroupSpread(runs, inSink, spread);
     bench.PreWait(runs, error, latency);
     bench.AutoFollow(runs, gap);
+    bench.AutoFollowOneOutput(runs, seam);
     Report("group spread, one sink", inSink);
     Report("group spread, both sinks", spread);
     Report("start latency, no pre-wait", latency);
     Report("2.0 s pre-wait error", error);
-    Report("auto-follow gap", gap);
+    Report("auto-follow gap, one output", seam);
+    Report("auto-follow gap, other output", gap);
     SetAudioLibrary(nullptr);
     return 0;
 }

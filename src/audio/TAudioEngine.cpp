@@ -8,6 +8,7 @@ extern "C" {
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -235,6 +236,8 @@ bool TAudioEngine::AudioChannelPlay(HSTREAM handle, bool) {
         return false;
     {
         std::lock_guard control(stream->Control);
+        if (std::exchange(stream->Following, false) && StartFollowing(*stream))
+            return true;
         switch (stream->State) {
         case TAudioStream::psPaused:
             stream->State = TAudioStream::psPlaying;
@@ -249,6 +252,48 @@ bool TAudioEngine::AudioChannelPlay(HSTREAM handle, bool) {
         }
     }
     Wake();
+    return true;
+}
+
+bool TAudioEngine::StartFollowing(TAudioStream& stream) {
+    if (stream.State == TAudioStream::psPlaying) {
+        FOutput->StartNow(stream);
+        return true;
+    }
+    return stream.State == TAudioStream::psEnded && !stream.Failed;
+}
+
+bool TAudioEngine::AudioChannelPlayAfter(HSTREAM handle, HSTREAM leaderHandle) {
+    auto stream = Find(handle);
+    auto leader = Find(leaderHandle);
+    if (!stream || !leader || stream == leader || leader->Loop() ||
+        leader->State != TAudioStream::psPlaying)
+        return false;
+    {
+        std::lock_guard control(stream->Control);
+        if (Sounding(stream->State) || !StartAfter(*stream, *leader))
+            return false;
+    }
+    Wake();
+    return true;
+}
+
+// With the stream's Control lock held; the leader's is not needed: the output reads only what
+// its own lock guards.
+bool TAudioEngine::StartAfter(TAudioStream& stream, TAudioStream& leader) {
+    if (stream.State != TAudioStream::psIdle && !stream.Open())
+        return false;
+    stream.Failed = false;
+    stream.Drained = false;
+    stream.DrainRequested = false;
+    stream.Prepare(FirstBlockFrames, true);
+    if (!FOutput->StartAfter(stream, leader)) {
+        stream.Release();
+        stream.State = TAudioStream::psStopped;
+        return false;
+    }
+    stream.State = TAudioStream::psPlaying;
+    stream.Following = true;
     return true;
 }
 
@@ -284,6 +329,10 @@ bool TAudioEngine::AudioChannelStop(HSTREAM handle) {
         return false;
     {
         std::lock_guard control(stream->Control);
+        // A stream still waiting for its leader has nothing queued to ramp down.
+        if (std::exchange(stream->Following, false) && stream->State == TAudioStream::psPlaying &&
+            FOutput->CancelPending(*stream))
+            Finish(*stream, TAudioStream::psStopped);
         if (stream->State == TAudioStream::psPaused)
             Finish(*stream, TAudioStream::psStopped);
         if (stream->State != TAudioStream::psPlaying)

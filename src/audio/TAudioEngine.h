@@ -59,6 +59,8 @@ public:
     bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) override;
     bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) override;
     bool AudioChannelPlay(HSTREAM stream, bool restart) override;
+    // On the frame right after the leader's last, in the leader's output's mix.
+    bool AudioChannelPlayAfter(HSTREAM stream, HSTREAM leader) override;
     // The streams played between these start together: on the same frame of each output,
     // within one server period across outputs.
     void AudioBeginStarts() override;
@@ -102,6 +104,10 @@ private:
     std::shared_ptr<TAudioStream> Find(HSTREAM stream);
     // With the stream's Control lock held.
     bool Start(TAudioStream& stream);
+    bool StartAfter(TAudioStream& stream, TAudioStream& leader);
+    // A stream handed over to follow another: started at once while it still waits; true when
+    // it has been started so, and is not to be started again.
+    bool StartFollowing(TAudioStream& stream);
     void Finish(TAudioStream& stream, TAudioStream::TPlayState state);
     void RaiseEvents(TAudioStream& stream);
     void FinishStopping(TAudioStream& stream);

@@ -3,6 +3,8 @@
 #include "TAudioStream.h"
 
 #include <algorithm>
+#include <limits>
+#include <utility>
 
 namespace {
 // Frames each cue renders at a time before they are added to the mix.
@@ -25,8 +27,57 @@ bool TAudioMix::Add(TAudioStream& stream, bool held) {
     return true;
 }
 
+// After a leader that has rendered its end already, the cue is placed there: the next rewrite
+// puts it right after the leader again, or, where that has been played, as soon as it can.
+bool TAudioMix::AddAfter(TAudioStream& stream, TAudioStream& leader) {
+    const TSlot* lead = SlotOf(&leader);
+    if (!lead || leader.FadedOut() || leader.EndAsked() || !Add(stream, false))
+        return false;
+    TSlot& slot = FSlots.back();
+    slot.Leader = &leader;
+    slot.Start = lead->Ended ? stPlaced : stAfter;
+    slot.Next = lead->Ended ? lead->Next : 0;
+    slot.FollowFrom = lead->Ended ? lead->Next : -1;
+    return true;
+}
+
+bool TAudioMix::StartNow(TAudioStream& stream, bool held) {
+    TSlot* slot = SlotOf(&stream);
+    if (!slot || slot->Start != stAfter)
+        return false;
+    slot->Start = held ? stHeld : stWaiting;
+    slot->Leader = nullptr;
+    stream.StartWithRamp();
+    return true;
+}
+
+bool TAudioMix::CancelFollow(TAudioStream& stream) {
+    const TSlot* slot = SlotOf(&stream);
+    if (!slot || slot->Start != stAfter)
+        return false;
+    Remove(stream);
+    return true;
+}
+
 void TAudioMix::Remove(TAudioStream& stream) {
     std::erase_if(FSlots, [&stream](const TSlot& slot) { return slot.Stream == &stream; });
+    for (TSlot& slot : FSlots) {
+        if (slot.Leader != &stream)
+            continue;
+        slot.Leader = nullptr;
+        if (slot.Start == stAfter)
+            slot.Stream->Failed = true;
+    }
+}
+
+const TAudioMix::TSlot* TAudioMix::SlotOf(const TAudioStream* stream) const {
+    const auto found = std::find_if(FSlots.begin(), FSlots.end(),
+                                    [stream](const TSlot& slot) { return slot.Stream == stream; });
+    return stream && found != FSlots.end() ? &*found : nullptr;
+}
+
+TAudioMix::TSlot* TAudioMix::SlotOf(const TAudioStream* stream) {
+    return const_cast<TSlot*>(std::as_const(*this).SlotOf(stream));
 }
 
 void TAudioMix::Commit() {
@@ -59,7 +110,11 @@ bool TAudioMix::Sounding(const TSlot& slot) {
 
 size_t TAudioMix::Renderable(int64_t at, size_t frames) const {
     for (const TSlot& slot : FSlots) {
-        if (!Sounding(slot))
+        if (slot.Start == stAfter)
+            frames = std::min(frames, FollowerReady(slot, at));
+        // A cue whose file has been decoded to its end holds nothing back: after its last
+        // frame it is silent.
+        if (!Sounding(slot) || slot.Stream->Decoded())
             continue;
         const int64_t ahead = std::max<int64_t>(0, slot.Next - at);
         frames = std::min(frames, slot.Stream->Available() + static_cast<size_t>(ahead));
@@ -67,11 +122,45 @@ size_t TAudioMix::Renderable(int64_t at, size_t frames) const {
     return frames;
 }
 
+// A follower placed within these frames comes later in the list than its leader, so it is
+// rendered from its first frame on in the same pass.
 void TAudioMix::Render(int64_t at, size_t frames, float* out) {
     std::fill(out, out + frames * 2, 0.0f);
-    for (TSlot& slot : FSlots)
-        if (slot.Start == stPlaced && !slot.Ended)
-            RenderSlot(slot, at, frames, out, FBlock.data());
+    for (TSlot& slot : FSlots) {
+        if (slot.Start != stPlaced || slot.Ended)
+            continue;
+        RenderSlot(slot, at, frames, out, FBlock.data());
+        // Its last frame rendered, before the stream is asked for one more.
+        slot.Ended = slot.Ended || slot.Stream->RenderedOut();
+        if (slot.Ended && !slot.Stream->FadedOut() && !slot.Stream->EndAsked())
+            PlaceFollowers(slot.Stream, slot.Next);
+    }
+}
+
+size_t TAudioMix::FollowerReady(const TSlot& slot, int64_t at) const {
+    const TSlot* lead = SlotOf(slot.Leader);
+    if (!lead || lead->Start != stPlaced || lead->Ended || lead->Stream->FadedOut())
+        return std::numeric_limits<size_t>::max();
+    const auto ahead = static_cast<size_t>(std::max<int64_t>(0, lead->Next - at));
+    return ahead + lead->Stream->Available() + slot.Stream->Available();
+}
+
+void TAudioMix::PlaceFollowers(const TAudioStream* leader, int64_t at) {
+    for (TSlot& slot : FSlots) {
+        if (slot.Start != stAfter || slot.Leader != leader || slot.Stream->EndAsked())
+            continue;
+        slot.Start = stPlaced;
+        slot.Next = at;
+        slot.FollowFrom = at;
+    }
+}
+
+void TAudioMix::RewindFollower(TSlot& slot) {
+    slot.Stream->Rewind(static_cast<size_t>(slot.Next - slot.FollowFrom));
+    slot.Start = stAfter;
+    slot.Next = 0;
+    slot.FollowFrom = -1;
+    slot.Ended = false;
 }
 
 // A cue placed later than `at` begins on its own frame; one that ran dry goes on from `at`.
@@ -107,6 +196,11 @@ void TAudioMix::Rewind(int64_t from) {
         }
         if (slot.Start != stPlaced || slot.Next <= from)
             continue;
+        // Its leader comes earlier in the list: it has stepped back already.
+        if (const TSlot* lead = SlotOf(slot.Leader); slot.FollowFrom >= 0 && lead && !lead->Ended) {
+            RewindFollower(slot);
+            continue;
+        }
         const size_t back = slot.Stream->Rewind(static_cast<size_t>(slot.Next - from));
         slot.Next -= static_cast<int64_t>(back);
         slot.Ended = slot.Ended && back == 0;

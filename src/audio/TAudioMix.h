@@ -21,6 +21,16 @@ public:
     // The cue's first frame goes where the next rewrite begins; a held cue waits for Commit
     // first, so that the cues of one commit start on the same frame. False when full.
     bool Add(TAudioStream& stream, bool held);
+    // The cue's first frame goes right after the last frame of `leader`, a cue of this mix,
+    // once the leader has rendered its file to the end; a leader that stops, fades out or
+    // leaves the mix first never starts it. False when full, or when the leader is not here or
+    // has already ended.
+    bool AddAfter(TAudioStream& stream, TAudioStream& leader);
+    // A cue that still waits for its leader: starts at the next rewrite (after Commit when
+    // `held`), or leaves the mix. False when it has no leader to wait for.
+    bool StartNow(TAudioStream& stream, bool held);
+    bool CancelFollow(TAudioStream& stream);
+    // A cue that leaves the mix while cues wait to follow it fails them.
     void Remove(TAudioStream& stream);
     // Held cues start at the next rewrite.
     void Commit();
@@ -32,8 +42,8 @@ public:
     bool Waiting(const TAudioStream& stream) const;
     bool Waiting() const;
 
-    // Frames that can be rendered at `at`, at most `frames`: as many as every cue sounding has
-    // ready, so that the cues stay on their frames.
+    // Frames that can be rendered at `at`, at most `frames`: as many as every cue sounding (or
+    // about to follow one) has ready, so that the cues stay on their frames.
     size_t Renderable(int64_t at, size_t frames) const;
     // Writes the sum of every cue's frames for [at, at + frames) to `out`.
     void Render(int64_t at, size_t frames, float* out);
@@ -52,17 +62,29 @@ public:
     void Fail();
 
 private:
-    enum TStart : uint8_t { stPlaced, stWaiting, stHeld };
+    enum TStart : uint8_t { stPlaced, stWaiting, stHeld, stAfter };
     struct TSlot {
         TAudioStream* Stream = nullptr;
         // Mix frame of the cue's next frame.
         int64_t Next = 0;
         TStart Start = stPlaced;
+        // The cue this one follows, while it is in the mix; and the mix frame where it began
+        // after it (-1: not begun).
+        TAudioStream* Leader = nullptr;
+        int64_t FollowFrom = -1;
         bool Ended = false;
         bool Draining = false;
     };
     static void RenderSlot(TSlot& slot, int64_t at, size_t frames, float* out, float* block);
     static bool Sounding(const TSlot& slot);
+    TSlot* SlotOf(const TAudioStream* stream);
+    const TSlot* SlotOf(const TAudioStream* stream) const;
+    // Frames a follower can be rendered for at `at`: its leader's and then its own.
+    size_t FollowerReady(const TSlot& slot, int64_t at) const;
+    // The leader of these followers has rendered its file up to mix frame `at`.
+    void PlaceFollowers(const TAudioStream* leader, int64_t at);
+    // A follower placed after where the mix steps back to waits for its leader again.
+    void RewindFollower(TSlot& slot);
 
     std::vector<TSlot> FSlots;
     std::vector<float> FBlock;

@@ -50,6 +50,15 @@ public:
     // on the same frame of each output.
     virtual void BeginStarts() {}
     virtual void CommitStarts() {}
+    // Starts a stream whose first block is decoded on the frame right after the last frame of
+    // `leader`, a stream playing on the same output, once the leader has played its file to
+    // the end. False, with nothing to close, where that cannot be done: another output, a
+    // leader that has ended already or a target that renders each stream alone.
+    virtual bool StartAfter(TAudioStream&, TAudioStream&) { return false; }
+    // A stream that still waits for its leader starts at once, as Start would start it.
+    virtual void StartNow(TAudioStream&) {}
+    // A stream that still waits for its leader is let go; false once it has begun.
+    virtual bool CancelPending(TAudioStream&) { return false; }
     // Renders the ramp to silence over what is queued and gives up a drain under way: a paused
     // stream has no deadline running.
     virtual void Pause(TAudioStream& stream) = 0;

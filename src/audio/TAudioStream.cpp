@@ -43,7 +43,7 @@ bool TAudioStream::Open() {
     return true;
 }
 
-void TAudioStream::Prepare(size_t frames) {
+void TAudioStream::Prepare(size_t frames, bool seamless) {
     FAppliedLeft = FGainLeft.load(std::memory_order_relaxed);
     FAppliedRight = FGainRight.load(std::memory_order_relaxed);
     FPosition = 0;
@@ -52,11 +52,7 @@ void TAudioStream::Prepare(size_t frames) {
     FMove = mvUp;
     FMoveSeen = FMoveSequence;
     FFadedOut.store(false, std::memory_order_relaxed);
-    FEnvelope.Reset(0.0f);
-    if (FFadeInFrames > 0)
-        FEnvelope.MoveTo(0, 1.0f, FFadeInFrames, TGainEnvelope::ecFade);
-    else
-        FEnvelope.MoveTo(0, 1.0f, RampFrames, TGainEnvelope::ecRamp);
+    StartEnvelope(seamless);
     size_t decoded = 0;
     {
         std::lock_guard lock(FDecodeLock);
@@ -64,6 +60,14 @@ void TAudioStream::Prepare(size_t frames) {
     }
     if (decoded < frames)
         Fill(frames - decoded);
+}
+
+void TAudioStream::StartEnvelope(bool seamless) {
+    FEnvelope.Reset(seamless && FFadeInFrames == 0 ? 1.0f : 0.0f);
+    if (FFadeInFrames > 0)
+        FEnvelope.MoveTo(0, 1.0f, FFadeInFrames, TGainEnvelope::ecFade);
+    else if (!seamless)
+        FEnvelope.MoveTo(0, 1.0f, RampFrames, TGainEnvelope::ecRamp);
 }
 
 void TAudioStream::Prime(size_t frames, float rate) {

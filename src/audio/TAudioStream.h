@@ -68,16 +68,25 @@ public:
     void SetFadeIn(uint32_t frames) { FFadeInFrames = frames; }
     // Before the output starts it: the gains of now apply from the first frame on, the start
     // ramps or fades in, and `frames` frames are decoded (fewer when some are decoded already).
-    void Prepare(size_t frames);
+    // A `seamless` start, one that goes on right after another cue's last frame, has no ramp:
+    // only a fade-in if one is set.
+    void Prepare(size_t frames, bool seamless = false);
     // After Open, on the thread that arms it: decodes the first `frames` frames played at `rate`
     // hertz, ahead of its Play. The rate set with SetRate stays the file's own until then.
     void Prime(size_t frames, float rate);
     // Whether the frames decoded ahead were decoded at another rate than the one set now: the
     // stream must be opened again before it plays.
     bool PrimedAtOtherRate() const;
+    // Before its first frame is rendered, with the renderer held off: the start ramps (or
+    // fades in) after all.
+    void StartWithRamp() { StartEnvelope(false); }
     // With Control held: from the next frame rendered on, the gain moves over `frames` frames.
     // A move to end the stream never ends it later than one already under way.
     void Move(TMove move, uint32_t frames, TGainEnvelope::TCurve curve);
+    // Any thread: a move to end (a stop or a fade-out) is the last move asked for.
+    bool EndAsked() const {
+        return ((FMoveRequest.load(std::memory_order_acquire) >> 32) & 0xff) == mvEnd;
+    }
     // Any thread: a move to end has reached silence; nothing more will be rendered.
     bool FadedOut() const { return FFadedOut.load(std::memory_order_acquire); }
     // Worker or UI thread: decodes ahead until the ring is full, `frames` more frames were
@@ -93,10 +102,10 @@ public:
     // Audio callback: frames Render can give now: decoded and not rendered yet, or, while a
     // pause holds the stream silent, as many as a buffer takes.
     size_t Available() const;
+    // Any thread: whether the file's last frame has been decoded: no more frames will come.
+    bool Decoded() const { return FFileEnded.load(std::memory_order_acquire); }
     // Audio callback: whether the file has been rendered to its last sample.
-    bool RenderedOut() const {
-        return FFileEnded.load(std::memory_order_acquire) && Available() == 0;
-    }
+    bool RenderedOut() const { return Decoded() && Available() == 0; }
     // Audio callback: steps back over up to `frames` rendered frames, so that the next Render
     // renders them again with the gains and moves of now; returns how many.
     size_t Rewind(size_t frames);
@@ -132,6 +141,8 @@ public:
     uint64_t LagNow() const;
 
     // Guarded by Control.
+    // Handed to the output to start after another stream; cleared by the next play or stop.
+    bool Following = false;
     bool DrainRequested = false;
     std::chrono::steady_clock::time_point DrainDeadline;
     // When a stream that is stopping is closed whether its ramp was heard or not.
@@ -145,6 +156,7 @@ public:
     void* Target = nullptr;
 
 private:
+    void StartEnvelope(bool seamless);
     void UpdateGains();
     void ApplyGains(float* out, size_t frames);
     void TakeMove();

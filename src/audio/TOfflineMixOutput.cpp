@@ -36,6 +36,29 @@ void TOfflineMixOutput::Start(TAudioStream& stream) {
         Rewrite(output);
 }
 
+bool TOfflineMixOutput::StartAfter(TAudioStream& stream, TAudioStream& leader) {
+    auto* output = static_cast<TOutput*>(leader.Target);
+    if (!output || output != &OutputOf(stream) || !output->Mix.AddAfter(stream, leader))
+        return false;
+    stream.Target = output;
+    Rewrite(*output);
+    return true;
+}
+
+void TOfflineMixOutput::StartNow(TAudioStream& stream) {
+    auto* output = static_cast<TOutput*>(stream.Target);
+    if (output && output->Mix.StartNow(stream, FHolding) && !FHolding)
+        Rewrite(*output);
+}
+
+bool TOfflineMixOutput::CancelPending(TAudioStream& stream) {
+    auto* output = static_cast<TOutput*>(stream.Target);
+    if (!output || !output->Mix.CancelFollow(stream))
+        return false;
+    stream.Target = nullptr;
+    return true;
+}
+
 void TOfflineMixOutput::CommitStarts() {
     FHolding = false;
     for (auto& [device, output] : FOutputs) {

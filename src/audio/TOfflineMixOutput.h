@@ -24,6 +24,9 @@ public:
     std::string Problem() override;
 
     void Start(TAudioStream& stream) override;
+    bool StartAfter(TAudioStream& stream, TAudioStream& leader) override;
+    void StartNow(TAudioStream& stream) override;
+    bool CancelPending(TAudioStream& stream) override;
     void BeginStarts() override { FHolding = true; }
     void CommitStarts() override;
     void Pause(TAudioStream& stream) override;

@@ -92,6 +92,38 @@ void TPulseOutput::Start(TAudioStream& stream) {
     stream.Target = own;
 }
 
+// The leader's output stream takes the follower into its mix; nothing waits on the server.
+bool TPulseOutput::StartAfter(TAudioStream& stream, TAudioStream& leader) {
+    if (!FServer.Mainloop())
+        return false;
+    TPulseLock lock(FServer.Mainloop());
+    TPulseStream* own = Own(leader);
+    if (!own || !own->ReadyLocked() || own->Sink() != FServer.SinkForLocked(stream.Device()) ||
+        !own->AddAfterLocked(stream, leader))
+        return false;
+    stream.Target = own;
+    return true;
+}
+
+void TPulseOutput::StartNow(TAudioStream& stream) {
+    if (TPulseStream* own = Own(stream)) {
+        const auto deadline = TPulseServer::TClock::now() + TPulseServer::ServerWait;
+        TPulseLock lock(FServer.Mainloop());
+        own->StartNowLocked(stream, FHolding, deadline);
+    }
+}
+
+bool TPulseOutput::CancelPending(TAudioStream& stream) {
+    TPulseStream* own = Own(stream);
+    if (!own)
+        return false;
+    TPulseLock lock(FServer.Mainloop());
+    if (!own->CancelFollowLocked(stream))
+        return false;
+    stream.Target = nullptr;
+    return true;
+}
+
 void TPulseOutput::BeginStarts() {
     FHolding = true;
 }

@@ -30,6 +30,9 @@ public:
     std::vector<TOutputDevice> Devices() override;
 
     void Start(TAudioStream& stream) override;
+    bool StartAfter(TAudioStream& stream, TAudioStream& leader) override;
+    void StartNow(TAudioStream& stream) override;
+    bool CancelPending(TAudioStream& stream) override;
     void BeginStarts() override;
     void CommitStarts() override;
     void Pause(TAudioStream& stream) override;

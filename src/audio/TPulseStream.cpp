@@ -163,6 +163,30 @@ bool TPulseStream::AddLocked(TAudioStream& audio, bool held, TPulseServer::TDead
     return false;
 }
 
+// The rewrite places a cue whose leader has rendered its end already.
+bool TPulseStream::AddAfterLocked(TAudioStream& audio, TAudioStream& leader) {
+    if (!FMix.AddAfter(audio, leader))
+        return false;
+    RefreshLocked();
+    return true;
+}
+
+void TPulseStream::StartNowLocked(TAudioStream& audio, bool held,
+                                  TPulseServer::TDeadline deadline) {
+    if (!FMix.StartNow(audio, held) || held)
+        return;
+    RefreshLocked();
+    FServer.WaitUntilLocked([&] { return !FMix.Waiting(audio); }, deadline);
+}
+
+bool TPulseStream::CancelFollowLocked(TAudioStream& audio) {
+    if (!FMix.CancelFollow(audio))
+        return false;
+    if (FMix.Empty())
+        FEmptySince = TPulseServer::TClock::now();
+    return true;
+}
+
 void TPulseStream::RemoveLocked(TAudioStream& audio) {
     FMix.Remove(audio);
     if (FMix.Empty())

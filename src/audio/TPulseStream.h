@@ -47,6 +47,14 @@ public:
     // waits until it has, up to the deadline; false when the mix is full or the server did not
     // answer in time, and then the cue has left the mix again.
     bool AddLocked(TAudioStream& audio, bool held, TPulseServer::TDeadline deadline);
+    // A cue joins the mix to begin right after the last frame of `leader`, a cue of this mix,
+    // once the leader has rendered its file to the end; false when it cannot.
+    bool AddAfterLocked(TAudioStream& audio, TAudioStream& leader);
+    // A cue that waits for its leader starts at the next rewrite (after CommitLocked when
+    // `held`); unless held, waits until it has, up to the deadline.
+    void StartNowLocked(TAudioStream& audio, bool held, TPulseServer::TDeadline deadline);
+    // A cue that waits for its leader leaves the mix; false once it has begun.
+    bool CancelFollowLocked(TAudioStream& audio);
     // No callback touches the cue afterwards.
     void RemoveLocked(TAudioStream& audio);
     // Held cues start at the next rewrite, asked for now.

@@ -46,6 +46,13 @@ public:
     virtual bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) = 0;
     virtual bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) = 0;
     virtual bool AudioChannelPlay(HSTREAM stream, bool restart) = 0;
+    // `stream` starts on the frame right after the last frame of `leader`, a stream playing on
+    // the same output, once the leader has played its file to the end; a stop, fade-out or
+    // failure of the leader never starts it. False when it cannot be done so (another output,
+    // a looping leader): the caller then starts it itself. While it waits, AudioChannelPlay
+    // starts it at once and AudioChannelStop lets it go; once it has begun, AudioChannelPlay is
+    // true and starts nothing again.
+    virtual bool AudioChannelPlayAfter(HSTREAM, HSTREAM) { return false; }
     // The streams played between these start together, on the same sample of each output.
     virtual void AudioBeginStarts() {}
     virtual void AudioCommitStarts() {}

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <utility>
 
 namespace {
 std::atomic<uint64_t> g_lastIdentity = 0;
@@ -32,23 +33,41 @@ TCue::~TCue() {
 }
 
 void TCue::SetAudioChannel(int32_t value) {
-    FAudioChannel = ClampValue(value, 1, 4);
+    const int32_t before = std::exchange(FAudioChannel, ClampValue(value, 1, 4));
+    if (FAudioChannel != before)
+        CancelFollow();
 }
 
 void TCue::SetPan(int32_t value) {
     FPan = ClampValue(value, -100, 100);
+    UpdateFollower(AUDIO_ATTRIB_PAN, static_cast<float>(static_cast<double>(FPan) / 100.0));
 }
 
 void TCue::SetPitch(int32_t value) {
-    FPitch = ClampValue(value, 75, 125);
+    const int32_t before = std::exchange(FPitch, ClampValue(value, 75, 125));
+    if (FPitch != before)
+        CancelFollow();
 }
 
 void TCue::SetVolumeDB(int32_t value) {
     FVolumeDB = ClampValue(value, -60, 0);
+    UpdateFollower(AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
 }
 
 void TCue::SetFadeIn(int32_t value) {
-    FFadeIn = ClampValue(value, 0, MaxFade);
+    const int32_t before = std::exchange(FFadeIn, ClampValue(value, 0, MaxFade));
+    if (FFadeIn != before)
+        CancelFollow();
+}
+
+// A stream handed over takes a new level before its first frame; what it cannot take (output,
+// pitch, fade-in, decoded or set up already) lets it go, and the cue starts as any other.
+void TCue::UpdateFollower(uint32_t attrib, float value) {
+    if (!FFollowing)
+        return;
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio || !audio->AudioChannelSetAttribute(FStream, attrib, value))
+        CancelFollow();
 }
 
 void TCue::SetFadeOut(int32_t value) {
@@ -107,6 +126,7 @@ void TCue::FreeStream() {
     if (audio && FStream != 0)
         audio->AudioStreamFree(FStream);
     FStream = 0;
+    FFollowing = false;
     FSyncUID.reset();
 }
 
@@ -133,32 +153,72 @@ bool TCue::Play() {
         return Resume();
     if (FState != csStopped)
         return false;
+    if (FFollowing)
+        return PlayFollowing();
     FreeStream();
     TAudioLibrary* audio = AudioLibrary();
-    if (!audio)
+    if (!audio || !SetUpStream(*audio))
         return false;
-    audio->AudioSetDevice(static_cast<uint32_t>(FAudioChannel));
-    FStream = OpenStream(*audio, Loop ? AUDIO_SAMPLE_LOOP : 0);
-    if (FStream == 0)
-        return false;
-    FSyncUID = std::make_unique<std::string>(UID);
-    audio->AudioChannelSetSync(FStream, AUDIO_SYNC_END, 0, CueEndSyncProc(), FSyncUID.get());
-    audio->AudioChannelSetName(FStream, Description);
-    audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
-    audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
-                                    static_cast<float>(static_cast<double>(FPan) / 100.0));
-    if (FFadeIn > 0)
-        audio->AudioChannelFadeIn(FStream, static_cast<uint32_t>(FFadeIn) * 100);
-    audio->AudioChannelGetAttribute(FStream, AUDIO_ATTRIB_FREQ, &FFrequency);
-    audio->AudioChannelSetAttribute(
-        FStream, AUDIO_ATTRIB_FREQ,
-        static_cast<float>(PitchSpeed() * static_cast<double>(FFrequency)));
     if (!audio->AudioChannelPlay(FStream, false)) {
         FreeStream();
         return false;
     }
     SetState(csPlaying);
     return true;
+}
+
+bool TCue::SetUpStream(TAudioLibrary& audio) {
+    audio.AudioSetDevice(static_cast<uint32_t>(FAudioChannel));
+    FStream = OpenStream(audio, Loop ? AUDIO_SAMPLE_LOOP : 0);
+    if (FStream == 0)
+        return false;
+    FSyncUID = std::make_unique<std::string>(UID);
+    audio.AudioChannelSetSync(FStream, AUDIO_SYNC_END, 0, CueEndSyncProc(), FSyncUID.get());
+    audio.AudioChannelSetName(FStream, Description);
+    audio.AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
+    audio.AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
+                                   static_cast<float>(static_cast<double>(FPan) / 100.0));
+    if (FFadeIn > 0)
+        audio.AudioChannelFadeIn(FStream, static_cast<uint32_t>(FFadeIn) * 100);
+    audio.AudioChannelGetAttribute(FStream, AUDIO_ATTRIB_FREQ, &FFrequency);
+    audio.AudioChannelSetAttribute(
+        FStream, AUDIO_ATTRIB_FREQ,
+        static_cast<float>(PitchSpeed() * static_cast<double>(FFrequency)));
+    return true;
+}
+
+bool TCue::PlayAfter(const TCue& leader) {
+    if (FState != csStopped || FFollowing || leader.State() != csPlaying || !FileFound())
+        return false;
+    FreeStream();
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio || !SetUpStream(*audio))
+        return false;
+    if (!audio->AudioChannelPlayAfter(FStream, leader.Stream())) {
+        FreeStream();
+        return false;
+    }
+    FFollowing = true;
+    return true;
+}
+
+// The library starts the stream now if it still waits, and not again if it has begun.
+bool TCue::PlayFollowing() {
+    FFollowing = false;
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio || !audio->AudioChannelPlay(FStream, false)) {
+        FreeStream();
+        return false;
+    }
+    SetState(csPlaying);
+    return true;
+}
+
+void TCue::CancelFollow() {
+    if (!std::exchange(FFollowing, false))
+        return;
+    if (TAudioLibrary* audio = AudioLibrary())
+        audio->AudioChannelStop(FStream);
 }
 
 bool TCue::Pause() {
@@ -189,6 +249,7 @@ bool TCue::Stop() {
 }
 
 bool TCue::StopNow() {
+    CancelFollow();
     if (FState == csStopped)
         return false;
     if (TAudioLibrary* audio = AudioLibrary())

@@ -73,6 +73,14 @@ public:
     // so that Play reads nothing on this thread; a cue with no file it can play disarms.
     void Arm() const;
     bool Play();
+    // Hands the cue to the audio library to start on the frame after `leader`'s last, once the
+    // leader, which plays, has played its file to the end. The cue stays stopped until Play, which
+    // then starts nothing a second time. False when the library cannot: nothing is handed over.
+    bool PlayAfter(const TCue& leader);
+    // Whether the cue is handed over to follow another.
+    bool Following() const { return FFollowing; }
+    // Gives up a start handed over; one already heard stops.
+    void CancelFollow();
     bool Pause();
     bool Resume();
     // A playing cue with a fade-out time fades out and then stops; a second Stop during the
@@ -88,6 +96,10 @@ private:
     // The speed the pitch plays the file at: 1 is its own rate.
     double PitchSpeed() const;
     HSTREAM OpenStream(TAudioLibrary& audio, uint32_t flags);
+    // A new stream with the cue's settings; false when none could be opened.
+    bool SetUpStream(TAudioLibrary& audio);
+    bool PlayFollowing();
+    void UpdateFollower(uint32_t attrib, float value);
     void FreeStream();
 
     const uint64_t FIdentity;
@@ -104,6 +116,7 @@ private:
     int32_t FPostWait = 0;
     TCueContinue FContinue = TCueContinue::None;
     bool FFading = false;
+    bool FFollowing = false;
     // The UID handed to the end sync; lives as long as the stream it was registered for.
     std::unique_ptr<std::string> FSyncUID;
 };

@@ -17,6 +17,12 @@ bool Continues(const TCue& cue) {
            (cue.Continue() == TCueContinue::AutoFollow && !cue.Loop);
 }
 
+// Whether `next` is still the cue to start as it was handed over to follow `leader`.
+bool StillFollows(uint64_t follower, const TCue& leader, const TCue* next) {
+    return next && follower == next->Identity() && next->Following() && next->PreWait() == 0 &&
+           next->AudioChannel() == leader.AudioChannel();
+}
+
 } // namespace
 
 TCueSequencer::TCueSequencer(TCueList& cues, const TShowClock& clock, TPlay play, QObject* parent)
@@ -24,6 +30,8 @@ TCueSequencer::TCueSequencer(TCueList& cues, const TShowClock& clock, TPlay play
     FTimer.setSingleShot(true);
     FTimer.setTimerType(Qt::PreciseTimer);
     connect(&FTimer, &QTimer::timeout, this, &TCueSequencer::FireDue);
+    FPrepareTimer.setSingleShot(true);
+    connect(&FPrepareTimer, &QTimer::timeout, this, &TCueSequencer::PrepareFollowers);
 }
 
 void TCueSequencer::Start(TCueNumber number) {
@@ -32,6 +40,7 @@ void TCueSequencer::Start(TCueNumber number) {
         return;
     if (cue->State() != csStopped) {
         FPlay(*cue);
+        Rearm();
         return;
     }
     if (cue->PreWait() > 0)
@@ -85,11 +94,16 @@ void TCueSequencer::Schedule(const TCue& owner, TKind kind, int32_t tenths) {
 bool TCueSequencer::Pause(const TCue& cue) {
     const TShowClock::TTimePoint now = FClock.Now();
     bool paused = false;
-    for (TWait& wait : FWaits)
-        if (wait.Owner == cue.Identity() && wait.Kind != TKind::Follow && !wait.PausedLeft) {
+    for (TWait& wait : FWaits) {
+        if (wait.Owner != cue.Identity())
+            continue;
+        if (wait.Kind == TKind::Follow) {
+            Unprepare(wait);
+        } else if (!wait.PausedLeft) {
             wait.PausedLeft = std::max(TDuration::zero(), wait.Deadline - now);
             paused = true;
         }
+    }
     Rearm();
     return paused;
 }
@@ -110,20 +124,31 @@ bool TCueSequencer::Resume(TCue& cue) {
 }
 
 void TCueSequencer::Cancel(const TCue& cue) {
+    for (TWait& wait : FWaits)
+        if (wait.Owner == cue.Identity())
+            Unprepare(wait);
     std::erase_if(FWaits, [&](const TWait& wait) { return wait.Owner == cue.Identity(); });
     Rearm();
 }
 
 void TCueSequencer::CancelAll() {
+    for (TWait& wait : FWaits)
+        Unprepare(wait);
     FWaits.clear();
     Rearm();
 }
 
+// The cue handed over to follow has begun in the audio library, and starting it confirms that;
+// one that is no longer the cue to start as handed over is let go.
 void TCueSequencer::CueEnded(const TCue& cue) {
     const TAudioStartBatch together;
     const auto follows = [&](const TWait& wait) {
         return wait.Owner == cue.Identity() && wait.Kind == TKind::Follow;
     };
+    const TCue* next = CueAfter(cue.Identity());
+    for (TWait& wait : FWaits)
+        if (follows(wait) && !StillFollows(wait.Follower, cue, next))
+            Unprepare(wait);
     if (std::erase_if(FWaits, follows) > 0)
         StartNext(cue.Identity());
     Rearm();
@@ -158,8 +183,44 @@ void TCueSequencer::Fire(const TWait& wait) {
         StartNext(wait.Owner);
 }
 
+void TCueSequencer::PrepareFollowers() {
+    for (TWait& wait : FWaits)
+        if (wait.Kind == TKind::Follow && !wait.Tried)
+            Prepare(wait);
+}
+
+// Only while the cue it follows plays on and will reach its end.
+void TCueSequencer::Prepare(TWait& follow) {
+    const TCue* leader = FCues.CueOf(NumberOf(follow.Owner));
+    if (!leader || leader->State() != csPlaying || leader->Fading())
+        return;
+    follow.Tried = true;
+    TCue* next = CueAfter(follow.Owner);
+    if (next && next->State() == csStopped && next->PreWait() == 0 && !next->Following() &&
+        next->AudioChannel() == leader->AudioChannel() && !HasWait(*next) &&
+        next->PlayAfter(*leader))
+        follow.Follower = next->Identity();
+}
+
+void TCueSequencer::Unprepare(TWait& follow) {
+    follow.Tried = false;
+    if (follow.Follower == 0)
+        return;
+    if (TCue* follower = FCues.CueOf(NumberOf(std::exchange(follow.Follower, 0))))
+        follower->CancelFollow();
+}
+
+TCue* TCueSequencer::CueAfter(uint64_t owner) const {
+    const TCueNumber number = NumberOf(owner);
+    return number.In(FCues.Count()) ? FCues.CueOf(number.Next()) : nullptr;
+}
+
+// A follow not handed over yet is looked at once the current start is done.
 void TCueSequencer::Rearm() {
     Q_EMIT WaitsChanged();
+    if (std::any_of(FWaits.begin(), FWaits.end(),
+                    [](const TWait& wait) { return wait.Kind == TKind::Follow && !wait.Tried; }))
+        FPrepareTimer.start(0);
     std::optional<TShowClock::TTimePoint> earliest;
     for (const TWait& wait : FWaits)
         if (wait.Kind != TKind::Follow && !wait.PausedLeft)

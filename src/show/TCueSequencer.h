@@ -15,7 +15,10 @@
 // Cues that follow each other: a cue's pre-wait before its sound, the auto-continue to the next
 // cue after the post-wait, and the auto-follow when a cue has played to its end. Deadlines are
 // read from the show's monotonic clock; one timer is armed for the earliest of them, and when it
-// fires late it still fires everything that is due by the clock. UI thread only.
+// fires late it still fires everything that is due by the clock. A cue that auto-follows
+// another on the same output, with no pre-wait, is handed to the audio library as soon as the
+// cue it follows has started (once the start is done), so that it begins on the frame after
+// that cue's last; the end of that cue then only confirms it. UI thread only.
 class TCueSequencer : public QObject {
     Q_OBJECT
 
@@ -43,6 +46,9 @@ public:
     void CueEnded(const TCue& cue);
     // Fires every wait that is due by the clock, the cues of one moment in list order.
     void FireDue();
+    // Hands the cue that each playing cue auto-follows into to the audio library, where it can;
+    // runs by itself shortly after a cue starts.
+    void PrepareFollowers();
 
     // Whether `cue` has a wait pending, running or paused.
     bool HasWait(const TCue& cue) const;
@@ -65,6 +71,10 @@ private:
         TKind Kind;
         TShowClock::TTimePoint Deadline;
         std::optional<TDuration> PausedLeft;
+        // A follow: the identity of the cue handed over to start at the owner's last frame
+        // (0: none), and whether that was tried for the owner's current play.
+        uint64_t Follower = 0;
+        bool Tried = false;
     };
 
     void Schedule(const TCue& owner, TKind kind, int32_t tenths);
@@ -72,6 +82,9 @@ private:
     void StartNext(uint64_t owner);
     void Fire(const TWait& wait);
     void Rearm();
+    void Prepare(TWait& follow);
+    void Unprepare(TWait& follow);
+    TCue* CueAfter(uint64_t owner) const;
     TCueNumber NumberOf(uint64_t identity) const;
     std::optional<TDuration> LeftOf(const TWait& wait) const;
 
@@ -80,4 +93,5 @@ private:
     TPlay FPlay;
     std::vector<TWait> FWaits;
     QTimer FTimer;
+    QTimer FPrepareTimer;
 };

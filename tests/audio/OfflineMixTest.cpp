@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -254,5 +255,119 @@ TEST_F(OfflineMix, PositionAndLevelFollowWhatIsHeard) {
             EXPECT_EQ(level, 0.0f);
         else
             EXPECT_NEAR(level, 0.5f, 1e-6f);
+    }
+}
+
+namespace {
+
+// A leader sounding on the left only and the cue that follows it on the right only, at steady
+// levels, so that each frame tells which of them sounds.
+struct TFollowPair {
+    static constexpr size_t LeaderFrames = 10000;
+    static constexpr size_t FollowerFrames = 6000;
+    static constexpr float FollowerLevel = 0.2f;
+    TCueSetup Leader;
+    TCueSetup Follower;
+};
+
+size_t Sounding(const std::vector<float>& heard, int side) {
+    size_t count = 0;
+    for (size_t frame = 0; frame * 2 < heard.size(); ++frame)
+        count += heard[frame * 2 + static_cast<size_t>(side)] != 0.0f;
+    return count;
+}
+
+} // namespace
+
+// A cue handed over to follow another begins on the frame right after the leader's last, at
+// full level (no start ramp), whatever the leader's pitch and however much the server holds
+// queued; playing it again once it has begun starts nothing a second time.
+TEST_F(OfflineMix, AFollowerBeginsOnTheFrameAfterItsLeadersLast) {
+    const TFollowPair pair{
+        {Wav("leader.wav", OnChannel(std::vector<float>(TFollowPair::LeaderFrames, 0.4f), 2, 0))},
+        {Wav("follower.wav",
+             OnChannel(std::vector<float>(TFollowPair::FollowerFrames, TFollowPair::FollowerLevel),
+                       2, 1))}};
+    for (const float frequency : {0.0f, 52000.0f, 36000.0f}) {
+        for (const size_t queued : {size_t{0}, size_t{4410}, size_t{8820}}) {
+            SCOPED_TRACE(testing::Message() << frequency << " Hz, " << queued << " queued");
+            UseQueue(queued);
+            TCueSetup leaderSetup = pair.Leader;
+            leaderSetup.Frequency = frequency;
+            const HSTREAM leader = Open(*Engine, leaderSetup);
+            const HSTREAM follower = Open(*Engine, pair.Follower);
+            ASSERT_TRUE(Engine->AudioChannelPlay(leader, false));
+            std::vector<float> heard;
+            Take(1, 2000, heard);
+            ASSERT_TRUE(Engine->AudioChannelPlayAfter(follower, leader));
+            Take(1, 20000, heard);
+            const uint64_t leaderLength = Engine->Stream(leader)->PassFrames();
+            ASSERT_GT(leaderLength, 0u);
+            EXPECT_EQ(FirstSound(heard, 1), leaderLength);
+            EXPECT_EQ(heard[leaderLength * 2 + 1], TFollowPair::FollowerLevel);
+            EXPECT_EQ(heard[leaderLength * 2], 0.0f) << "the leader is over";
+            if (frequency == 0.0f) {
+                EXPECT_NE(heard[(leaderLength - 1) * 2], 0.0f) << "up to its last frame";
+            }
+            EXPECT_TRUE(Engine->AudioChannelPlay(follower, false));
+            Take(1, 8000, heard);
+            EXPECT_EQ(Sounding(heard, 1), TFollowPair::FollowerFrames);
+            EXPECT_EQ(Engine->Underruns(), 0u);
+        }
+    }
+}
+
+// Whatever ends the leader before its file's end, or lets the follower go, the follower is
+// never heard and does not stay waiting, also when its start has been rendered into the queue
+// (the leader ends at 10000 frames; 8820 are queued). A follower played while it waits starts
+// at once; once its start is queued, it stays there.
+TEST_F(OfflineMix, AFollowerSoundsOnlyAfterALeaderThatPlayedToItsEnd) {
+    const TFollowPair pair{
+        {Wav("leader.wav", OnChannel(std::vector<float>(TFollowPair::LeaderFrames, 0.4f), 2, 0))},
+        {Wav("follower.wav",
+             OnChannel(std::vector<float>(TFollowPair::FollowerFrames, TFollowPair::FollowerLevel),
+                       2, 1))}};
+    using TAct = std::function<void(TAudioEngine&, HSTREAM leader, HSTREAM follower)>;
+    const TAct stopFollower = [](auto& e, HSTREAM, HSTREAM f) { e.AudioChannelStop(f); };
+    const TAct stopLeader = [](auto& e, HSTREAM l, HSTREAM) { e.AudioChannelStop(l); };
+    const TAct playFollower = [](auto& e, HSTREAM, HSTREAM f) {
+        EXPECT_TRUE(e.AudioChannelPlay(f, false));
+    };
+    const size_t ramp = FirstSound(RenderAlone(pair.Follower, Pull), 1);
+    struct TCase {
+        const char* Name;
+        size_t Queued;
+        size_t At;
+        TAct Act;
+        // Where the follower is first heard; none when it never is.
+        std::optional<size_t> Heard;
+    };
+    const TCase cases[] = {
+        {"follower let go", 4410, 3000, stopFollower, std::nullopt},
+        {"follower let go, its start queued", 8820, 3000, stopFollower, std::nullopt},
+        {"leader stopped", 4410, 3000, stopLeader, std::nullopt},
+        {"leader stopped, the follower's start queued", 8820, 9000, stopLeader, std::nullopt},
+        {"leader faded out", 4410, 3000,
+         [](auto& e, HSTREAM l, HSTREAM) { e.AudioChannelFadeOut(l, 20); }, std::nullopt},
+        {"follower played while it waits", 4410, 3000, playFollower, 3000 + ramp},
+        {"follower played, its start queued", 8820, 3000, playFollower, TFollowPair::LeaderFrames},
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.Name);
+        UseQueue(test.Queued);
+        const HSTREAM leader = Open(*Engine, pair.Leader);
+        const HSTREAM follower = Open(*Engine, pair.Follower);
+        ASSERT_TRUE(Engine->AudioChannelPlay(leader, false));
+        ASSERT_TRUE(Engine->AudioChannelPlayAfter(follower, leader));
+        std::vector<float> heard;
+        Take(1, test.At, heard);
+        test.Act(*Engine, leader, follower);
+        Take(1, 30000, heard);
+        if (test.Heard) {
+            EXPECT_EQ(FirstSound(heard, 1), *test.Heard);
+            continue;
+        }
+        EXPECT_EQ(Sounding(heard, 1), 0u);
+        EXPECT_NE(Engine->Stream(follower)->State, TAudioStream::psPlaying);
     }
 }

@@ -67,6 +67,11 @@ bool FakeAudioLibrary::AudioChannelSetName(HSTREAM stream, const std::string& na
     return true;
 }
 
+bool FakeAudioLibrary::AudioChannelPlayAfter(HSTREAM stream, HSTREAM leader) {
+    Calls.push_back("play " + std::to_string(stream) + " after " + std::to_string(leader));
+    return !FailPlayAfter;
+}
+
 bool FakeAudioLibrary::AudioChannelPause(HSTREAM stream) {
     Calls.push_back("pause " + std::to_string(stream));
     return true;

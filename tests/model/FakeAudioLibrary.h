@@ -16,6 +16,7 @@ public:
     bool FailOpen = false;
     bool FailPlay = false;
     bool FailFadeOut = false;
+    bool FailPlayAfter = false;
     float NativeRate = 44100;
     HSTREAM NextStream = 1;
     std::vector<HSTREAM> Freed;
@@ -43,6 +44,7 @@ public:
     bool AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) override;
     bool AudioChannelGetAttribute(HSTREAM stream, uint32_t attrib, float* value) override;
     bool AudioChannelPlay(HSTREAM stream, bool restart) override;
+    bool AudioChannelPlayAfter(HSTREAM stream, HSTREAM leader) override;
     void AudioBeginStarts() override;
     void AudioCommitStarts() override;
     bool AudioChannelPause(HSTREAM stream) override;
