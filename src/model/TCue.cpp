@@ -2,6 +2,7 @@
 
 #include "AudioFileType.h"
 #include "ClampValue.h"
+#include "TLevels.h"
 
 #include <atomic>
 #include <filesystem>
@@ -111,7 +112,8 @@ bool TCue::Play() {
     FSyncUID = std::make_unique<std::string>(UID);
     audio->AudioChannelSetSync(FStream, AUDIO_SYNC_END, 0, CueEndSyncProc(), FSyncUID.get());
     audio->AudioChannelSetName(FStream, Description);
-    audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
+    audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL,
+                                    PlaybackLevels().StreamVolume(FVolumeDB));
     audio->AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
                                     static_cast<float>(static_cast<double>(FPan) / 100.0));
     if (FFadeIn > 0)
