@@ -2,6 +2,7 @@
 // once, and GO honours its lockout between separate presses.
 #include "RunToEnd.h"
 #include "TShowControl.h"
+#include "TStageZoom.h"
 #include "UiTestFixture.h"
 
 #include <QApplication>
@@ -127,4 +128,11 @@ TEST_F(HeldKeysTest, AHeldEscapeFadesAsOnePanic) {
     EXPECT_TRUE(wind.Fading());
     Press(QStringLiteral("Escape"), Qt::Key_Escape);
     EXPECT_TRUE(Cues().AllStopped());
+}
+
+// A held zoom key takes one step, not one per repeat.
+TEST_F(HeldKeysTest, AHeldZoomKeyTakesOneStep) {
+    Hold(QStringLiteral("ctrl+minus"), Qt::Key_Minus);
+    EXPECT_EQ(Form->Zoom->Scale(), 90);
+    EXPECT_EQ(States(), (std::vector<TCueState>{S, S, S}));
 }
