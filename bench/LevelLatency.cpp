@@ -20,6 +20,8 @@ constexpr float Level = 0.5f;
 constexpr float Half = Level / 2;
 
 struct TSeries {
+    explicit TSeries(const char* name) : Name(name) {}
+
     const char* Name;
     std::vector<double> Ms;
     int Missed = 0;
