@@ -2,6 +2,7 @@
 
 #include "AudioFileType.h"
 #include "ClampValue.h"
+#include "TLevels.h"
 
 #include <atomic>
 #include <filesystem>
@@ -51,7 +52,7 @@ void TCue::SetPitch(int32_t value) {
 
 void TCue::SetVolumeDB(int32_t value) {
     FVolumeDB = ClampValue(value, -60, 0);
-    UpdateFollower(AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
+    UpdateFollower(AUDIO_ATTRIB_VOL, PlaybackLevels().StreamVolume(FVolumeDB));
 }
 
 void TCue::SetFadeIn(int32_t value) {
@@ -175,7 +176,8 @@ bool TCue::SetUpStream(TAudioLibrary& audio) {
     FSyncUID = std::make_unique<std::string>(UID);
     audio.AudioChannelSetSync(FStream, AUDIO_SYNC_END, 0, CueEndSyncProc(), FSyncUID.get());
     audio.AudioChannelSetName(FStream, Description);
-    audio.AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL, DBToVolume(FVolumeDB));
+    audio.AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_VOL,
+                                   PlaybackLevels().StreamVolume(FVolumeDB));
     audio.AudioChannelSetAttribute(FStream, AUDIO_ATTRIB_PAN,
                                    static_cast<float>(static_cast<double>(FPan) / 100.0));
     if (FFadeIn > 0)

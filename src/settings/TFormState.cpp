@@ -1,5 +1,6 @@
 #include "TFormState.h"
 
+#include "ClampValue.h"
 #include "XmlValues.h"
 
 void TFormState::LoadFromXML(pugi::xml_node element) {
@@ -12,6 +13,7 @@ void TFormState::LoadFromXML(pugi::xml_node element) {
     Width = ReadXMLAttrInteger(main, "Width", 600);
     Maximized = false;
     TryTextToBool(main.attribute("Maximized").value(), Maximized);
+    Scale = ClampValue(ReadXMLAttrInteger(main, "Scale", DefaultScale), MinScale, MaxScale);
 }
 
 void TFormState::SaveToXML(pugi::xml_node element) const {
@@ -22,4 +24,6 @@ void TFormState::SaveToXML(pugi::xml_node element) const {
     WriteXMLAttrInteger(main, "Width", Width);
     if (Maximized)
         WriteXMLAttrInteger(main, "Maximized", -1);
+    if (Scale != DefaultScale)
+        WriteXMLAttrInteger(main, "Scale", Scale);
 }

@@ -16,6 +16,13 @@ public:
     int32_t Width = 600;
     // Written as the Boolean attribute "Maximized" of "Main" only when set.
     bool Maximized = false;
+    // The size of the grid's and the running cues' text, in percent of the desktop's; written
+    // as the attribute "Scale" of "Main" only when it is not 100.
+    int32_t Scale = DefaultScale;
+
+    static constexpr int32_t DefaultScale = 100;
+    static constexpr int32_t MinScale = 50;
+    static constexpr int32_t MaxScale = 300;
 
     // Reads "Windows"/"Main" below `element`; without them nothing changes.
     void LoadFromXML(pugi::xml_node element);

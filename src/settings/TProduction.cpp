@@ -101,6 +101,7 @@ void TProduction::LoadFromText(std::string_view bytes, const std::string& folder
         LoadFromXML(Cues, cueList, OnCueStateChange, FMediaNames, folder);
     Osc.LoadFromXML(root);
     GoLockout.LoadFromXML(root);
+    Playback.LoadFromXML(root);
     Shows.LoadFromXML(root);
     Cues.AssignMissingUIDs();
 }
@@ -149,6 +150,7 @@ std::string TProduction::Document(const TCueList* cues, const std::string& folde
     SaveToXML(cues ? *cues : none, root, FMediaNames, folder);
     Osc.SaveToXML(root);
     GoLockout.SaveToXML(root);
+    Playback.SaveToXML(root);
     if (history)
         Shows.SaveToXML(root);
     TStringWriter writer;

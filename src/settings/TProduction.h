@@ -5,6 +5,7 @@
 #include "TGoLockout.h"
 #include "TMediaNames.h"
 #include "TOscSettings.h"
+#include "TPlaybackSettings.h"
 #include "TShowHistory.h"
 
 #include <functional>
@@ -22,6 +23,7 @@ public:
     TCueList Cues;
     TOscSettings Osc;
     TGoLockout GoLockout;
+    TPlaybackSettings Playback;
     TShowHistory Shows;
 
     // Receives the state changes of every cue that loading creates, with the cue that changed

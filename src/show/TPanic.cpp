@@ -2,12 +2,12 @@
 
 void TPanic::Press(TCueList& cues, TTimePoint now) {
     const bool again = now < FFadingUntil;
-    FFadingUntil = again ? TTimePoint() : now + std::chrono::milliseconds(FadeTenths * 100);
+    FFadingUntil = again ? TTimePoint() : now + std::chrono::milliseconds(FFadeTenths * 100);
     for (int32_t i = 0; i < cues.Count(); ++i) {
         TCue& cue = *cues.Items(i);
         if (again)
             cue.StopNow();
         else
-            cue.FadeOutAndStop(FadeTenths);
+            cue.FadeOutAndStop(FFadeTenths);
     }
 }

@@ -1,5 +1,7 @@
 #include "TShowControl.h"
 
+#include "ClampValue.h"
+
 #include <algorithm>
 
 namespace {
@@ -208,4 +210,27 @@ void TShowControl::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how
         FSequencer.CueEnded(*cue);
     else
         FSequencer.Cancel(*cue);
+}
+
+void TShowControl::SetLiveLevel(TCue& cue, int32_t db) {
+    FLiveLevels.Prune(FCues);
+    if (FLiveLevels.Set(cue, db))
+        ApplyLevel(cue);
+}
+
+void TShowControl::SetLevels(const TLevels& levels) {
+    TLevels set = levels;
+    set.MasterDB = ClampValue(set.MasterDB, TLevels::Silent, TLevels::Full);
+    SetPlaybackLevels(set);
+    for (int32_t i = 0; i < FCues.Count(); ++i)
+        ApplyLevel(*FCues.Items(i));
+}
+
+// The engine glides to a new volume; fades and stops act on top of it.
+void TShowControl::ApplyLevel(TCue& cue) const {
+    TAudioLibrary* audio = AudioLibrary();
+    if (!audio || (cue.State() == csStopped && !cue.Following()) || cue.Stream() == 0)
+        return;
+    audio->AudioChannelSetAttribute(cue.Stream(), AUDIO_ATTRIB_VOL,
+                                    PlaybackLevels().StreamVolume(LiveLevel(cue)));
 }

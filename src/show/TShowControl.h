@@ -5,6 +5,8 @@
 #include "TCueList.h"
 #include "TCueSequencer.h"
 #include "TGoLockout.h"
+#include "TLevels.h"
+#include "TLiveLevels.h"
 #include "TOscCommand.h"
 #include "TPanic.h"
 #include "TShowClock.h"
@@ -37,8 +39,8 @@ public:
     // cue after that chain the standby cue; the last one stays. A GO within the lockout of the
     // last GO that was carried out is dropped.
     void Go();
-    // Every cue fades out over a second and stops; again during that second, everything stops
-    // at once. Panic and StopAll cancel every pending wait and chain.
+    // Every cue fades out over the panic time and stops; again during that time, everything
+    // stops at once. Panic and StopAll cancel every pending wait and chain.
     void Panic();
     void StopAll();
     // Makes cue `number` the standby cue, and arms it; a number beyond the list changes nothing.
@@ -76,6 +78,21 @@ public:
     void SetGoLockout(std::chrono::milliseconds lockout) { FGoLockout = lockout; }
     std::chrono::milliseconds GoLockout() const { return FGoLockout; }
 
+    // The panic time in tenths of a second (one second unless set); 0 stops at once.
+    void SetPanicTime(int32_t tenths) { FPanic.SetFadeTenths(tenths); }
+    int32_t PanicTime() const { return FPanic.FadeTenths(); }
+
+    // Live level: this playback of `cue` plays at `db` (-60 to 0) instead of the cue's own level,
+    // gliding there; the cue and the document keep theirs. Forgotten when the cue stops. A cue
+    // that neither plays nor is paused is left alone.
+    void SetLiveLevel(TCue& cue, int32_t db);
+    // The level `cue` plays at: its live level while it has one, else its own.
+    int32_t LiveLevel(const TCue& cue) const { return FLiveLevels.LevelOf(cue); }
+    // The master level and the volume scale: every playing or paused cue glides to its volume
+    // under them, and every later start takes them. A panic leaves them as they are.
+    void SetLevels(const TLevels& levels);
+    const TLevels& Levels() const { return PlaybackLevels(); }
+
     const TCueSequencer& Sequencer() const { return FSequencer; }
     // Fires the waits that are due by the clock; the sequencer's timer does this on its own.
     void FireDueWaits() { FSequencer.FireDue(); }
@@ -92,6 +109,7 @@ private:
     void CueEnded(const std::string& uid, HSTREAM stream, uint32_t how);
     bool InGoLockout(TShowClock::TTimePoint now) const;
     bool Play(TCue& cue);
+    void ApplyLevel(TCue& cue) const;
 
     TCueList& FCues;
     const TShowClock& FClock;
@@ -102,4 +120,5 @@ private:
     // Compared by address only, never followed unless the list still holds it.
     const TCue* FStartedLast = nullptr;
     TCueSequencer FSequencer;
+    TLiveLevels FLiveLevels;
 };

@@ -16,6 +16,10 @@ void TCueCommand::redo() {
 
 namespace {
 
+QString CueGoneText() {
+    return QStringLiteral("The cue that was changed is no longer in the cue list.");
+}
+
 QString RowsGoneText() {
     return QStringLiteral("The cue list no longer has the rows of this change.");
 }
@@ -33,7 +37,7 @@ TCue* TCueEditCommand::Cue() const {
 QString TCueEditCommand::Refusal() const {
     const TCue* cue = Cue();
     if (!cue)
-        return QStringLiteral("The cue that was changed is no longer in the cue list.");
+        return CueGoneText();
     if (cue->State() != csStopped)
         return QStringLiteral("The cue that was changed plays; stop it first.");
     return {};
@@ -50,6 +54,33 @@ void TCueEditCommand::Redo() {
 void TCueEditCommand::Apply(const TCueSettings& settings) {
     if (TCue* cue = Cue()) {
         settings.ApplyTo(*cue);
+        FFocusRow = FCues.IndexOf(cue).Number();
+    }
+}
+
+TCueLevelCommand::TCueLevelCommand(TCueList& cues, const TCue& cue, int32_t before)
+    : TCueCommand(cues, QStringLiteral("Keep Level")), FIdentity(cue.Identity()), FBefore(before),
+      FAfter(cue.VolumeDB()) {}
+
+TCue* TCueLevelCommand::Cue() const {
+    return FCues.CueOf(FCues.IndexOfIdentity(FIdentity));
+}
+
+QString TCueLevelCommand::Refusal() const {
+    return Cue() ? QString() : CueGoneText();
+}
+
+void TCueLevelCommand::Undo() {
+    Apply(FBefore);
+}
+
+void TCueLevelCommand::Redo() {
+    Apply(FAfter);
+}
+
+void TCueLevelCommand::Apply(int32_t db) {
+    if (TCue* cue = Cue()) {
+        cue->SetVolumeDB(db);
         FFocusRow = FCues.IndexOf(cue).Number();
     }
 }

@@ -56,6 +56,26 @@ private:
     TCueSettings FAfter;
 };
 
+// The level of one cue kept from its playback. Only the stored level changes, which is allowed
+// while the cue plays: what is heard stays as it is.
+class TCueLevelCommand : public TCueCommand {
+public:
+    // `cue` holds its new level already; `before` is the one it had.
+    TCueLevelCommand(TCueList& cues, const TCue& cue, int32_t before);
+
+    QString Refusal() const override;
+
+private:
+    void Undo() override;
+    void Redo() override;
+    void Apply(int32_t db);
+    TCue* Cue() const;
+
+    uint64_t FIdentity;
+    int32_t FBefore;
+    int32_t FAfter;
+};
+
 // Cues put into the list (Insert, Add Files) or taken out of it (Delete). While out of the list
 // the command owns them, so an undone Delete brings back the very cue with all its settings.
 class TCueRowsCommand : public TCueCommand {

@@ -3,6 +3,7 @@
 #include "TCueGridDelegate.h"
 #include "TCueRowHeader.h"
 #include "TPlaybackRefresh.h"
+#include "TStageZoom.h"
 
 #include <QDropEvent>
 #include <QMimeData>
@@ -65,6 +66,9 @@ TCueGrid::TCueGrid(TCueGridModel::TCueListSource cues, const TImageList& images,
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWordWrap(false);
     SetUpColumns();
+    FCellFont = font();
+    FColumnFont = horizontalHeader()->font();
+    FRowFont = verticalHeader()->font();
     connect(verticalHeader(), &QHeaderView::sectionMoved, this, &TCueGrid::RowHeaderMoved);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {
@@ -87,10 +91,7 @@ void TCueGrid::SetUpColumns() {
     header->setMinimumHeight(RowHeight);
     header->setHighlightSections(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
-    // Never narrower than the header text, which the desktop's bold font may need.
-    for (int col = 0; col < ccColumnCount; ++col)
-        header->resizeSection(
-            col, std::max(ColumnWidths[static_cast<size_t>(col)], header->sectionSizeHint(col)));
+    SizeColumns();
     // The file name takes whatever width the other columns leave, yet its border stays
     // draggable (a Stretch section could not be dragged).
     connect(header, &QHeaderView::sectionResized, this, [this](int logical) {
@@ -106,6 +107,30 @@ void TCueGrid::SetUpColumns() {
     connect(FModel, &QAbstractItemModel::rowsInserted, this, &TCueGrid::FitOutputColumn);
     connect(FModel, &QAbstractItemModel::rowsRemoved, this, &TCueGrid::FitOutputColumn);
     FitOutputColumn();
+}
+
+// Never narrower than the header text, which the desktop's bold font may need.
+void TCueGrid::SizeColumns() {
+    QHeaderView* header = horizontalHeader();
+    for (int col = 0; col < ccColumnCount; ++col)
+        header->resizeSection(col, std::max(ColumnWidths[static_cast<size_t>(col)] * FScale / 100,
+                                            header->sectionSizeHint(col)));
+}
+
+void TCueGrid::SetTextScale(int percent) {
+    if (percent == FScale)
+        return;
+    FScale = percent;
+    setFont(TStageZoom::ScaledFont(FCellFont, percent));
+    horizontalHeader()->setFont(TStageZoom::ScaledFont(FColumnFont, percent));
+    verticalHeader()->setFont(TStageZoom::ScaledFont(FRowFont, percent));
+    const int rowHeight = RowHeight * percent / 100;
+    horizontalHeader()->setMinimumHeight(rowHeight);
+    verticalHeader()->setDefaultSectionSize(rowHeight);
+    SizeColumns();
+    FOutputWidth = 0;
+    FitOutputColumn();
+    FitFileNameColumn();
 }
 
 int TCueGrid::OutputColumnWidth() const {

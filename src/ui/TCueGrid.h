@@ -29,6 +29,11 @@ public:
     void RefreshGrid();
     // Typing never moves the current cell to a row whose text matches.
     void keyboardSearch(const QString&) override {}
+    // The text of the cells and headers at `percent` of its normal size, and the rows and
+    // columns with it.
+    void SetTextScale(int percent);
+    // Whether a cell's editor is open.
+    bool Editing() const { return state() == EditingState; }
     // What the grid says over its empty rows when the show has no cue: how to add some; empty
     // once it has one.
     QString EmptyShowHint() const;
@@ -57,6 +62,7 @@ protected:
 
 private:
     void SetUpColumns();
+    void SizeColumns();
     // The file name column takes the width that the other columns leave, yet never less than
     // its header needs: it gives way first, then the grid scrolls sideways.
     void FitFileNameColumn();
@@ -74,4 +80,9 @@ private:
     TPlaybackRefresh* FRefresh;
     QTimer FFileCheck;
     int FOutputWidth = 0;
+    int FScale = 100;
+    // The fonts of the normal size: of the cells, the column header and the row header.
+    QFont FCellFont;
+    QFont FColumnFont;
+    QFont FRowFont;
 };

@@ -17,7 +17,7 @@ TCueRowHeader::TCueRowHeader(QWidget* parent) : QHeaderView(Qt::Vertical, parent
 }
 
 QSize TCueRowHeader::sizeHint() const {
-    QSize hint(MinimumWidth, RowHeight);
+    QSize hint(MinimumWidth, defaultSectionSize());
     if (count() > 0) {
         hint = hint.expandedTo(sectionSizeFromContents(logicalIndex(0)));
         hint = hint.expandedTo(sectionSizeFromContents(logicalIndex(count() - 1)));

@@ -2,8 +2,8 @@
 
 #include <QHeaderView>
 
-// The row header of grSounds: a 22-pixel row per cue showing its state picture and number, in
-// bold, that drags rows to another place. UI thread only.
+// The row header of grSounds: a row per cue (22 pixels at the normal text size) showing its state
+// picture and number, in bold, that drags rows to another place. UI thread only.
 class TCueRowHeader : public QHeaderView {
     Q_OBJECT
 

@@ -4,6 +4,7 @@
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
+#include "TLevelControls.h"
 #include "TMainActions.h"
 #include "TMessageStrip.h"
 #include "TOutputNames.h"
@@ -14,6 +15,7 @@
 #include "TShowFiles.h"
 #include "TShowKeeper.h"
 #include "TShowKeys.h"
+#include "TStageZoom.h"
 #include "TTrayIcon.h"
 #include "TextRules.h"
 
@@ -23,6 +25,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QShowEvent>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -85,6 +88,7 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
     CreateActions();
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     CreateGrid();
+    CreateStageControls();
     ConnectAppInstances(std::move(appInstances));
     TrayIcon = new TTrayIcon(this, ActionList1->actRestore, ActionList1->actExit, this);
     TrayIcon->Activate();
@@ -158,6 +162,27 @@ void TfmMain::CreateGrid() {
     setCentralWidget(central);
 }
 
+void TfmMain::CreateStageControls() {
+    Levels = new TLevelControls(
+        *this, [this] { return Production ? &Production->Playback : nullptr; },
+        [this] { Document->SaveSoon(); }, *this);
+    Levels->AddTo(*ActionList1->ShowMenu);
+    statusBar()->addPermanentWidget(Levels->MasterControl());
+    Zoom = new TStageZoom(*this, [this] { return grSounds->Editing(); });
+    Zoom->AddTo(*ActionList1->ShowMenu);
+    connect(Zoom, &TStageZoom::ScaleChanged, this, [this](int percent) {
+        grSounds->SetTextScale(percent);
+        if (Production)
+            Production->FormState.Scale = percent;
+        Document->SaveSoon();
+    });
+}
+
+void TfmMain::ApplyStageSettings() {
+    Levels->LoadSettings();
+    Zoom->SetScale(Production->FormState.Scale);
+}
+
 void TfmMain::FormCreate() {
     AppDir = ExecutableDirectory();
     FHelpFile = HelpFileIn(AppDir);
@@ -177,6 +202,7 @@ void TfmMain::FormCreate() {
     grSounds->Model()->SetSequencer(&FShow->Sequencer());
     LoadSettings(TSettingsLocation::Find(AppDir));
     FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
+    ApplyStageSettings();
     InitAudioDevices();
     ShowOutputs();
     Document->CreateShowFiles();

@@ -32,6 +32,8 @@ class TShowKeeper;
 class TCollectShow;
 class TProblemReporter;
 class TFindMissingFiles;
+class TLevelControls;
+class TStageZoom;
 class TShowFiles;
 class TShowKeys;
 class TTrayIcon;
@@ -73,6 +75,11 @@ public:
     TCollectShow* CollectShow = nullptr;
     // Every change of the cue list, to be taken back and made again.
     TCueUndoStack* UndoStack = nullptr;
+    // The master level and the volume scale (kept in the show's settings), and the live level
+    // and its Keep for the running cues.
+    TLevelControls* Levels = nullptr;
+    // The text size for the stage, one for the grid and the running cues; kept with the window.
+    TStageZoom* Zoom = nullptr;
 
     // Asks the operator for audio files; none when cancelled. Tests answer it themselves.
     std::function<QStringList(const TOpenFileRequest& request)> OpenFileDialog;
@@ -143,6 +150,9 @@ private:
 
     void CreateActions();
     void CreateGrid();
+    void CreateStageControls();
+    // The levels and the text size of the settings just loaded.
+    void ApplyStageSettings();
     void grSoundsSelectCell(int32_t row);
     void grSoundsRowMoved(int32_t from, int32_t to);
     void grSoundsDblClickCell(int32_t row, int col);

@@ -41,7 +41,7 @@ HSYNC FakeAudioLibrary::AudioChannelSetSync(HSTREAM stream, uint32_t type, uint6
 bool FakeAudioLibrary::AudioChannelSetAttribute(HSTREAM stream, uint32_t attrib, float value) {
     Calls.push_back("set " + std::to_string(stream) + " " + std::to_string(attrib));
     if (attrib == AUDIO_ATTRIB_VOL)
-        Volume = value;
+        Volume = Volumes[stream] = value;
     else if (attrib == AUDIO_ATTRIB_PAN)
         PanValue = value;
     else if (attrib == AUDIO_ATTRIB_FREQ)

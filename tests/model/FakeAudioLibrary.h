@@ -22,6 +22,8 @@ public:
     std::vector<HSTREAM> Freed;
     void* SyncUser = nullptr;
     float Volume = -1, PanValue = -2, Rate = -1;
+    // The volume set last, per stream.
+    std::map<HSTREAM, float> Volumes;
     // What the position and level questions answer, per stream; none for a stream not listed.
     std::map<HSTREAM, TAudioPosition> Positions;
     std::map<HSTREAM, float> Levels;

@@ -1,5 +1,6 @@
 #include "TCue.h"
 #include "FakeAudioLibrary.h"
+#include "TLevels.h"
 
 #include <gtest/gtest.h>
 
@@ -375,4 +376,27 @@ TEST_F(CueFixture, FadeOutAndStopFadesEveryPlayingCueAndStopsAPausedOne) {
     ASSERT_TRUE(Cue.Pause());
     EXPECT_TRUE(Cue.FadeOutAndStop(10));
     EXPECT_EQ(Cue.State(), csStopped);
+}
+
+TEST_F(CueFixture, PlayStartsAtTheVolumeOfThePlaybackLevels) {
+    struct Case {
+        TLevels Levels;
+        int32_t VolumeDB;
+        float Volume;
+    };
+    const Case cases[] = {
+        {{}, -30, 0.5f},
+        {{TVolumeScale::Linear, -30}, 0, 0.5f},
+        {{TVolumeScale::Decibels, 0}, -20, 0.1f},
+        {{TVolumeScale::Decibels, -20}, -20, 0.01f},
+    };
+    Cue.FileName = Dir.File("a.wav");
+    for (const Case& c : cases) {
+        SetPlaybackLevels(c.Levels);
+        Cue.SetVolumeDB(c.VolumeDB);
+        ASSERT_TRUE(Cue.Play());
+        EXPECT_FLOAT_EQ(Audio.Volume, c.Volume) << c.VolumeDB << " " << c.Levels.MasterDB;
+        Cue.StopNow();
+    }
+    SetPlaybackLevels({});
 }

@@ -596,3 +596,96 @@ TEST(TProduction, MissingFileChangesNothing) {
 }
 
 } // namespace
+
+TEST(TProduction, TheTextScaleIsReadTolerantlyAndWrittenOnlyWhenNotAHundred) {
+    const std::pair<std::string, int32_t> reads[] = {
+        {"<Windows><Main Scale='150'/></Windows>", 150},
+        {"<Windows><Main Scale='10'/></Windows>", TFormState::MinScale},
+        {"<Windows><Main Scale='1000'/></Windows>", TFormState::MaxScale},
+        {"<Windows><Main Scale='big'/></Windows>", 100},
+        {"<Windows><Main/></Windows>", 100},
+        {"", 77},
+    };
+    for (const auto& [xml, scale] : reads) {
+        TProduction p;
+        p.FormState.Scale = 77;
+        p.LoadFromText("<Production>" + xml + "</Production>");
+        EXPECT_EQ(p.FormState.Scale, scale) << xml;
+    }
+
+    TProduction scaled;
+    scaled.FormState.Scale = 125;
+    std::string expected = DefaultDocument;
+    const std::string main = "Width=\"600\"";
+    expected.insert(expected.find(main) + main.size(), " Scale=\"125\"");
+    EXPECT_EQ(scaled.SaveToText(), expected);
+    TProduction reread;
+    reread.LoadFromText(expected);
+    EXPECT_EQ(reread.FormState.Scale, 125);
+    EXPECT_EQ(reread.SaveToText(), expected);
+    scaled.FormState.Scale = 100;
+    EXPECT_EQ(scaled.SaveToText(), DefaultDocument);
+}
+
+TEST(TProduction, PlaybackIsReadTolerantly) {
+    struct Case {
+        std::string Xml;
+        int32_t MasterDB;
+        TVolumeScale Scale;
+        int32_t PanicFade;
+    };
+    const auto lin = TVolumeScale::Linear, dB = TVolumeScale::Decibels;
+    const Case cases[] = {
+        {"<Playback Master-dB='-12' Scale='Decibels' PanicFade='25'/>", -12, dB, 25},
+        {"<Playback Master-dB='-99' PanicFade='-1'/>", -60, lin, 0},
+        {"<Playback Master-dB='6' PanicFade='9999'/>", 0, lin, 600},
+        {"<Playback Master-dB='x' Scale='decibels' PanicFade=''/>", 0, lin, 10},
+        {"<Playback Scale='Linear'/>", 0, lin, 10},
+        {"<Playback/>", 0, lin, 10},
+        {"<playback Master-dB='-1'/>", -7, dB, 3},
+        {"", -7, dB, 3},
+    };
+    for (const Case& c : cases) {
+        TProduction p;
+        p.Playback.Levels = {TVolumeScale::Decibels, -7};
+        p.Playback.PanicFade = 3;
+        p.LoadFromText("<Production>" + c.Xml + "</Production>");
+        EXPECT_EQ(p.Playback.Levels.MasterDB, c.MasterDB) << c.Xml;
+        EXPECT_EQ(p.Playback.Levels.Scale, c.Scale) << c.Xml;
+        EXPECT_EQ(p.Playback.PanicFade, c.PanicFade) << c.Xml;
+    }
+}
+
+// Each setting alone adds only its own attribute; all at their defaults add nothing.
+TEST(TProduction, PlaybackIsWrittenAfterGoLockoutWithOnlyWhatDiffersFromTheDefault) {
+    struct Case {
+        TPlaybackSettings Playback;
+        std::string Element;
+    };
+    const Case cases[] = {
+        {{{TVolumeScale::Linear, -6}, 10}, "<Playback Master-dB=\"-6\"/>"},
+        {{{TVolumeScale::Decibels, 0}, 10}, "<Playback Scale=\"Decibels\"/>"},
+        {{{TVolumeScale::Linear, 0}, 0}, "<Playback PanicFade=\"0\"/>"},
+        {{{TVolumeScale::Decibels, -60}, 600},
+         "<Playback Master-dB=\"-60\" Scale=\"Decibels\" PanicFade=\"600\"/>"},
+    };
+    for (const Case& c : cases) {
+        std::string written = DefaultDocument;
+        written.insert(written.rfind("</Production>"),
+                       "  <GoLockout Milliseconds=\"0\"/>\r\n  " + c.Element + "\r\n");
+        TProduction production;
+        production.GoLockout.Milliseconds = 0;
+        production.Playback = c.Playback;
+        EXPECT_EQ(production.SaveToText(), written);
+
+        TProduction reread;
+        reread.LoadFromText(written);
+        EXPECT_EQ(reread.Playback.Levels, c.Playback.Levels) << c.Element;
+        EXPECT_EQ(reread.Playback.PanicFade, c.Playback.PanicFade) << c.Element;
+        EXPECT_EQ(reread.SaveToText(), written);
+    }
+    TProduction defaults;
+    defaults.LoadFromText(
+        "<Production><Playback Master-dB='0' Scale='Linear' PanicFade='10'/></Production>");
+    EXPECT_EQ(defaults.SaveToText(), DefaultDocument);
+}

@@ -2,6 +2,7 @@
 // once, and GO honours its lockout between separate presses.
 #include "RunToEnd.h"
 #include "TShowControl.h"
+#include "TStageZoom.h"
 #include "UiTestFixture.h"
 
 #include <QApplication>
@@ -116,8 +117,10 @@ TEST_F(HeldKeysTest, TwoPressesFartherApartThanTheLockoutFireTwoGos) {
     EXPECT_EQ(Cues().Current(), 3);
 }
 
-// Its repeats would be "Escape again" and stop everything at once; a new press still does.
+// Its repeats would be "Escape again" and stop everything at once; a new press still does. The
+// panic time is long enough for the key's repeat delay and a busy machine.
 TEST_F(HeldKeysTest, AHeldEscapeFadesAsOnePanic) {
+    Form->Show().SetPanicTime(100);
     TCue& rain = *Cues().Items(0);
     TCue& wind = *Cues().Items(1);
     ASSERT_TRUE(rain.Play());
@@ -127,4 +130,11 @@ TEST_F(HeldKeysTest, AHeldEscapeFadesAsOnePanic) {
     EXPECT_TRUE(wind.Fading());
     Press(QStringLiteral("Escape"), Qt::Key_Escape);
     EXPECT_TRUE(Cues().AllStopped());
+}
+
+// A held zoom key takes one step, not one per repeat.
+TEST_F(HeldKeysTest, AHeldZoomKeyTakesOneStep) {
+    Hold(QStringLiteral("ctrl+minus"), Qt::Key_Minus);
+    EXPECT_EQ(Form->Zoom->Scale(), 90);
+    EXPECT_EQ(States(), (std::vector<TCueState>{S, S, S}));
 }
