@@ -7,6 +7,7 @@
 #include "TGoLockout.h"
 #include "TOscCommand.h"
 #include "TPanic.h"
+#include "TRunningCues.h"
 #include "TShowClock.h"
 
 #include <QObject>
@@ -52,6 +53,14 @@ public:
     void Pause(TCue& cue);
     void Stop(TCue& cue);
 
+    // The buttons of a line of the running list, by the cue's identity; a cue the list no longer
+    // holds changes nothing. Pause or resume the cue or its wait; stop it with its fade-out;
+    // fade it out over `tenths`. Stopping and fading cancel the wait that would start the cue,
+    // also the post-wait of the cue before it.
+    void PauseOrResume(uint64_t identity);
+    void StopRunning(uint64_t identity);
+    void FadeOutRunning(uint64_t identity, int32_t tenths);
+
     // The one way in for remote commands: OSC addresses and the verbs of later launches.
     void Run(const TOscCommand& command);
     // Runs a forwarded argument list: "play", "pause" and "stop" with a cue number; other
@@ -70,6 +79,9 @@ public:
     std::chrono::milliseconds GoLockout() const { return FGoLockout; }
 
     const TCueSequencer& Sequencer() const { return FSequencer; }
+    // The cues that play, are paused, fade or wait; a cue's state change reaches it through
+    // Refresh.
+    TRunningCues& Running() { return FRunning; }
     // Fires the waits that are due by the clock; the sequencer's timer does this on its own.
     void FireDueWaits() { FSequencer.FireDue(); }
 
@@ -85,6 +97,8 @@ private:
     void CueEnded(const std::string& uid, HSTREAM stream, uint32_t how);
     bool InGoLockout(TShowClock::TTimePoint now) const;
     bool Play(TCue& cue);
+    TCue* CueOfIdentity(uint64_t identity) const;
+    void CancelStartOf(const TCue& cue);
 
     TCueList& FCues;
     const TShowClock& FClock;
@@ -95,4 +109,5 @@ private:
     // Compared by address only, never followed unless the list still holds it.
     const TCue* FStartedLast = nullptr;
     TCueSequencer FSequencer;
+    TRunningCues FRunning{FCues, FSequencer};
 };
