@@ -67,6 +67,7 @@ public:
     bool AudioChannelFadeOut(HSTREAM stream, uint32_t milliseconds) override;
     bool AudioChannelGetPosition(HSTREAM stream, TAudioPosition* position) override;
     bool AudioChannelGetLevel(HSTREAM stream, float* peak) override;
+    bool AudioChannelGetLevels(HSTREAM stream, TAudioLevels* levels) override;
 
     // Every output numbered so far, present or not, in number order. A device keeps its number
     // for the engine's life: one plugged in later takes the next number, one unplugged keeps its
