@@ -12,6 +12,8 @@ void TFormState::LoadFromXML(pugi::xml_node element) {
     Width = ReadXMLAttrInteger(main, "Width", 600);
     Maximized = false;
     TryTextToBool(main.attribute("Maximized").value(), Maximized);
+    RunningCues = true;
+    TryTextToBool(main.attribute("RunningCues").value(), RunningCues);
 }
 
 void TFormState::SaveToXML(pugi::xml_node element) const {
@@ -22,4 +24,6 @@ void TFormState::SaveToXML(pugi::xml_node element) const {
     WriteXMLAttrInteger(main, "Width", Width);
     if (Maximized)
         WriteXMLAttrInteger(main, "Maximized", -1);
+    if (!RunningCues)
+        WriteXMLAttrInteger(main, "RunningCues", 0);
 }

@@ -16,6 +16,9 @@ public:
     int32_t Width = 600;
     // Written as the Boolean attribute "Maximized" of "Main" only when set.
     bool Maximized = false;
+    // Whether the running cues are shown beside the grid; written as the Boolean attribute
+    // "RunningCues" of "Main" only when they are hidden.
+    bool RunningCues = true;
 
     // Reads "Windows"/"Main" below `element`; without them nothing changes.
     void LoadFromXML(pugi::xml_node element);

@@ -30,6 +30,8 @@ public:
     // `cues` and `sequencer` outlive this object.
     TRunningCues(const TCueList& cues, const TCueSequencer& sequencer, QObject* parent = nullptr);
 
+    const TCueList& Cues() const { return FCues; }
+    const TCueSequencer& Sequencer() const { return FSequencer; }
     void Refresh();
     // Refresh once the current event has been handled; calls until then are one.
     void RefreshSoon();

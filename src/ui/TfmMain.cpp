@@ -4,10 +4,12 @@
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
+#include "TGoArea.h"
 #include "TMainActions.h"
 #include "TMessageStrip.h"
 #include "TOutputNames.h"
 #include "TProblemReporter.h"
+#include "TRunningPanel.h"
 #include "TSettingsLocation.h"
 #include "TShowControl.h"
 #include "TShowDocument.h"
@@ -23,6 +25,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QShowEvent>
+#include <QSplitter>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -95,6 +98,8 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
 }
 
 TfmMain::~TfmMain() {
+    // Shows the show control's and the grid's state, which go first.
+    delete RunningPanel;
     grSounds->disconnect(this);
     UndoStack->disconnect(Document);
     FormDestroy();
@@ -154,8 +159,33 @@ void TfmMain::CreateGrid() {
     MessageStrip = new TMessageStrip(central);
     Problems = new TProblemReporter(*MessageStrip, *this, [this] { return FFormShown; });
     layout->addWidget(MessageStrip);
-    layout->addWidget(grSounds, 1);
+    FSplitter = new QSplitter(Qt::Horizontal, central);
+    FSplitter->setChildrenCollapsible(false);
+    FSplitter->addWidget(grSounds);
+    FSplitter->setStretchFactor(0, 1);
+    layout->addWidget(FSplitter, 1);
     setCentralWidget(central);
+}
+
+// Shown or hidden as Settings.xml says; a change is saved like the window's geometry.
+void TfmMain::CreateRunningPanel() {
+    RunningPanel = new TRunningPanel(*FShow, *ShowKeys->actGo, *grSounds->Model(),
+                                     *grSounds->PlaybackRefresh(), FSplitter);
+    FSplitter->addWidget(RunningPanel);
+    FSplitter->setStretchFactor(1, 0);
+    actRunningCues = new QAction(tr("Running Cues"), this);
+    actRunningCues->setCheckable(true);
+    actRunningCues->setToolTip(tr("Show or hide GO and the running cues beside the grid"));
+    ToolBar1->addAction(actRunningCues);
+    const bool shown = Production->FormState.RunningCues;
+    actRunningCues->setChecked(shown);
+    RunningPanel->setVisible(shown);
+    connect(actRunningCues, &QAction::toggled, this, [this](bool checked) {
+        RunningPanel->setVisible(checked);
+        Production->FormState.RunningCues = checked;
+        Document->SaveSoon();
+        grSounds->setFocus();
+    });
 }
 
 void TfmMain::FormCreate() {
@@ -179,6 +209,7 @@ void TfmMain::FormCreate() {
     FShow->SetGoLockout(std::chrono::milliseconds(Production->GoLockout.Milliseconds));
     InitAudioDevices();
     ShowOutputs();
+    CreateRunningPanel();
     Document->CreateShowFiles();
 }
 
@@ -270,6 +301,7 @@ void TfmMain::CueStateChanged(const TCue& cue) {
     const int32_t row = Production->Cues.IndexOf(&cue).Number();
     RefreshRowState(row);
     grSounds->Model()->RefreshTime(row);
+    FShow->Running().RefreshSoon();
 }
 
 void TfmMain::BindCueStateChange(TCue& cue) {
@@ -292,6 +324,8 @@ void TfmMain::ShowChangedList(int32_t row) {
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {
     UpdateActions();
+    if (RunningPanel)
+        RunningPanel->GoArea().Refresh();
 }
 
 void TfmMain::grSoundsSelectCell(int32_t row) {

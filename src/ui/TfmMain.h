@@ -31,6 +31,8 @@ class TShowDocument;
 class TShowKeeper;
 class TCollectShow;
 class TProblemReporter;
+class TRunningPanel;
+class QSplitter;
 class TFindMissingFiles;
 class TShowFiles;
 class TShowKeys;
@@ -73,6 +75,10 @@ public:
     TCollectShow* CollectShow = nullptr;
     // Every change of the cue list, to be taken back and made again.
     TCueUndoStack* UndoStack = nullptr;
+    // Beside the grid: GO, the standby cue and the cues that run; exists from the end of the
+    // constructor. actRunningCues shows and hides it, on the toolbar.
+    TRunningPanel* RunningPanel = nullptr;
+    QAction* actRunningCues = nullptr;
 
     // Asks the operator for audio files; none when cancelled. Tests answer it themselves.
     std::function<QStringList(const TOpenFileRequest& request)> OpenFileDialog;
@@ -143,6 +149,7 @@ private:
 
     void CreateActions();
     void CreateGrid();
+    void CreateRunningPanel();
     void grSoundsSelectCell(int32_t row);
     void grSoundsRowMoved(int32_t from, int32_t to);
     void grSoundsDblClickCell(int32_t row, int col);
@@ -157,6 +164,8 @@ private:
     void ShowStandby(int32_t number);
 
     TShowKeys* ShowKeys = nullptr;
+    // The grid and the running cues, side by side.
+    QSplitter* FSplitter = nullptr;
     TShowClock FClock;
     std::unique_ptr<TShowControl> FShow;
     bool FFormShown = false;

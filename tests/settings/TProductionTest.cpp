@@ -320,6 +320,37 @@ TEST(TProduction, MaximisedWindowIsWrittenAfterItsGeometry) {
     EXPECT_EQ(maximised.SaveToText(), DefaultDocument);
 }
 
+// Hidden running cues add one attribute after the geometry; shown, the document is as before.
+TEST(TProduction, HiddenRunningCuesAreWrittenOnlyWhenHidden) {
+    struct Case {
+        std::string Main;
+        bool Shown;
+    };
+    const Case cases[] = {{"<Main RunningCues='0'/>", false},
+                          {"<Main RunningCues='false'/>", false},
+                          {"<Main RunningCues='-1'/>", true},
+                          {"<Main RunningCues='no'/>", true},
+                          {"<Main/>", true}};
+    for (const Case& c : cases) {
+        TProduction p;
+        p.FormState.RunningCues = !c.Shown;
+        p.LoadFromText("<Production><Windows>" + c.Main + "</Windows></Production>");
+        EXPECT_EQ(p.FormState.RunningCues, c.Shown) << c.Main;
+    }
+    TProduction hidden;
+    hidden.FormState.RunningCues = false;
+    std::string expected = DefaultDocument;
+    const std::string geometry = "Width=\"600\"";
+    expected.insert(expected.find(geometry) + geometry.size(), " RunningCues=\"0\"");
+    EXPECT_EQ(hidden.SaveToText(), expected);
+    TProduction read;
+    read.LoadFromText(expected);
+    EXPECT_FALSE(read.FormState.RunningCues);
+    EXPECT_EQ(read.SaveToText(), expected);
+    hidden.FormState.RunningCues = true;
+    EXPECT_EQ(hidden.SaveToText(), DefaultDocument);
+}
+
 TEST(TProduction, OscSettings) {
     struct Case {
         std::string Xml;
