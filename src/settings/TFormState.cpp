@@ -12,7 +12,7 @@ void TFormState::LoadFromXML(pugi::xml_node element) {
     Width = ReadXMLAttrInteger(main, "Width", 600);
     Maximized = false;
     TryTextToBool(main.attribute("Maximized").value(), Maximized);
-    RunningCues = true;
+    RunningCues = false;
     TryTextToBool(main.attribute("RunningCues").value(), RunningCues);
 }
 
@@ -24,6 +24,6 @@ void TFormState::SaveToXML(pugi::xml_node element) const {
     WriteXMLAttrInteger(main, "Width", Width);
     if (Maximized)
         WriteXMLAttrInteger(main, "Maximized", -1);
-    if (!RunningCues)
-        WriteXMLAttrInteger(main, "RunningCues", 0);
+    if (RunningCues)
+        WriteXMLAttrInteger(main, "RunningCues", -1);
 }

@@ -17,8 +17,8 @@ public:
     // Written as the Boolean attribute "Maximized" of "Main" only when set.
     bool Maximized = false;
     // Whether the running cues are shown beside the grid; written as the Boolean attribute
-    // "RunningCues" of "Main" only when they are hidden.
-    bool RunningCues = true;
+    // "RunningCues" of "Main" only when they are shown.
+    bool RunningCues = false;
 
     // Reads "Windows"/"Main" below `element`; without them nothing changes.
     void LoadFromXML(pugi::xml_node element);

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QSplitter>
@@ -176,7 +177,8 @@ void TfmMain::CreateRunningPanel() {
     actRunningCues = new QAction(tr("Running Cues"), this);
     actRunningCues->setCheckable(true);
     actRunningCues->setToolTip(tr("Show or hide GO and the running cues beside the grid"));
-    ToolBar1->addAction(actRunningCues);
+    ActionList1->ShowMenu->addSeparator();
+    ActionList1->ShowMenu->addAction(actRunningCues);
     const bool shown = Production->FormState.RunningCues;
     actRunningCues->setChecked(shown);
     RunningPanel->setVisible(shown);

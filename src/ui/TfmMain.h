@@ -76,7 +76,7 @@ public:
     // Every change of the cue list, to be taken back and made again.
     TCueUndoStack* UndoStack = nullptr;
     // Beside the grid: GO, the standby cue and the cues that run; exists from the end of the
-    // constructor. actRunningCues shows and hides it, on the toolbar.
+    // constructor. actRunningCues, in the show menu, shows and hides it.
     TRunningPanel* RunningPanel = nullptr;
     QAction* actRunningCues = nullptr;
 

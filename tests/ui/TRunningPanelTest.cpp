@@ -28,6 +28,7 @@ protected:
         UiTestFixture::SetUp();
         for (const char* name : {"Thunder", "Rain", "Wind", "Bell"})
             AddCue(name);
+        Form->actRunningCues->setChecked(true);
         Show();
         Form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
@@ -173,16 +174,14 @@ TEST_F(RunningPanelTest, GoDoesWhatSpaceDoesAndKeepsTheKeysInTheGrid) {
     EXPECT_EQ(Panel().GoArea().StandbyText(), QStringLiteral("2  Rain"));
 }
 
-TEST_F(RunningPanelTest, HidingThePanelIsKeptOnlyWhenHidden) {
+TEST_F(RunningPanelTest, ShowingThePanelIsKeptOnlyWhileShown) {
     EXPECT_TRUE(Panel().isVisible());
-    EXPECT_TRUE(Form->actRunningCues->isChecked());
-    EXPECT_EQ(Form->Production->SaveToText().find("RunningCues"), std::string::npos);
+    EXPECT_NE(Form->Production->SaveToText().find("RunningCues=\"-1\""), std::string::npos);
     Form->actRunningCues->trigger();
     EXPECT_FALSE(Panel().isVisible());
-    EXPECT_NE(Form->Production->SaveToText().find("RunningCues=\"0\""), std::string::npos);
-    Form->actRunningCues->trigger();
-    EXPECT_TRUE(Panel().isVisible());
+    EXPECT_FALSE(Form->Production->FormState.RunningCues);
     EXPECT_EQ(Form->Production->SaveToText().find("RunningCues"), std::string::npos);
+    EXPECT_EQ(QApplication::focusWidget(), Form->grSounds);
 }
 
 TEST_F(RunningPanelTest, TheMeterShowsEachSideAndHoldsItsPeak) {
