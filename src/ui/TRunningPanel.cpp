@@ -100,9 +100,13 @@ void TRunningPanel::FollowRunning() {
         TRunningLine* line = LineOf(entry.Identity);
         lines.push_back(line ? line : MakeLine(entry.Identity));
     }
+    // Later: the line may be the one whose button is being handled.
     for (TRunningLine* line : FLines)
-        if (std::find(lines.begin(), lines.end(), line) == lines.end())
-            delete line;
+        if (std::find(lines.begin(), lines.end(), line) == lines.end()) {
+            FLinesLayout->removeWidget(line);
+            line->hide();
+            line->deleteLater();
+        }
     FLines = std::move(lines);
     for (size_t i = 0; i < FLines.size(); ++i) {
         FLinesLayout->removeWidget(FLines[i]);

@@ -97,6 +97,11 @@ TEST_F(RunningPanelTest, ShowsPausedFadingWaitingAndDropsEndedCues) {
         << "the wait counts down";
     CueEndSyncProc()(0, Cue(1).Stream(), AUDIO_END_FILE, thunderSync);
     EXPECT_TRUE(LinesBecome({"2  Rain: Fading out", "3  Wind: Waiting", "4  Bell: Paused"}));
+    Click(3, "stop");
+    Click(4, "stop");
+    EXPECT_TRUE(LinesBecome({"2  Rain: Fading out"}))
+        << "a waiting and a paused cue stop at once, and their lines go";
+    EXPECT_EQ(Cue(4).State(), csStopped);
 }
 
 TEST_F(RunningPanelTest, TheButtonsOfALineActOnItsCueOnly) {
