@@ -1,5 +1,7 @@
 #include "TRunningLineFace.h"
 
+#include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
@@ -7,23 +9,31 @@ namespace {
 constexpr int BarHeight = 5;
 constexpr int Spacing = 2;
 
+QFont Scaled(QFont font, double factor, bool bold) {
+    font.setPointSizeF(font.pointSizeF() * factor);
+    font.setBold(bold);
+    return font;
+}
+
 } // namespace
 
 TRunningLineFace::TRunningLineFace(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    TakeFonts();
 }
 
-QFont TRunningLineFace::LargeFont() const {
-    QFont large = font();
-    large.setPointSizeF(large.pointSizeF() * 2);
-    large.setBold(true);
-    return large;
+void TRunningLineFace::TakeFonts() {
+    FTitleFont = Scaled(font(), 1, true);
+    FSmallFont = Scaled(font(), 0.85, false);
+    FLargeFont = Scaled(font(), 2, true);
 }
 
-QFont TRunningLineFace::SmallFont() const {
-    QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    return small;
+void TRunningLineFace::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        TakeFonts();
+        updateGeometry();
+    }
 }
 
 QSize TRunningLineFace::sizeHint() const {
@@ -31,55 +41,70 @@ QSize TRunningLineFace::sizeHint() const {
 }
 
 QSize TRunningLineFace::minimumSizeHint() const {
-    const int height = fontMetrics().height() + QFontMetrics(SmallFont()).height() +
-                       QFontMetrics(LargeFont()).height() + BarHeight + 3 * Spacing;
+    const int height = QFontMetrics(FTitleFont).height() + QFontMetrics(FSmallFont).height() +
+                       QFontMetrics(FLargeFont).height() + BarHeight + 3 * Spacing;
     return {160, height};
+}
+
+QRect TRunningLineFace::Times() const {
+    const int top = QFontMetrics(FTitleFont).height() + QFontMetrics(FSmallFont).height() + Spacing;
+    return {0, top, width(), height() - top};
 }
 
 void TRunningLineFace::Show(const TRunningLineData& shown) {
     if (shown == FData)
         return;
+    const bool heading = shown.Title != FData.Title || shown.Output != FData.Output ||
+                         shown.StateText != FData.StateText;
     FData = shown;
-    update();
+    if (heading)
+        update();
+    else
+        update(Times());
 }
 
-void TRunningLineFace::paintEvent(QPaintEvent*) {
+void TRunningLineFace::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    const QRect times = Times();
+    if (event->rect().top() < times.top())
+        PaintHeading(painter);
+    PaintTimes(painter, times);
+}
+
+void TRunningLineFace::PaintHeading(QPainter& painter) const {
     const QPalette& colours = palette();
-    const int width = this->width();
-    int y = 0;
-    QFont title = font();
-    title.setBold(true);
-    const QFontMetrics titleMetrics(title);
+    const QFontMetrics titleMetrics(FTitleFont);
     const int stateWidth = fontMetrics().horizontalAdvance(FData.StateText);
+    const int titleWidth = width() - stateWidth - 8;
     painter.setPen(colours.color(QPalette::WindowText));
     painter.setFont(font());
-    painter.drawText(QRect(width - stateWidth, y, stateWidth, titleMetrics.height()),
+    painter.drawText(QRect(width() - stateWidth, 0, stateWidth, titleMetrics.height()),
                      Qt::AlignRight | Qt::AlignVCenter, FData.StateText);
-    painter.setFont(title);
-    painter.drawText(QRect(0, y, width - stateWidth - 8, titleMetrics.height()),
+    painter.setFont(FTitleFont);
+    painter.drawText(QRect(0, 0, titleWidth, titleMetrics.height()),
                      Qt::AlignLeft | Qt::AlignVCenter,
-                     titleMetrics.elidedText(FData.Title, Qt::ElideRight, width - stateWidth - 8));
-    y += titleMetrics.height();
-    const QFont small = SmallFont();
-    const QFontMetrics smallMetrics(small);
-    painter.setFont(small);
+                     titleMetrics.elidedText(FData.Title, Qt::ElideRight, titleWidth));
+    const QFontMetrics smallMetrics(FSmallFont);
+    painter.setFont(FSmallFont);
     painter.setPen(colours.color(QPalette::PlaceholderText));
-    painter.drawText(QRect(0, y, width, smallMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     smallMetrics.elidedText(FData.Output, Qt::ElideRight, width));
-    y += smallMetrics.height() + Spacing;
-    const QFont large = LargeFont();
-    const int largeHeight = QFontMetrics(large).height();
-    painter.setFont(large);
+    painter.drawText(QRect(0, titleMetrics.height(), width(), smallMetrics.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     smallMetrics.elidedText(FData.Output, Qt::ElideRight, width()));
+}
+
+void TRunningLineFace::PaintTimes(QPainter& painter, const QRect& times) const {
+    const QPalette& colours = palette();
+    const int largeHeight = QFontMetrics(FLargeFont).height();
+    const int half = times.width() / 2;
+    painter.setFont(FLargeFont);
     painter.setPen(colours.color(QPalette::WindowText));
-    painter.drawText(QRect(0, y, width / 2, largeHeight), Qt::AlignLeft | Qt::AlignVCenter,
+    painter.drawText(QRect(0, times.top(), half, largeHeight), Qt::AlignLeft | Qt::AlignVCenter,
                      FData.Elapsed);
-    painter.drawText(QRect(width / 2, y, width - width / 2, largeHeight),
+    painter.drawText(QRect(half, times.top(), times.width() - half, largeHeight),
                      Qt::AlignRight | Qt::AlignVCenter, FData.Remaining);
-    y += largeHeight + Spacing;
-    const QRect bar(0, y, width, BarHeight);
-    painter.fillRect(bar, colours.color(QPalette::Base));
+    const int y = times.top() + largeHeight + Spacing;
+    painter.fillRect(QRect(0, y, times.width(), BarHeight), colours.color(QPalette::Base));
     if (FData.Done)
-        painter.fillRect(QRect(0, y, static_cast<int>(*FData.Done * width), BarHeight),
+        painter.fillRect(QRect(0, y, static_cast<int>(*FData.Done * times.width()), BarHeight),
                          colours.color(QPalette::Highlight));
 }

@@ -13,7 +13,7 @@ class TRunningLineFace : public QWidget {
 public:
     explicit TRunningLineFace(QWidget* parent = nullptr);
 
-    // Repaints only when something shown has changed.
+    // Repaints only what has changed: mostly the times and the bar.
     void Show(const TRunningLineData& shown);
     const TRunningLineData& Shown() const { return FData; }
 
@@ -22,10 +22,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
-    QFont LargeFont() const;
-    QFont SmallFont() const;
+    void TakeFonts();
+    // The times and the bar, below the title and the output.
+    QRect Times() const;
+    void PaintHeading(QPainter& painter) const;
+    void PaintTimes(QPainter& painter, const QRect& times) const;
 
     TRunningLineData FData;
+    QFont FTitleFont, FSmallFont, FLargeFont;
 };

@@ -125,7 +125,8 @@ void TRunningPanel::showEvent(QShowEvent* event) {
     FGoArea->Refresh();
 }
 
-// A hidden panel draws nothing and reads nothing; it catches up when shown.
+// A hidden panel, and a line scrolled out of sight, draws nothing and reads nothing; they catch
+// up on the next tick once in sight.
 void TRunningPanel::ShowLines() {
     if (!isVisible())
         return;
@@ -134,7 +135,7 @@ void TRunningPanel::ShowLines() {
         TRunningLine* line = LineOf(entry.Identity);
         const TCueNumber number = cues.IndexOfIdentity(entry.Identity);
         const TCue* cue = cues.CueOf(number);
-        if (!line || !cue)
+        if (!line || !cue || line->visibleRegion().isEmpty())
             continue;
         const auto [left, right] = FRefresh.Levels(cue->Stream());
         line->Show(TRunningLineData::Of(*cue, number, entry.State, FShow.Sequencer(),

@@ -1,5 +1,7 @@
 #include "TStereoMeter.h"
 
+#include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -14,11 +16,26 @@ const QColor Green(40, 190, 60);
 const QColor Yellow(235, 200, 30);
 const QColor Red(230, 40, 30);
 
+QFont ScaleFontOf(QFont font) {
+    font.setPointSizeF(font.pointSizeF() * 0.75);
+    return font;
+}
+
 } // namespace
 
-TStereoMeter::TStereoMeter(QWidget* parent) : QWidget(parent) {
+TStereoMeter::TStereoMeter(QWidget* parent) : QWidget(parent), FScaleFont(ScaleFontOf(font())) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setToolTip(tr("Peak level of the left and right side, in dB"));
+}
+
+void TStereoMeter::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        FScaleFont = ScaleFontOf(font());
+}
+
+QRect TStereoMeter::Bars() const {
+    return {0, 0, width(), 2 * BarHeight + Gap};
 }
 
 QSize TStereoMeter::sizeHint() const {
@@ -26,7 +43,7 @@ QSize TStereoMeter::sizeHint() const {
 }
 
 QSize TStereoMeter::minimumSizeHint() const {
-    return {80, 2 * BarHeight + Gap + fontMetrics().height()};
+    return {80, 2 * BarHeight + Gap + QFontMetrics(FScaleFont).height() + 2};
 }
 
 void TStereoMeter::SetLevels(double left, double right) {
@@ -42,16 +59,19 @@ void TStereoMeter::SetLevels(double left, double right) {
         FLevels[side] = levels[side];
     }
     if (changed)
-        update();
+        update(Bars());
 }
 
-void TStereoMeter::paintEvent(QPaintEvent*) {
+// A change of level repaints the bars only; the scale is drawn when its part is exposed.
+void TStereoMeter::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const int width = this->width();
-    painter.fillRect(QRect(0, 0, width, 2 * BarHeight + Gap), palette().color(QPalette::Base));
+    const QRect bars = Bars();
+    painter.fillRect(bars, palette().color(QPalette::Base));
     for (int side = 0; side < 2; ++side)
-        PaintBar(painter, QRect(0, side * (BarHeight + Gap), width, BarHeight), side);
-    PaintScale(painter, QRect(0, 2 * BarHeight + Gap, width, height() - 2 * BarHeight - Gap));
+        PaintBar(painter, QRect(0, side * (BarHeight + Gap), bars.width(), BarHeight), side);
+    const QRect scale(0, bars.bottom() + 1, width(), height() - bars.height());
+    if (event->rect().intersects(scale))
+        PaintScale(painter, scale);
 }
 
 // Green, yellow and red each fill their part of the scale as far as the level reaches.
@@ -80,11 +100,9 @@ void TStereoMeter::PaintBar(QPainter& painter, const QRect& bar, int side) const
 // From full scale down, so that 0 always has its figure; a figure that would touch the one to
 // its right is left out, its tick stays.
 void TStereoMeter::PaintScale(QPainter& painter, const QRect& scale) const {
-    QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 0.75);
-    painter.setFont(small);
+    painter.setFont(FScaleFont);
     painter.setPen(palette().color(QPalette::WindowText));
-    const QFontMetrics metrics(small);
+    const QFontMetrics metrics(FScaleFont);
     int free = scale.right() + 1;
     for (auto mark = std::rbegin(MarksDB); mark != std::rend(MarksDB); ++mark) {
         const int x = scale.left() + static_cast<int>(ScaleOf(*mark) * (scale.width() - 1));

@@ -29,6 +29,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct THold {
@@ -37,7 +38,10 @@ private:
     };
     void PaintBar(QPainter& painter, const QRect& bar, int side) const;
     void PaintScale(QPainter& painter, const QRect& scale) const;
+    QRect Bars() const;
 
     std::array<double, 2> FLevels{};
     std::array<THold, 2> FHolds{};
+    // The figures of the scale, a size smaller than the widget's font.
+    QFont FScaleFont;
 };
