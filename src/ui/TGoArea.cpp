@@ -47,6 +47,7 @@ TGoArea::TGoArea(QAction& go, const TCueList& cues, const TCueSequencer& waits, 
     FNext->setFont(Scaled(font(), 1.1, false));
     for (QLabel* label : {FStandby, FNext}) {
         label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     }
     auto* layout = new QGridLayout(this);

@@ -40,7 +40,7 @@ TRunningLine::TRunningLine(quint64 identity, int32_t volumeDB, QWidget* parent)
     FLevel->setValue(volumeDB);
     FLevel->setFocusPolicy(Qt::NoFocus);
     FLevel->setToolTip(tr("The level of this playback only, in dB"));
-    FLevel->setMaximumWidth(90);
+    FLevel->setMinimumWidth(50);
     ShowLevel(volumeDB);
     connect(FLevel, &QSlider::valueChanged, this, [this](int db) {
         ShowLevel(db);
@@ -48,15 +48,17 @@ TRunningLine::TRunningLine(quint64 identity, int32_t volumeDB, QWidget* parent)
     });
     auto* controls = new QHBoxLayout;
     controls->setContentsMargins(0, 0, 0, 0);
-    controls->addWidget(FMeter, 1);
-    for (QWidget* widget : {static_cast<QWidget*>(FPause), static_cast<QWidget*>(stop),
-                            static_cast<QWidget*>(fade), static_cast<QWidget*>(FLevel),
-                            static_cast<QWidget*>(FLevelText), static_cast<QWidget*>(FKeep)})
+    for (QWidget* widget : {FPause, stop, fade})
         controls->addWidget(widget);
+    controls->addSpacing(8);
+    controls->addWidget(FLevel, 1);
+    controls->addWidget(FLevelText);
+    controls->addWidget(FKeep);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
     layout->setSpacing(2);
     layout->addWidget(FFace);
+    layout->addWidget(FMeter);
     layout->addLayout(controls);
 }
 

@@ -50,13 +50,13 @@ TRunningPanel::TRunningPanel(TShowControl& show, QAction& go, TCueGridModel& gri
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 0, 0, 0);
     layout->addWidget(FGoArea);
     layout->addLayout(fadeRow);
     layout->addWidget(scroll, 1);
-    setMinimumWidth(280);
 
     connect(&show.Running(), &TRunningCues::Changed, this, &TRunningPanel::FollowRunning);
     connect(&show, &TShowControl::StandbyChanged, FGoArea, &TGoArea::Refresh);
@@ -68,6 +68,14 @@ TRunningPanel::TRunningPanel(TShowControl& show, QAction& go, TCueGridModel& gri
     connect(&grid, &QAbstractItemModel::rowsInserted, this, [this] { ModelChanged(0, -1); });
     connect(&grid, &QAbstractItemModel::rowsRemoved, this, [this] { ModelChanged(0, -1); });
     FollowRunning();
+}
+
+QSize TRunningPanel::sizeHint() const {
+    return {420, QWidget::sizeHint().height()};
+}
+
+QSize TRunningPanel::minimumSizeHint() const {
+    return {340, QWidget::minimumSizeHint().height()};
 }
 
 TRunningLine* TRunningPanel::LineOf(quint64 identity) const {

@@ -33,6 +33,10 @@ public:
     const std::vector<TRunningLine*>& Lines() const { return FLines; }
     TRunningLine* LineOf(quint64 identity) const;
 
+    // Wide enough for a line's buttons and level beside each other.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 Q_SIGNALS:
     // The level control of a line moved: the playback of that cue only, in the cue's dB scale.
     void LiveLevelChanged(quint64 identity, int db);

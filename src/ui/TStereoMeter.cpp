@@ -103,7 +103,7 @@ void TStereoMeter::PaintScale(QPainter& painter, const QRect& scale) const {
     painter.setFont(FScaleFont);
     painter.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics metrics(FScaleFont);
-    int free = scale.right() + 1;
+    int free = scale.right() + 3;
     for (auto mark = std::rbegin(MarksDB); mark != std::rend(MarksDB); ++mark) {
         const int x = scale.left() + static_cast<int>(ScaleOf(*mark) * (scale.width() - 1));
         painter.drawLine(x, scale.top(), x, scale.top() + 2);

@@ -184,10 +184,18 @@ void TfmMain::CreateRunningPanel() {
     RunningPanel->setVisible(shown);
     connect(actRunningCues, &QAction::toggled, this, [this](bool checked) {
         RunningPanel->setVisible(checked);
+        if (checked)
+            ShowRunningPanelWhole();
         Production->FormState.RunningCues = checked;
         Document->SaveSoon();
         grSounds->setFocus();
     });
+}
+
+// The panel as wide as it wants to be; the grid keeps the rest.
+void TfmMain::ShowRunningPanelWhole() {
+    const int panel = std::max(RunningPanel->width(), RunningPanel->sizeHint().width());
+    FSplitter->setSizes({std::max(FSplitter->width() - panel, 0), panel});
 }
 
 void TfmMain::FormCreate() {
@@ -220,6 +228,8 @@ void TfmMain::FormShow() {
     move(state.Left, state.Top);
     resize(state.Width, state.Height);
     RefreshGrid();
+    if (RunningPanel->isVisibleTo(this))
+        ShowRunningPanelWhole();
     // Keys such as Delete reach the grid at once.
     grSounds->setFocus();
 }

@@ -150,6 +150,7 @@ private:
     void CreateActions();
     void CreateGrid();
     void CreateRunningPanel();
+    void ShowRunningPanelWhole();
     void grSoundsSelectCell(int32_t row);
     void grSoundsRowMoved(int32_t from, int32_t to);
     void grSoundsDblClickCell(int32_t row, int col);
