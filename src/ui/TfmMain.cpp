@@ -313,7 +313,8 @@ void TfmMain::CueStateChanged(const TCue& cue) {
     const int32_t row = Production->Cues.IndexOf(&cue).Number();
     RefreshRowState(row);
     grSounds->Model()->RefreshTime(row);
-    FShow->Running().RefreshSoon();
+    if (FShow)
+        FShow->Running().RefreshSoon();
 }
 
 void TfmMain::BindCueStateChange(TCue& cue) {
