@@ -7,10 +7,12 @@
 #include "TRunningLine.h"
 #include "TShowControl.h"
 
+#include <QAction>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -20,7 +22,14 @@ TRunningPanel::TRunningPanel(TShowControl& show, QAction& go, TCueGridModel& gri
                              TPlaybackRefresh& refresh, QWidget* parent)
     : QWidget(parent), FShow(show), FGrid(grid), FRefresh(refresh),
       FGoArea(new TGoArea(go, show.Running().Cues(), show.Sequencer(), this)),
-      FFadeTime(new QDoubleSpinBox(this)) {
+      FFadeTime(new QDoubleSpinBox(this)), FToggle(new QAction(tr("Running Cues"), this)) {
+    FToggle->setCheckable(true);
+    FToggle->setToolTip(tr("Show or hide GO and the running cues beside the grid"));
+    connect(FToggle, &QAction::toggled, this, [this](bool checked) {
+        setVisible(checked);
+        if (checked)
+            ShowWhole();
+    });
     FFadeTime->setObjectName(QStringLiteral("fadeTime"));
     FFadeTime->setRange(0.1, TCue::MaxFade / 10.0);
     FFadeTime->setDecimals(1);
@@ -68,6 +77,14 @@ TRunningPanel::TRunningPanel(TShowControl& show, QAction& go, TCueGridModel& gri
     connect(&grid, &QAbstractItemModel::rowsInserted, this, [this] { ModelChanged(0, -1); });
     connect(&grid, &QAbstractItemModel::rowsRemoved, this, [this] { ModelChanged(0, -1); });
     FollowRunning();
+}
+
+void TRunningPanel::ShowWhole() {
+    auto* splitter = qobject_cast<QSplitter*>(parentWidget());
+    if (!splitter || splitter->count() != 2 || splitter->widget(1) != this)
+        return;
+    const int panel = std::max(width(), sizeHint().width());
+    splitter->setSizes({std::max(splitter->width() - panel, 0), panel});
 }
 
 QSize TRunningPanel::sizeHint() const {

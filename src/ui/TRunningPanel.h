@@ -29,6 +29,10 @@ public:
                   QWidget* parent = nullptr);
 
     TGoArea& GoArea() const { return *FGoArea; }
+    // Checked while the panel is shown; checking it shows the panel as wide as it wants to be
+    // beside the grid, in the splitter that holds both.
+    QAction& Toggle() const { return *FToggle; }
+    void ShowWhole();
     QDoubleSpinBox& FadeTime() const { return *FFadeTime; }
     const std::vector<TRunningLine*>& Lines() const { return FLines; }
     TRunningLine* LineOf(quint64 identity) const;
@@ -57,6 +61,7 @@ private:
     TPlaybackRefresh& FRefresh;
     TGoArea* FGoArea;
     QDoubleSpinBox* FFadeTime;
+    QAction* FToggle;
     QVBoxLayout* FLinesLayout;
     QWidget* FEmpty;
     std::vector<TRunningLine*> FLines;

@@ -173,29 +173,16 @@ void TfmMain::CreateRunningPanel() {
     RunningPanel = new TRunningPanel(*FShow, *ShowKeys->actGo, *grSounds->Model(),
                                      *grSounds->PlaybackRefresh(), FSplitter);
     FSplitter->addWidget(RunningPanel);
-    FSplitter->setStretchFactor(1, 0);
-    actRunningCues = new QAction(tr("Running Cues"), this);
-    actRunningCues->setCheckable(true);
-    actRunningCues->setToolTip(tr("Show or hide GO and the running cues beside the grid"));
+    actRunningCues = &RunningPanel->Toggle();
     ActionList1->ShowMenu->addSeparator();
     ActionList1->ShowMenu->addAction(actRunningCues);
-    const bool shown = Production->FormState.RunningCues;
-    actRunningCues->setChecked(shown);
-    RunningPanel->setVisible(shown);
+    actRunningCues->setChecked(Production->FormState.RunningCues);
+    RunningPanel->setVisible(actRunningCues->isChecked());
     connect(actRunningCues, &QAction::toggled, this, [this](bool checked) {
-        RunningPanel->setVisible(checked);
-        if (checked)
-            ShowRunningPanelWhole();
         Production->FormState.RunningCues = checked;
         Document->SaveSoon();
         grSounds->setFocus();
     });
-}
-
-// The panel as wide as it wants to be; the grid keeps the rest.
-void TfmMain::ShowRunningPanelWhole() {
-    const int panel = std::max(RunningPanel->width(), RunningPanel->sizeHint().width());
-    FSplitter->setSizes({std::max(FSplitter->width() - panel, 0), panel});
 }
 
 void TfmMain::FormCreate() {
@@ -229,7 +216,7 @@ void TfmMain::FormShow() {
     resize(state.Width, state.Height);
     RefreshGrid();
     if (RunningPanel->isVisibleTo(this))
-        ShowRunningPanelWhole();
+        RunningPanel->ShowWhole();
     // Keys such as Delete reach the grid at once.
     grSounds->setFocus();
 }

@@ -76,7 +76,7 @@ public:
     // Every change of the cue list, to be taken back and made again.
     TCueUndoStack* UndoStack = nullptr;
     // Beside the grid: GO, the standby cue and the cues that run; exists from the end of the
-    // constructor. actRunningCues, in the show menu, shows and hides it.
+    // constructor. actRunningCues, its toggle, is in the show menu.
     TRunningPanel* RunningPanel = nullptr;
     QAction* actRunningCues = nullptr;
 
@@ -150,7 +150,6 @@ private:
     void CreateActions();
     void CreateGrid();
     void CreateRunningPanel();
-    void ShowRunningPanelWhole();
     void grSoundsSelectCell(int32_t row);
     void grSoundsRowMoved(int32_t from, int32_t to);
     void grSoundsDblClickCell(int32_t row, int col);

@@ -30,6 +30,8 @@ protected:
             AddCue(name);
         Form->actRunningCues->setChecked(true);
         Show();
+        // Tall enough for every line: a line out of sight is not kept up to date.
+        Form->resize(1200, 1000);
         Form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
         Form->grSounds->setFocus();
