@@ -156,11 +156,12 @@ void TRunningPanel::ShowLines() {
     if (!isVisible())
         return;
     const TCueList& cues = FShow.Running().Cues();
+    const QRect inSight = FEmpty->parentWidget()->visibleRegion().boundingRect();
     for (const TRunningCue& entry : FShow.Running().Entries()) {
         TRunningLine* line = LineOf(entry.Identity);
         const TCueNumber number = cues.IndexOfIdentity(entry.Identity);
         const TCue* cue = cues.CueOf(number);
-        if (!line || !cue || line->visibleRegion().isEmpty())
+        if (!line || !cue || !line->geometry().intersects(inSight))
             continue;
         const auto [left, right] = FRefresh.Levels(cue->Stream());
         line->Show(TRunningLineData::Of(*cue, number, entry.State, FShow.Sequencer(),
