@@ -28,6 +28,8 @@ public:
     // The OSC port that Trelmo reports on standard error (read with TErrors::Read); 0 when it
     // says none within 30 s.
     int OscPort();
+    // The process; its main thread, the window's, has the same id.
+    pid_t Pid() const { return FPid; }
 
 private:
     pid_t FPid = -1;

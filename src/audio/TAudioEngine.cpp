@@ -420,6 +420,15 @@ bool TAudioEngine::AudioArmedReady(const std::string& file) {
     return FArmer.Ready(file);
 }
 
+bool TAudioEngine::AudioChannelGetLevels(HSTREAM handle, TAudioLevels* levels) {
+    auto stream = Find(handle);
+    if (!stream || !levels || stream->State != TAudioStream::psPlaying)
+        return false;
+    const TAudioLevels heard = stream->TakePeaks(stream->LagNow());
+    *levels = {std::min(heard.Left, 1.0f), std::min(heard.Right, 1.0f)};
+    return true;
+}
+
 std::vector<TOutputDevice> TAudioEngine::AudioDevices() {
     return FOutput->Devices();
 }

@@ -79,6 +79,7 @@ public:
     bool AudioArmedFileFound(const std::string& file) override;
     // Whether the stream armed for `file` is ready to be taken (tests).
     bool AudioArmedReady(const std::string& file);
+    bool AudioChannelGetLevels(HSTREAM stream, TAudioLevels* levels) override;
 
     // Every output numbered so far, present or not, in number order. A device keeps its number
     // for the engine's life: one plugged in later takes the next number, one unplugged keeps its

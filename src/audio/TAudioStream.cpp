@@ -33,9 +33,11 @@ bool TAudioStream::Open() {
     FConsumed.store(0, std::memory_order_relaxed);
     FPassStart.store(0, std::memory_order_relaxed);
     FPreviousPassStart.store(0, std::memory_order_relaxed);
-    FPeak.store(0, std::memory_order_relaxed);
-    for (auto& peak : FWindowPeaks)
-        peak.store(0, std::memory_order_relaxed);
+    for (auto& side : FPeak)
+        side.store(0, std::memory_order_relaxed);
+    for (auto& window : FWindowPeaks)
+        for (auto& side : window)
+            side.store(0, std::memory_order_relaxed);
     FPeakTaken = 0;
     Lag.store(0, std::memory_order_relaxed);
     LagAt.store(0, std::memory_order_relaxed);
@@ -215,19 +217,23 @@ void TAudioStream::ApplyGains(float* out, size_t frames) {
 }
 
 namespace {
-float PeakOf(const float* out, size_t frames) {
+float PeakOf(const float* out, size_t frames, size_t side) {
     float peak = 0;
-    for (size_t i = 0; i < frames * 2; ++i)
+    for (size_t i = side; i < frames * 2; i += 2)
         peak = std::max(peak, std::abs(out[i]));
     return peak;
+}
+
+void Raise(std::atomic<float>& seen, float peak) {
+    float now = seen.load(std::memory_order_relaxed);
+    while (peak > now && !seen.compare_exchange_weak(now, peak, std::memory_order_relaxed))
+        ;
 }
 } // namespace
 
 void TAudioStream::RaisePeak(const float* out, size_t frames) {
-    const float peak = PeakOf(out, frames);
-    float seen = FPeak.load(std::memory_order_relaxed);
-    while (peak > seen && !FPeak.compare_exchange_weak(seen, peak, std::memory_order_relaxed))
-        ;
+    for (size_t side = 0; side < 2; ++side)
+        Raise(FPeak[side], PeakOf(out, frames, side));
     RaiseWindowPeaks(out, frames);
 }
 
@@ -239,17 +245,26 @@ void TAudioStream::RaiseWindowPeaks(const float* out, size_t frames) {
     while (done < frames) {
         const size_t offset = at % PeakWindowFrames;
         const size_t count = std::min(frames - done, PeakWindowFrames - offset);
-        std::atomic<float>& window = FWindowPeaks[at / PeakWindowFrames % PeakWindows];
-        const float peak = PeakOf(out + done * 2, count);
-        window.store(offset == 0 ? peak : std::max(peak, window.load(std::memory_order_relaxed)),
-                     std::memory_order_relaxed);
+        TSidePeaks& window = FWindowPeaks[at / PeakWindowFrames % PeakWindows];
+        for (size_t side = 0; side < 2; ++side) {
+            const float peak = PeakOf(out + done * 2, count, side);
+            window[side].store(
+                offset == 0 ? peak : std::max(peak, window[side].load(std::memory_order_relaxed)),
+                std::memory_order_relaxed);
+        }
         at += count;
         done += count;
     }
 }
 
 float TAudioStream::TakePeak(uint64_t lag) {
-    const float rendered = FPeak.exchange(0, std::memory_order_relaxed);
+    const TAudioLevels levels = TakePeaks(lag);
+    return std::max(levels.Left, levels.Right);
+}
+
+TAudioLevels TAudioStream::TakePeaks(uint64_t lag) {
+    const TAudioLevels rendered{FPeak[0].exchange(0, std::memory_order_relaxed),
+                                FPeak[1].exchange(0, std::memory_order_relaxed)};
     if (lag == 0)
         return rendered;
     const uint64_t consumed = FConsumed.load(std::memory_order_relaxed);
@@ -259,12 +274,15 @@ float TAudioStream::TakePeak(uint64_t lag) {
     uint64_t from = std::max(FPeakTaken, oldest) / PeakWindowFrames;
     const uint64_t to = std::max(heard / PeakWindowFrames, from + 1);
     if (heard < oldest)
-        return 0;
+        return {};
     FPeakTaken = std::max(FPeakTaken, heard);
-    float peak = 0;
-    for (; from < to; ++from)
-        peak = std::max(peak, FWindowPeaks[from % PeakWindows].load(std::memory_order_relaxed));
-    return peak;
+    TAudioLevels peaks;
+    for (; from < to; ++from) {
+        const TSidePeaks& window = FWindowPeaks[from % PeakWindows];
+        peaks.Left = std::max(peaks.Left, window[0].load(std::memory_order_relaxed));
+        peaks.Right = std::max(peaks.Right, window[1].load(std::memory_order_relaxed));
+    }
+    return peaks;
 }
 
 uint64_t TAudioStream::LagNow() const {

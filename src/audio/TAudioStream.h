@@ -121,8 +121,9 @@ public:
     // stream that does not loop), `lag` being the frames rendered and not heard yet.
     uint64_t PassFrames(uint64_t lag = 0) const;
     // One thread: the largest sample heard since the last call, gains applied; with no lag,
-    // the largest rendered. Resets it.
+    // the largest rendered. Resets it. TakePeaks: the same for each side.
     float TakePeak(uint64_t lag = 0);
+    TAudioLevels TakePeaks(uint64_t lag = 0);
 
     // Held by the engine around every change of the play state and every output call for this
     // stream, from the UI thread and from the worker; never by the audio callback.
@@ -210,14 +211,15 @@ private:
     std::atomic<uint64_t> FConsumed{0};
     // Rendered frames at which the current loop pass began; set by the worker in TakeEvents.
     std::atomic<uint64_t> FPassStart{0};
-    // Largest sample since the last TakePeak: raised by Render with a compare-exchange, taken
-    // with an exchange; relaxed, as it orders nothing else.
-    std::atomic<float> FPeak{0};
+    // Largest sample of each side since the last TakePeak: raised by Render with a
+    // compare-exchange, taken with an exchange; relaxed, as it orders nothing else.
+    using TSidePeaks = std::array<std::atomic<float>, 2>;
+    TSidePeaks FPeak{};
     // The largest sample of each window of rendered frames, the last PeakWindows of them, for
     // meters that follow what is heard; written by Render only. And the frame TakePeak saw last.
     static constexpr size_t PeakWindowFrames = 256;
     static constexpr size_t PeakWindows = 128;
-    std::array<std::atomic<float>, PeakWindows> FWindowPeaks{};
+    std::array<TSidePeaks, PeakWindows> FWindowPeaks{};
     uint64_t FPeakTaken = 0;
     // Rendered frames at which the pass before the current one began.
     std::atomic<uint64_t> FPreviousPassStart{0};

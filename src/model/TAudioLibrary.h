@@ -24,6 +24,12 @@ struct TAudioPosition {
     double Speed = 1;
 };
 
+// The largest sample of each side of a stream, 0 to 1.
+struct TAudioLevels {
+    float Left = 0;
+    float Right = 0;
+};
+
 // Called on an audio thread when a stream reaches its end; must only hand off and return.
 using SyncProc = void (*)(HSYNC handle, HSTREAM channel, uint32_t data, void* user);
 
@@ -80,6 +86,15 @@ public:
     virtual void AudioStreamDisarm() {}
     // Whether `file` is the armed file and was found to be a regular file when it was armed.
     virtual bool AudioArmedFileFound(const std::string&) { return false; }
+    // The same for each side, taking the same peak: a caller asks either this or the mono
+    // question. Where a library tells only one peak, both sides show it.
+    virtual bool AudioChannelGetLevels(HSTREAM stream, TAudioLevels* levels) {
+        float peak = 0;
+        if (!levels || !AudioChannelGetLevel(stream, &peak))
+            return false;
+        *levels = {peak, peak};
+        return true;
+    }
 };
 
 // The process-wide library the cues play through; none until start-up sets one.

@@ -14,6 +14,8 @@ void TFormState::LoadFromXML(pugi::xml_node element) {
     Maximized = false;
     TryTextToBool(main.attribute("Maximized").value(), Maximized);
     Scale = ClampValue(ReadXMLAttrInteger(main, "Scale", DefaultScale), MinScale, MaxScale);
+    RunningCues = false;
+    TryTextToBool(main.attribute("RunningCues").value(), RunningCues);
 }
 
 void TFormState::SaveToXML(pugi::xml_node element) const {
@@ -26,4 +28,6 @@ void TFormState::SaveToXML(pugi::xml_node element) const {
         WriteXMLAttrInteger(main, "Maximized", -1);
     if (Scale != DefaultScale)
         WriteXMLAttrInteger(main, "Scale", Scale);
+    if (RunningCues)
+        WriteXMLAttrInteger(main, "RunningCues", -1);
 }

@@ -23,6 +23,9 @@ public:
     static constexpr int32_t DefaultScale = 100;
     static constexpr int32_t MinScale = 50;
     static constexpr int32_t MaxScale = 300;
+    // Whether the running cues are shown beside the grid; written as the Boolean attribute
+    // "RunningCues" of "Main" only when they are shown.
+    bool RunningCues = false;
 
     // Reads "Windows"/"Main" below `element`; without them nothing changes.
     void LoadFromXML(pugi::xml_node element);

@@ -37,6 +37,7 @@ TShowControl::TShowControl(TCueList& cues, const TShowClock& clock, QObject* par
     : QObject(parent), FCues(cues), FClock(clock),
       FSequencer(cues, clock, [this](TCue& cue) { return Play(cue); }) {
     SetCueEndReceiver(this);
+    connect(&FSequencer, &TCueSequencer::WaitsChanged, &FRunning, &TRunningCues::RefreshSoon);
 }
 
 TShowControl::~TShowControl() {
@@ -65,11 +66,13 @@ void TShowControl::Go() {
 void TShowControl::Panic() {
     FSequencer.CancelAll();
     FPanic.Press(FCues, FClock.Now());
+    FRunning.Refresh();
 }
 
 void TShowControl::StopAll() {
     FSequencer.CancelAll();
     FCues.StopAll();
+    FRunning.Refresh();
 }
 
 void TShowControl::SelectCue(TCueNumber number) {
@@ -94,6 +97,7 @@ void TShowControl::Start(TCueNumber number) {
         FStartedLast = cue;
     const TAudioStartBatch together;
     FSequencer.Start(number);
+    FRunning.Refresh();
 }
 
 // A stopped cue that does not start says why, so that the show goes on knowingly.
@@ -122,11 +126,51 @@ void TShowControl::Stop(TCueNumber number) {
 void TShowControl::Pause(TCue& cue) {
     FSequencer.Pause(cue);
     cue.Pause();
+    FRunning.Refresh();
 }
 
 void TShowControl::Stop(TCue& cue) {
     FSequencer.Cancel(cue);
     cue.Stop();
+    FRunning.Refresh();
+}
+
+TCue* TShowControl::CueOfIdentity(uint64_t identity) const {
+    return FCues.CueOf(FCues.IndexOfIdentity(identity));
+}
+
+// A cue with no wait of its own that still waits is started by the post-wait of the cue before.
+void TShowControl::CancelStartOf(const TCue& cue) {
+    FSequencer.Cancel(cue);
+    const TCueNumber number = FCues.IndexOf(&cue);
+    if (FSequencer.TimeToStart(cue) && number.Number() > 1)
+        if (const TCue* before = FCues.CueOf(TCueNumber(number.Number() - 1)))
+            FSequencer.Cancel(*before);
+}
+
+void TShowControl::PauseOrResume(uint64_t identity) {
+    TCue* cue = CueOfIdentity(identity);
+    if (!cue)
+        return;
+    if (cue->State() == csPaused || FSequencer.HasPausedWait(*cue))
+        Start(FCues.IndexOf(cue));
+    else
+        Pause(*cue);
+}
+
+void TShowControl::StopRunning(uint64_t identity) {
+    if (TCue* cue = CueOfIdentity(identity)) {
+        CancelStartOf(*cue);
+        Stop(*cue);
+    }
+}
+
+void TShowControl::FadeOutRunning(uint64_t identity, int32_t tenths) {
+    if (TCue* cue = CueOfIdentity(identity)) {
+        CancelStartOf(*cue);
+        cue->FadeOutAndStop(tenths);
+        FRunning.Refresh();
+    }
 }
 
 TCue* TShowControl::PauseStopTarget(TCueNumber number) const {
@@ -210,6 +254,7 @@ void TShowControl::CueEnded(const std::string& uid, HSTREAM stream, uint32_t how
         FSequencer.CueEnded(*cue);
     else
         FSequencer.Cancel(*cue);
+    FRunning.Refresh();
 }
 
 void TShowControl::SetLiveLevel(TCue& cue, int32_t db) {

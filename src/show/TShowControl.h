@@ -9,6 +9,7 @@
 #include "TLiveLevels.h"
 #include "TOscCommand.h"
 #include "TPanic.h"
+#include "TRunningCues.h"
 #include "TShowClock.h"
 
 #include <QObject>
@@ -58,6 +59,14 @@ public:
     void Pause(TCue& cue);
     void Stop(TCue& cue);
 
+    // The buttons of a line of the running list, by the cue's identity; a cue the list no longer
+    // holds changes nothing. Pause or resume the cue or its wait; stop it with its fade-out;
+    // fade it out over `tenths`. Stopping and fading cancel the wait that would start the cue,
+    // also the post-wait of the cue before it.
+    void PauseOrResume(uint64_t identity);
+    void StopRunning(uint64_t identity);
+    void FadeOutRunning(uint64_t identity, int32_t tenths);
+
     // The one way in for remote commands: OSC addresses and the verbs of later launches.
     void Run(const TOscCommand& command);
     // Runs the commands of one OSC bundle in order; the cues they start are heard from the same
@@ -94,6 +103,9 @@ public:
     const TLevels& Levels() const { return PlaybackLevels(); }
 
     const TCueSequencer& Sequencer() const { return FSequencer; }
+    // The cues that play, are paused, fade or wait; a cue's state change reaches it through
+    // Refresh.
+    TRunningCues& Running() { return FRunning; }
     // Fires the waits that are due by the clock; the sequencer's timer does this on its own.
     void FireDueWaits() { FSequencer.FireDue(); }
 
@@ -110,6 +122,8 @@ private:
     bool InGoLockout(TShowClock::TTimePoint now) const;
     bool Play(TCue& cue);
     void ApplyLevel(TCue& cue) const;
+    TCue* CueOfIdentity(uint64_t identity) const;
+    void CancelStartOf(const TCue& cue);
 
     TCueList& FCues;
     const TShowClock& FClock;
@@ -121,4 +135,5 @@ private:
     const TCue* FStartedLast = nullptr;
     TCueSequencer FSequencer;
     TLiveLevels FLiveLevels;
+    TRunningCues FRunning{FCues, FSequencer};
 };

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <map>
+#include <utility>
 
 class TCueGridModel;
 
@@ -27,12 +28,22 @@ public:
     bool Running() const { return FTimer.isActive(); }
     // The meter of a stream, 0 to 1; 0 when it shows nothing.
     double Level(HSTREAM stream) const;
+    // The meters of each side of a stream, 0 to 1; 0 when they show nothing.
+    std::pair<double, double> Levels(HSTREAM stream) const;
+
+Q_SIGNALS:
+    // The meters and times have moved on: whatever else shows them redraws now.
+    void Ticked();
 
 private:
+    // The grid's one meter and the two of the sides.
+    struct TStreamMeters {
+        TPeakMeter Mono, Left, Right;
+    };
     void Tick();
 
     TCueGridModel& FModel;
     QTimer FTimer;
     QElapsedTimer FClock;
-    std::map<HSTREAM, TPeakMeter> FMeters;
+    std::map<HSTREAM, TStreamMeters> FMeters;
 };

@@ -4,11 +4,13 @@
 #include "TCueCommands.h"
 #include "TCueGrid.h"
 #include "TDroppedFiles.h"
+#include "TGoArea.h"
 #include "TLevelControls.h"
 #include "TMainActions.h"
 #include "TMessageStrip.h"
 #include "TOutputNames.h"
 #include "TProblemReporter.h"
+#include "TRunningPanel.h"
 #include "TSettingsLocation.h"
 #include "TShowControl.h"
 #include "TShowDocument.h"
@@ -23,8 +25,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QShowEvent>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -99,6 +103,8 @@ TfmMain::TfmMain(std::unique_ptr<TAudioEngine> audio, std::unique_ptr<TAppInstan
 }
 
 TfmMain::~TfmMain() {
+    // Shows the show control's and the grid's state, which go first.
+    delete RunningPanel;
     grSounds->disconnect(this);
     UndoStack->disconnect(Document);
     FormDestroy();
@@ -158,7 +164,11 @@ void TfmMain::CreateGrid() {
     MessageStrip = new TMessageStrip(central);
     Problems = new TProblemReporter(*MessageStrip, *this, [this] { return FFormShown; });
     layout->addWidget(MessageStrip);
-    layout->addWidget(grSounds, 1);
+    FSplitter = new QSplitter(Qt::Horizontal, central);
+    FSplitter->setChildrenCollapsible(false);
+    FSplitter->addWidget(grSounds);
+    FSplitter->setStretchFactor(0, 1);
+    layout->addWidget(FSplitter, 1);
     setCentralWidget(central);
 }
 
@@ -183,6 +193,31 @@ void TfmMain::ApplyStageSettings() {
     Zoom->SetScale(Production->FormState.Scale);
 }
 
+// Shown or hidden as Settings.xml says; a change is saved like the window's geometry.
+void TfmMain::CreateRunningPanel() {
+    RunningPanel = new TRunningPanel(*FShow, *ShowKeys->actGo, *grSounds->Model(),
+                                     *grSounds->PlaybackRefresh(), FSplitter);
+    FSplitter->addWidget(RunningPanel);
+    actRunningCues = &RunningPanel->Toggle();
+    ActionList1->ShowMenu->addSeparator();
+    ActionList1->ShowMenu->addAction(actRunningCues);
+    actRunningCues->setChecked(Production->FormState.RunningCues);
+    RunningPanel->setVisible(actRunningCues->isChecked());
+    connect(actRunningCues, &QAction::toggled, this, [this](bool checked) {
+        Production->FormState.RunningCues = checked;
+        Document->SaveSoon();
+        grSounds->setFocus();
+    });
+    connect(RunningPanel, &TRunningPanel::LiveLevelChanged, Levels, &TLevelControls::SetLiveLevel);
+    connect(RunningPanel, &TRunningPanel::KeepLevelRequested, Levels, &TLevelControls::KeepLevel);
+    const QFont base = RunningPanel->font();
+    const auto scale = [this, base](int percent) {
+        RunningPanel->setFont(TStageZoom::ScaledFont(base, percent));
+    };
+    scale(Zoom->Scale());
+    connect(Zoom, &TStageZoom::ScaleChanged, RunningPanel, scale);
+}
+
 void TfmMain::FormCreate() {
     AppDir = ExecutableDirectory();
     FHelpFile = HelpFileIn(AppDir);
@@ -205,6 +240,7 @@ void TfmMain::FormCreate() {
     ApplyStageSettings();
     InitAudioDevices();
     ShowOutputs();
+    CreateRunningPanel();
     Document->CreateShowFiles();
 }
 
@@ -213,6 +249,8 @@ void TfmMain::FormShow() {
     move(state.Left, state.Top);
     resize(state.Width, state.Height);
     RefreshGrid();
+    if (RunningPanel->isVisibleTo(this))
+        RunningPanel->ShowWhole();
     // Keys such as Delete reach the grid at once.
     grSounds->setFocus();
 }
@@ -300,6 +338,8 @@ void TfmMain::CueStateChanged(const TCue& cue) {
     const int32_t row = Production->Cues.IndexOf(&cue).Number();
     RefreshRowState(row);
     grSounds->Model()->RefreshTime(row);
+    if (FShow)
+        FShow->Running().RefreshSoon();
 }
 
 void TfmMain::BindCueStateChange(TCue& cue) {
@@ -322,6 +362,8 @@ void TfmMain::ShowChangedList(int32_t row) {
 
 void TfmMain::CurrentCueChanged(int32_t, int32_t) {
     UpdateActions();
+    if (RunningPanel)
+        RunningPanel->GoArea().Refresh();
 }
 
 void TfmMain::grSoundsSelectCell(int32_t row) {

@@ -31,6 +31,8 @@ class TShowDocument;
 class TShowKeeper;
 class TCollectShow;
 class TProblemReporter;
+class TRunningPanel;
+class QSplitter;
 class TFindMissingFiles;
 class TLevelControls;
 class TStageZoom;
@@ -80,6 +82,10 @@ public:
     TLevelControls* Levels = nullptr;
     // The text size for the stage, one for the grid and the running cues; kept with the window.
     TStageZoom* Zoom = nullptr;
+    // Beside the grid: GO, the standby cue and the cues that run; exists from the end of the
+    // constructor. actRunningCues, its toggle, is in the show menu.
+    TRunningPanel* RunningPanel = nullptr;
+    QAction* actRunningCues = nullptr;
 
     // Asks the operator for audio files; none when cancelled. Tests answer it themselves.
     std::function<QStringList(const TOpenFileRequest& request)> OpenFileDialog;
@@ -153,6 +159,7 @@ private:
     void CreateStageControls();
     // The levels and the text size of the settings just loaded.
     void ApplyStageSettings();
+    void CreateRunningPanel();
     void grSoundsSelectCell(int32_t row);
     void grSoundsRowMoved(int32_t from, int32_t to);
     void grSoundsDblClickCell(int32_t row, int col);
@@ -167,6 +174,8 @@ private:
     void ShowStandby(int32_t number);
 
     TShowKeys* ShowKeys = nullptr;
+    // The grid and the running cues, side by side.
+    QSplitter* FSplitter = nullptr;
     TShowClock FClock;
     std::unique_ptr<TShowControl> FShow;
     bool FFormShown = false;

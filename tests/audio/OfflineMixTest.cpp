@@ -371,3 +371,25 @@ TEST_F(OfflineMix, AFollowerSoundsOnlyAfterALeaderThatPlayedToItsEnd) {
         EXPECT_NE(Engine->Stream(follower)->State, TAudioStream::psPlaying);
     }
 }
+
+// The level of each side follows what is heard, as the mono level does.
+TEST_F(OfflineMix, LevelsOfEachSideFollowWhatIsHeard) {
+    constexpr size_t Quiet = 20000;
+    std::vector<float> file(Quiet * 2, 0.0f);
+    for (size_t frame = 0; frame < Rate; ++frame) {
+        file.push_back(0.5f);
+        file.push_back(0.0f);
+    }
+    UseQueue(8820);
+    const HSTREAM cue = Open(*Engine, {Wav("left.wav", file)});
+    ASSERT_TRUE(Engine->AudioChannelPlay(cue, false));
+    std::vector<float> heard;
+    for (size_t taken = Pull; taken <= Quiet + 3 * Pull; taken += Pull) {
+        SCOPED_TRACE(testing::Message() << taken << " frames taken");
+        Take(1, Pull, heard);
+        TAudioLevels levels;
+        ASSERT_TRUE(Engine->AudioChannelGetLevels(cue, &levels));
+        EXPECT_NEAR(levels.Left, taken <= Quiet ? 0.0f : 0.5f, 1e-6f);
+        EXPECT_EQ(levels.Right, 0.0f);
+    }
+}

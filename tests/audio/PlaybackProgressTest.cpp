@@ -96,3 +96,45 @@ TEST_F(PlaybackProgress, LevelIsThePeakSentSinceItWasLastAskedFor) {
     ASSERT_TRUE(Cue.Stop());
     EXPECT_FALSE(FEngine->AudioChannelGetLevel(Cue.Stream(), &peak));
 }
+
+// Each side's peak is that side's own: left-only audio gives the right side nothing, and the pan
+// moves the level from one side to the other. The mono level is the louder side.
+TEST_F(PlaybackProgress, LevelsAreThePeaksOfEachSide) {
+    struct Case {
+        const char* Name;
+        float Left, Right;
+        int32_t Pan;
+        TAudioLevels Expected;
+    };
+    const Case cases[] = {{"left only", 0.5f, 0, 0, {0.5f, 0}},
+                          {"right only", 0, 0.25f, 0, {0, 0.25f}},
+                          {"both sides", 0.5f, 0.25f, 0, {0.5f, 0.25f}},
+                          {"panned hard left", 0.5f, 0.5f, -100, {0.5f, 0}},
+                          {"panned half right", 0.5f, 0.5f, 50, {0.25f, 0.5f}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<float> samples;
+        for (size_t frame = 0; frame < 8820; ++frame) {
+            const float sign = frame % 2 == 0 ? 1.0f : -1.0f;
+            samples.push_back(sign * c.Left);
+            samples.push_back(sign * c.Right);
+        }
+        WriteFloatWav(Dir / "sides.wav", 2, 44100, samples);
+        Cue.FileName = (Dir / "sides.wav").string();
+        Cue.SetPan(c.Pan);
+        ASSERT_TRUE(Cue.Play());
+        Pull(2000);
+        TAudioLevels levels;
+        ASSERT_TRUE(FEngine->AudioChannelGetLevels(Cue.Stream(), &levels));
+        EXPECT_NEAR(levels.Left, c.Expected.Left, 1e-6f);
+        EXPECT_NEAR(levels.Right, c.Expected.Right, 1e-6f);
+        ASSERT_TRUE(FEngine->AudioChannelGetLevels(Cue.Stream(), &levels));
+        EXPECT_EQ(levels.Left + levels.Right, 0.0f) << "nothing was sent since";
+        Pull(2000);
+        float peak = -1;
+        ASSERT_TRUE(FEngine->AudioChannelGetLevel(Cue.Stream(), &peak));
+        EXPECT_NEAR(peak, std::max(c.Expected.Left, c.Expected.Right), 1e-6f);
+        ASSERT_TRUE(Cue.StopNow());
+        EXPECT_FALSE(FEngine->AudioChannelGetLevels(Cue.Stream(), &levels));
+    }
+}

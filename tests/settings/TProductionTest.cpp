@@ -320,6 +320,37 @@ TEST(TProduction, MaximisedWindowIsWrittenAfterItsGeometry) {
     EXPECT_EQ(maximised.SaveToText(), DefaultDocument);
 }
 
+// Shown running cues add one attribute after the geometry; hidden, the document is as before.
+TEST(TProduction, ShownRunningCuesAreWrittenOnlyWhenShown) {
+    struct Case {
+        std::string Main;
+        bool Shown;
+    };
+    const Case cases[] = {{"<Main RunningCues='-1'/>", true},
+                          {"<Main RunningCues='true'/>", true},
+                          {"<Main RunningCues='0'/>", false},
+                          {"<Main RunningCues='yes'/>", false},
+                          {"<Main/>", false}};
+    for (const Case& c : cases) {
+        TProduction p;
+        p.FormState.RunningCues = !c.Shown;
+        p.LoadFromText("<Production><Windows>" + c.Main + "</Windows></Production>");
+        EXPECT_EQ(p.FormState.RunningCues, c.Shown) << c.Main;
+    }
+    TProduction shown;
+    shown.FormState.RunningCues = true;
+    std::string expected = DefaultDocument;
+    const std::string geometry = "Width=\"600\"";
+    expected.insert(expected.find(geometry) + geometry.size(), " RunningCues=\"-1\"");
+    EXPECT_EQ(shown.SaveToText(), expected);
+    TProduction read;
+    read.LoadFromText(expected);
+    EXPECT_TRUE(read.FormState.RunningCues);
+    EXPECT_EQ(read.SaveToText(), expected);
+    shown.FormState.RunningCues = false;
+    EXPECT_EQ(shown.SaveToText(), DefaultDocument);
+}
+
 TEST(TProduction, OscSettings) {
     struct Case {
         std::string Xml;

@@ -2,6 +2,7 @@
 //   window   a few cues, one playing and one paused (the default)
 //   editing  the same, with the volume of a stopped cue being edited
 //   empty    the first start: no cues
+//   running  a few cues as in window, with the running cues and GO shown beside the grid
 #include "FakeAudioLibrary.h"
 #include "OfflineAudio.h"
 #include "TCueGrid.h"
@@ -19,9 +20,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString scene = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("window");
     const QStringList scenes{QStringLiteral("window"), QStringLiteral("editing"),
-                             QStringLiteral("empty")};
+                             QStringLiteral("empty"), QStringLiteral("running")};
     if (argc < 2 || argc > 3 || !scenes.contains(scene)) {
-        std::cerr << "usage: ui_screenshot <file.png> [window|editing|empty]\n";
+        std::cerr << "usage: ui_screenshot <file.png> [window|editing|empty|running]\n";
         return 2;
     }
     FakeAudioLibrary audio;
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
     // The cues wide enough for every column; the first start as it opens.
     if (scene != QStringLiteral("empty"))
         fmMain.resize(900, 400);
+    if (scene == QStringLiteral("running")) {
+        fmMain.actRunningCues->setChecked(true);
+        fmMain.resize(1300, 420);
+    }
     if (scene != QStringLiteral("empty")) {
         fmMain.Production->Cues.Items(0)->Play();
         fmMain.Production->Cues.Items(3)->Play();

@@ -357,13 +357,14 @@ TEST_F(TMainActionsTest, ToolBarShowsItsButtonsInOrderWithTheirPictures) {
     QStringList showMenu;
     for (QAction* action : Form->ActionList1->ShowMenu->actions())
         showMenu << action->text() + QLatin1Char(' ') + action->shortcut().toString();
-    EXPECT_EQ(showMenu,
-              QStringList(
-                  {"New Show Ctrl+N", QString::fromUtf8("Open Show\u2026 Ctrl+Shift+O"),
-                   "Recent Shows ", " ", QString::fromUtf8("Save Show As\u2026 Ctrl+Shift+S"),
-                   QString::fromUtf8("Save Show As with Media\u2026 "), " ",
-                   QString::fromUtf8("Find Missing Files\u2026 "), " ", "Volume in True Decibels ",
-                   " ", "Larger Text Ctrl++", "Smaller Text Ctrl+-", "Normal Text Size Ctrl+0"}));
+    EXPECT_EQ(
+        showMenu,
+        QStringList({"New Show Ctrl+N", QString::fromUtf8("Open Show\u2026 Ctrl+Shift+O"),
+                     "Recent Shows ", " ", QString::fromUtf8("Save Show As\u2026 Ctrl+Shift+S"),
+                     QString::fromUtf8("Save Show As with Media\u2026 "), " ",
+                     QString::fromUtf8("Find Missing Files\u2026 "), " ",
+                     "Volume in True Decibels ", " ", "Larger Text Ctrl++", "Smaller Text Ctrl+-",
+                     "Normal Text Size Ctrl+0", " ", "Running Cues "}));
     for (int i = 0; i < TImageList::Count; ++i) {
         const QImage large = Form->ImageList1.Icon(i).pixmap(QSize(64, 64)).toImage();
         EXPECT_EQ(large.size(), QSize(64, 64)) << "picture " << i;
