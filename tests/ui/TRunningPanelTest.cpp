@@ -1,6 +1,7 @@
 // The running cues beside the grid: lines that follow the cues whichever way they started, the
 // buttons of a line acting on that cue alone, the GO area, the stereo meter and hiding it all.
 #include "TRunningPanel.h"
+#include "TCueCommands.h"
 #include "TGoArea.h"
 #include "TOscCommand.h"
 #include "TRunningLine.h"
@@ -135,7 +136,7 @@ TEST_F(RunningPanelTest, TheButtonsOfALineActOnItsCueOnly) {
     EXPECT_EQ(QApplication::focusWidget(), Form->grSounds) << "the keys stay with the grid";
 }
 
-TEST_F(RunningPanelTest, LevelAndKeepAreToldWithTheCueIdentity) {
+TEST_F(RunningPanelTest, LevelAndKeepActOnTheLinesCueAndKeepCanBeUndone) {
     Cue(2).SetVolumeDB(-10);
     ASSERT_TRUE(Cue(2).Play());
     ASSERT_TRUE(LinesBecome({"2  Rain: Playing"}));
@@ -145,13 +146,17 @@ TEST_F(RunningPanelTest, LevelAndKeepAreToldWithTheCueIdentity) {
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->value(), -10) << "starts at the cue's level";
     slider->setValue(-4);
-    Click(2, "keep");
     ASSERT_EQ(level.count(), 1);
     EXPECT_EQ(level.at(0).at(0).value<quint64>(), Cue(2).Identity());
     EXPECT_EQ(level.at(0).at(1).toInt(), -4);
+    EXPECT_EQ(Form->Show().LiveLevel(Cue(2)), -4) << "this playback plays at the new level";
+    EXPECT_EQ(Cue(2).VolumeDB(), -10) << "the cue keeps its own until Keep";
+    Click(2, "keep");
     ASSERT_EQ(keep.count(), 1);
     EXPECT_EQ(keep.at(0).at(0).value<quint64>(), Cue(2).Identity());
-    EXPECT_EQ(Cue(2).VolumeDB(), -10) << "the panel changes no cue by itself";
+    EXPECT_EQ(Cue(2).VolumeDB(), -4);
+    Form->UndoStack->undo();
+    EXPECT_EQ(Cue(2).VolumeDB(), -10) << "Keep is an edit to take back";
 }
 
 TEST_F(RunningPanelTest, GoDoesWhatSpaceDoesAndKeepsTheKeysInTheGrid) {
