@@ -17,11 +17,16 @@ void TPlaybackSettings::LoadFromXML(pugi::xml_node element) {
         return;
     Levels.MasterDB = ClampValue(ReadXMLAttrInteger(playback, "Master-dB", TLevels::Full),
                                  TLevels::Silent, TLevels::Full);
-    Levels.Scale = std::strcmp(playback.attribute("Scale").value(), DecibelsName) == 0
-                       ? TVolumeScale::Decibels
-                       : TVolumeScale::Linear;
+    Levels.Scale = ScaleIn(element);
     PanicFade =
         ClampValue(ReadXMLAttrInteger(playback, "PanicFade", DefaultPanicFade), 0, MaxPanicFade);
+}
+
+TVolumeScale TPlaybackSettings::ScaleIn(pugi::xml_node element) {
+    const pugi::xml_node playback = FindXMLChild(element, "Playback");
+    return std::strcmp(playback.attribute("Scale").value(), DecibelsName) == 0
+               ? TVolumeScale::Decibels
+               : TVolumeScale::Linear;
 }
 
 void TPlaybackSettings::SaveToXML(pugi::xml_node element) const {

@@ -25,6 +25,8 @@ public:
     // Reads "Playback" below `element`; without it nothing changes, a missing or unreadable
     // attribute gives its default, a number out of range the nearest bound.
     void LoadFromXML(pugi::xml_node element);
+    // The volume scale of the document below `element`: the one its cue levels were set in.
+    static TVolumeScale ScaleIn(pugi::xml_node element);
     // Appends "Playback" to `element` unless everything is at its default.
     void SaveToXML(pugi::xml_node element) const;
 };

@@ -126,6 +126,7 @@ void TProduction::LoadShowFromText(std::string_view bytes, const std::string& fo
     else
         Cues.Clear();
     Cues.AssignMissingUIDs();
+    Playback.Levels.Scale = TPlaybackSettings::ScaleIn(document.document_element());
 }
 
 std::string TProduction::SaveToText() const {

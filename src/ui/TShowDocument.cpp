@@ -3,6 +3,7 @@
 #include "SettingsMessages.h"
 #include "TCollectShow.h"
 #include "TFindMissingFiles.h"
+#include "TLevelControls.h"
 #include "TMessageStrip.h"
 #include "TProblemReporter.h"
 #include "TSettingsLocation.h"
@@ -111,6 +112,7 @@ void TShowDocument::CreateShowFiles() {
 void TShowDocument::ShowChanged() {
     ShowTitle();
     FWindow.SetProblem(QStringLiteral("show"), QString());
+    FWindow.Levels->LoadSettings();
     FWindow.RefreshGrid();
 }
 

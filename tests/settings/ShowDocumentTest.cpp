@@ -163,6 +163,8 @@ TEST_F(ShowDocument, ShowFileRoundTrips) {
     written.GoLockout.Milliseconds = 0;
     AddCue(written, "Door bell", (FRoot / "media/door bell.wav").string()).Loop = true;
     AddCue(written, "Rain", "/elsewhere/rain.mp3").SetVolumeDB(-12);
+    written.Playback.Levels = {TVolumeScale::Decibels, -6};
+    written.Playback.PanicFade = 30;
     const std::string text = written.ShowText(file);
     WriteBytes(file, text);
     EXPECT_EQ(StoredNames(text),
@@ -175,12 +177,21 @@ TEST_F(ShowDocument, ShowFileRoundTrips) {
     EXPECT_EQ(read.Cues.Items(0)->Description, "Door bell");
     EXPECT_TRUE(read.Cues.Items(0)->Loop);
     EXPECT_EQ(read.Cues.Items(1)->VolumeDB(), -12);
-    // Opening a show changes only the cues.
+    // Opening a show changes only the cues and the scale their levels were set in.
     EXPECT_EQ(read.FormState.Top, 1);
     EXPECT_EQ(read.GoLockout.Milliseconds, TGoLockout::DefaultMilliseconds);
+    EXPECT_EQ(read.Playback.Levels.Scale, TVolumeScale::Decibels);
+    EXPECT_EQ(read.Playback.Levels.MasterDB, TLevels::Full);
+    EXPECT_EQ(read.Playback.PanicFade, TPlaybackSettings::DefaultPanicFade);
     read.FormState = written.FormState;
     read.GoLockout = written.GoLockout;
+    read.Playback = written.Playback;
     EXPECT_EQ(read.ShowText(file), text);
+
+    // A show of before the choice was made plays its levels on the linear scale.
+    WriteBytes(file, CueListXml({"a.wav"}));
+    ASSERT_TRUE(read.LoadShowFromFile(file));
+    EXPECT_EQ(read.Playback.Levels.Scale, TVolumeScale::Linear);
 }
 
 // Any show file is a Settings.xml and the other way round.

@@ -1,5 +1,7 @@
 #include "TShowFiles.h"
+#include "TLevelControls.h"
 #include "TProduction.h"
+#include "TShowControl.h"
 #include "TShowKeeper.h"
 #include "UiTestFixture.h"
 
@@ -27,9 +29,11 @@ public:
         Form->ShowFiles->ChooseShowToOpen = [this](const QString&) { return OpenAnswer; };
     }
     // A show file holding cues with these descriptions, their audio files beside it.
-    std::string WriteShow(const std::string& path, const std::vector<std::string>& cues) {
+    std::string WriteShow(const std::string& path, const std::vector<std::string>& cues,
+                          TVolumeScale scale = TVolumeScale::Linear) {
         TProduction show;
         show.FileName = path;
+        show.Playback.Levels.Scale = scale;
         for (const std::string& description : cues) {
             auto cue = std::make_unique<TCue>();
             cue->Description = description;
@@ -153,6 +157,18 @@ TEST_F(TShowFilesTest, AShowFolderCopiedElsewherePlaysEveryCue) {
         EXPECT_TRUE(cue.Play()) << cue.FileName;
     }
     EXPECT_EQ(Form->Production->Shows.Recent.front(), InDir("venue/tour/show.trelmo"));
+}
+
+// The levels of a show's cues mean what they meant where it was made.
+TEST_F(TShowFilesTest, AShowPlaysInTheVolumeScaleItWasMadeIn) {
+    const std::string made = WriteShow(InDir("decibels.trelmo"), {"Loud"}, TVolumeScale::Decibels);
+    const std::string old = WriteShow(InDir("old.trelmo"), {"Old"});
+    Form->ShowFiles->Open(QString::fromStdString(made));
+    EXPECT_EQ(Form->Show().Levels().Scale, TVolumeScale::Decibels);
+    EXPECT_TRUE(Form->Levels->actTrueDecibels->isChecked());
+    Form->ShowFiles->Open(QString::fromStdString(old));
+    EXPECT_EQ(Form->Show().Levels().Scale, TVolumeScale::Linear);
+    EXPECT_FALSE(Form->Levels->actTrueDecibels->isChecked());
 }
 
 // What goes wrong is told in the strip, never in a box: cues may be playing.
