@@ -1,6 +1,7 @@
 // Time from a control change to its effect on the sink's monitor: a volume change to 0, back
 // to 1, and Stop, on a cue playing a constant level; beside it, paplay of the same file ended
 // by SIGTERM. Usage: bench_control_latency [runs] [sink]
+#include "SinkDevice.h"
 #include "TAudioEngine.h"
 #include "TCue.h"
 #include "TMonitorRecorder.h"
@@ -67,12 +68,9 @@ int main(int argc, char** argv) {
 
     TAudioEngine engine(std::make_unique<TPulseOutput>());
     SetAudioLibrary(&engine);
-    TAudioDeviceInfo info;
-    int32_t device = 1;
-    while (engine.AudioGetDeviceInfo(static_cast<uint32_t>(device), &info) && info.Name != sink)
-        ++device;
+    const int32_t device = SinkDevice(engine, sink);
     TMonitorRecorder recorder(sink + ".monitor");
-    if (info.Name != sink || !recorder.Start()) {
+    if (device == 0 || !recorder.Start()) {
         std::fprintf(stderr, "cannot play on and record %s: %s\n", sink.c_str(),
                      engine.NoDeviceReason().c_str());
         return 1;

@@ -2,6 +2,7 @@
 // and the master level, each down to silence and back, on a cue playing a constant level.
 // Usage: bench_level_latency [runs] [sink]
 #include "LatencyMeasure.h"
+#include "SinkDevice.h"
 #include "TAudioEngine.h"
 #include "TPulseOutput.h"
 #include "TShowControl.h"
@@ -62,12 +63,9 @@ int main(int argc, char** argv) {
 
     TAudioEngine engine(std::make_unique<TPulseOutput>());
     SetAudioLibrary(&engine);
-    TAudioDeviceInfo info;
-    int32_t device = 1;
-    while (engine.AudioGetDeviceInfo(static_cast<uint32_t>(device), &info) && info.Name != sink)
-        ++device;
+    const int32_t device = SinkDevice(engine, sink);
     TMonitorRecorder recorder(sink + ".monitor");
-    if (info.Name != sink || !recorder.Start()) {
+    if (device == 0 || !recorder.Start()) {
         std::fprintf(stderr, "cannot play on and record %s: %s\n", sink.c_str(),
                      engine.NoDeviceReason().c_str());
         return 1;

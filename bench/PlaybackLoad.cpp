@@ -6,15 +6,15 @@
 #include "TAudioEngine.h"
 #include "TCueList.h"
 #include "TPulseOutput.h"
+#include "TaskCpu.h"
 #include "TestAudioFiles.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 
 using TClock = std::chrono::steady_clock;
 
@@ -54,16 +54,7 @@ double ThreadCpuSeconds(const std::string& name) {
         std::getline(comm, called);
         if (called != name)
             continue;
-        std::ifstream stat(task.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        std::istringstream fields(line.substr(line.rfind(')') + 2));
-        std::string field;
-        for (int i = 3; i <= 13; ++i)
-            fields >> field;
-        double user = 0, system = 0;
-        fields >> user >> system;
-        seconds += (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+        seconds += std::max(TaskCpuSeconds(task.path() / "stat"), 0.0);
     }
     return seconds;
 }

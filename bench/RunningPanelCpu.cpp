@@ -4,17 +4,16 @@
 // Usage: bench_running_panel [seconds]
 #include "TProduction.h"
 #include "TRunningTrelmo.h"
+#include "TaskCpu.h"
 #include "TestAudioFiles.h"
 
 #include <lo/lo.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <sys/types.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -25,17 +24,8 @@ constexpr int Cues = 32;
 
 // User and system CPU seconds of thread `tid` of process `pid`; -1 when it cannot be read.
 double ThreadCpuSeconds(pid_t pid, pid_t tid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return -1;
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    for (int i = 3; i <= 13; ++i)
-        fields >> field;
-    double user = 0, system = 0;
-    fields >> user >> system;
-    return (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return TaskCpuSeconds("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) +
+                          "/stat");
 }
 
 // CPU of the window thread over `seconds`, in percent of one core.

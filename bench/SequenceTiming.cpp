@@ -7,14 +7,13 @@
 // stopped by its process id.
 // Usage: bench_sequence_timing [runs] [load]
 #include "LatencyMeasure.h"
+#include "RunUntil.h"
 #include "TAudioEngine.h"
 #include "TPulseOutput.h"
 #include "TShowControl.h"
 #include "TestAudioFiles.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -34,21 +33,6 @@ constexpr float Level = 0.1f;
 
 double Ms(TClock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// Runs the event loop, where the show's timer and end notices are handled, until `done`.
-bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    QEventLoop loop;
-    QTimer poll;
-    poll.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(2);
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
 }
 
 // A steady level (a sine would fall below the threshold at every zero crossing), `seconds`

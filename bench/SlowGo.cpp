@@ -7,13 +7,12 @@
 // each time, so the figures are of starts that sounded.
 // Usage: bench_slow_go <folder> <slow view of the folder> [runs]
 #include "LatencyMeasure.h"
+#include "RunUntil.h"
 #include "TAudioEngine.h"
 #include "TPulseOutput.h"
 #include "TShowControl.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <array>
 #include <cstdio>
@@ -37,20 +36,6 @@ double Held(const std::function<void()>& call) {
     const auto start = TClock::now();
     call();
     return Ms(TClock::now() - start);
-}
-
-// Runs the event loop, where end notices are handled, until `done` or the timeout.
-bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(2);
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
 }
 
 struct TFigures {

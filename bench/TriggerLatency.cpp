@@ -7,6 +7,7 @@
 // milliseconds overwrite blocks the monitor has already passed on, so starts are checked for
 // clipping on a sink loaded with norewinds=1.
 #include "LatencyMeasure.h"
+#include "SinkDevice.h"
 #include "TAudioEngine.h"
 #include "TCue.h"
 #include "TFloorClient.h"
@@ -33,12 +34,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no sound server: %s\n", engine.NoDeviceReason().c_str());
         return 1;
     }
-    TAudioDeviceInfo info;
-    int32_t device = 1;
-    while (engine.AudioGetDeviceInfo(static_cast<uint32_t>(device), &info) && info.Name != sink)
-        ++device;
+    const int32_t device = SinkDevice(engine, sink);
     TMonitorRecorder recorder(sink + ".monitor");
-    if (info.Name != sink || !recorder.Start()) {
+    if (device == 0 || !recorder.Start()) {
         std::fprintf(stderr, "cannot record %s.monitor\n", sink.c_str());
         return 1;
     }
