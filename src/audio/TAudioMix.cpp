@@ -98,6 +98,11 @@ bool TAudioMix::Waiting(const TAudioStream& stream) const {
     });
 }
 
+bool TAudioMix::Held() const {
+    return std::any_of(FSlots.begin(), FSlots.end(),
+                       [](const TSlot& slot) { return slot.Start == stHeld; });
+}
+
 bool TAudioMix::Waiting() const {
     return std::any_of(FSlots.begin(), FSlots.end(),
                        [](const TSlot& slot) { return slot.Start == stWaiting; });

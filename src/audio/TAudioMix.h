@@ -34,6 +34,8 @@ public:
     void Remove(TAudioStream& stream);
     // Held cues start at the next rewrite.
     void Commit();
+    // Whether a cue waits for Commit.
+    bool Held() const;
     // The cue's Drained is set once its last rendered frame has been played; false gives the
     // request up.
     void Drain(TAudioStream& stream, bool draining);

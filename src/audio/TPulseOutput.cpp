@@ -12,6 +12,9 @@ namespace {
 
 // An output's stream is closed once no cue has played on it for this long.
 constexpr auto IdleClose = std::chrono::milliseconds(1000);
+// Cues started together on several outputs begin this long after the commit: time for every
+// output's timing question and rewrite, also on a busy machine.
+constexpr auto SharedStart = std::chrono::milliseconds(6);
 
 TPulseStream* Own(TAudioStream& stream) {
     return static_cast<TPulseStream*>(stream.Target);
@@ -129,15 +132,20 @@ void TPulseOutput::BeginStarts() {
 }
 
 // Every output's held cues start at its next rewrite, asked for here for all of them at once;
-// waits, for the server's wait at most, until each has its start frame.
+// on several outputs, at one time far enough ahead for every output's timing answer. Waits, for
+// the server's wait at most, until each has its start frame.
 void TPulseOutput::CommitStarts() {
     FHolding = false;
     if (!FServer.Mainloop())
         return;
     const auto deadline = TPulseServer::TClock::now() + TPulseServer::ServerWait;
     TPulseLock lock(FServer.Mainloop());
+    const auto starting = std::count_if(FStreams.begin(), FStreams.end(),
+                                        [](const auto& stream) { return stream->HeldLocked(); });
+    const auto startAt =
+        starting > 1 ? std::optional(TPulseServer::TClock::now() + SharedStart) : std::nullopt;
     for (auto& stream : FStreams)
-        stream->CommitLocked();
+        stream->CommitLocked(startAt);
     FServer.WaitUntilLocked(
         [this] {
             return std::none_of(FStreams.begin(), FStreams.end(),

@@ -6,6 +6,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -17,7 +18,8 @@ constexpr int64_t FramesPerSecond = TAudioDecoder::OutputRate;
 constexpr pa_usec_t BufferUsec = 200 * 1000;
 // Rewritten frames begin this far after the frame being played, for the time the write takes
 // to reach the server.
-constexpr int64_t RewriteLeadFrames = FramesPerSecond * 3 / 1000;
+constexpr auto RewriteLead = std::chrono::milliseconds(3);
+constexpr int64_t RewriteLeadFrames = FramesPerSecond * RewriteLead.count() / 1000;
 // How soon frames the server wanted and a cue did not have are looked for again.
 constexpr pa_usec_t RetryUsec = 5000;
 // How often the server is asked where it plays: drains end and the display follows within it.
@@ -193,10 +195,12 @@ void TPulseStream::RemoveLocked(TAudioStream& audio) {
         FEmptySince = TPulseServer::TClock::now();
 }
 
-void TPulseStream::CommitLocked() {
+void TPulseStream::CommitLocked(std::optional<TPulseServer::TClock::time_point> startAt) {
     FMix.Commit();
-    if (FMix.Waiting())
-        RefreshLocked();
+    if (!FMix.Waiting())
+        return;
+    FStartAt = startAt;
+    RefreshLocked();
 }
 
 void TPulseStream::RefreshLocked() {
@@ -270,6 +274,16 @@ void TPulseStream::Rewrite(int64_t from) {
     Feed();
 }
 
+// Frames from the one being played to where the rewrite begins: the lead, or up to the time the
+// outputs started together share, when that is still at least the lead away.
+int64_t TPulseStream::RewriteAhead() {
+    const auto now = TPulseServer::TClock::now();
+    const auto start =
+        std::max(std::exchange(FStartAt, std::nullopt).value_or(now), now + RewriteLead);
+    return std::chrono::duration_cast<std::chrono::microseconds>(start - now).count() *
+           FramesPerSecond / 1000000;
+}
+
 void TPulseStream::StateCallback(pa_stream* server, void* user) {
     auto& self = *static_cast<TPulseStream*>(user);
     const pa_stream_state_t state = pa_stream_get_state(server);
@@ -312,9 +326,8 @@ void TPulseStream::TimingCallback(pa_stream* server, int success, void* user) {
                             (timing->playing ? frames(pa_timeval_age(&timing->timestamp)) : 0);
     // After running dry the server plays on past what was written: go on from there.
     self.FWritten = std::max(self.FWritten, playing + RewriteLeadFrames);
-    if (self.FRewrite) {
-        self.FRewrite = false;
-        self.Rewrite(playing + RewriteLeadFrames);
+    if (std::exchange(self.FRewrite, false)) {
+        self.Rewrite(playing + self.RewriteAhead());
         pa_threaded_mainloop_signal(self.FServer.Mainloop(), 0);
     }
     self.FMix.SetLatency(self.FWritten - playing,

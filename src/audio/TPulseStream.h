@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TAudioStream;
@@ -57,8 +58,11 @@ public:
     bool CancelFollowLocked(TAudioStream& audio);
     // No callback touches the cue afterwards.
     void RemoveLocked(TAudioStream& audio);
-    // Held cues start at the next rewrite, asked for now.
-    void CommitLocked();
+    // Held cues start at the next rewrite, asked for now, and at `startAt` when given and the
+    // timing answer comes in time for it: outputs started together begin at the same time.
+    void CommitLocked(std::optional<TPulseServer::TClock::time_point> startAt);
+    // Whether a cue waits for CommitLocked.
+    bool HeldLocked() const { return FMix.Held(); }
     // Whether a cue waits for its start frame.
     bool WaitingLocked() const { return FMix.Waiting(); }
     // Something changed: what is queued after the frame being played is rendered again.
@@ -74,6 +78,7 @@ private:
     size_t WriteAt(int64_t at, size_t frames);
     void Feed();
     void Rewrite(int64_t from);
+    int64_t RewriteAhead();
     void MoveWritten(int64_t to);
 
     static void StateCallback(pa_stream* server, void* user);
@@ -101,4 +106,6 @@ private:
     // whether the next timing answer rewrites what is queued.
     int64_t FWritten = 0;
     bool FRewrite = false;
+    // Where the next rewrite begins, when outputs start together.
+    std::optional<TPulseServer::TClock::time_point> FStartAt;
 };
