@@ -1,11 +1,7 @@
 // The levels of the show as the sound server plays them: a cue's Volume under either scale,
 // and a live level, measured on the output's monitor.
-#include "SoundServerCheck.h"
-#include "TAudioEngine.h"
+#include "PulseShowFixture.h"
 #include "TMonitorRecorder.h"
-#include "TPulseOutput.h"
-#include "TShowControl.h"
-#include "TestAudioFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +19,12 @@ constexpr float Heard = 0.001f;
 constexpr auto Settled = 300ms;
 constexpr auto Listen = 300ms;
 
-class LevelsPulse : public ::testing::Test {
+class LevelsPulse : public PulseShowFixture {
 protected:
     void SetUp() override {
-        FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
-        SKIP_WITHOUT_SOUND_SERVER(FEngine->AudioGetDeviceInfo(1, nullptr),
-                                  FEngine->NoDeviceReason());
-        SetAudioLibrary(FEngine.get());
+        PulseShowFixture::SetUp();
+        if (!Ready())
+            return;
         const std::string path = (Dir / "tone.wav").string();
         WriteFloatWav(path, 2, 44100, OnChannel(Sine(440, 44100, ToneFrames, 0.5f), 2, 0));
         auto cue = std::make_unique<TCue>();
@@ -37,13 +32,6 @@ protected:
         cue->FileName = path;
         Cues.Add(std::move(cue));
         Show = std::make_unique<TShowControl>(Cues, Clock);
-    }
-    void TearDown() override {
-        Show.reset();
-        Cues.Clear();
-        SetPlaybackLevels({});
-        SetAudioLibrary(nullptr);
-        FEngine.reset();
     }
     // The peak heard on the left of out1 once what was set at `since` has settled.
     float PeakAfter(TMonitorRecorder& out, TClock::time_point since) {
@@ -66,12 +54,6 @@ protected:
     static double Decibels(float peak, float reference) {
         return 20.0 * std::log10(static_cast<double>(peak) / static_cast<double>(reference));
     }
-
-    TTempDir Dir;
-    TCueList Cues;
-    TShowClock Clock;
-    std::unique_ptr<TShowControl> Show;
-    std::unique_ptr<TAudioEngine> FEngine;
 };
 
 } // namespace

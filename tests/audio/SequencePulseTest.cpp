@@ -1,12 +1,8 @@
 // Cues that one GO starts, on the real sound server: a group of four cues on two outputs, each
 // on a side of its own, all sound; a cue that auto-follows another on the same output begins
 // where that one ends.
-#include "SoundServerCheck.h"
-#include "TAudioEngine.h"
+#include "PulseShowFixture.h"
 #include "TMonitorRecorder.h"
-#include "TPulseOutput.h"
-#include "TShowControl.h"
-#include "TestAudioFiles.h"
 
 #include <QTest>
 
@@ -19,21 +15,8 @@ using TClock = std::chrono::steady_clock;
 
 namespace {
 
-class SequencePulse : public ::testing::Test {
+class SequencePulse : public PulseShowFixture {
 protected:
-    void SetUp() override {
-        FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
-        SKIP_WITHOUT_SOUND_SERVER(FEngine->AudioGetDeviceInfo(1, nullptr),
-                                  FEngine->NoDeviceReason());
-        SetAudioLibrary(FEngine.get());
-    }
-    void TearDown() override {
-        Show.reset();
-        Cues.Clear();
-        SetAudioLibrary(nullptr);
-        FEngine.reset();
-    }
-
     // A cue whose file sounds on one side only (0: left, 1: right) of output `device`.
     TCue& AddCue(int32_t device, int side,
                  const std::vector<float>& signal = Sine(440, 44100, 44100, 0.5f)) {
@@ -48,12 +31,6 @@ protected:
         Cues.Add(std::move(cue));
         return added;
     }
-
-    TTempDir Dir;
-    TCueList Cues;
-    TShowClock Clock;
-    std::unique_ptr<TShowControl> Show;
-    std::unique_ptr<TAudioEngine> FEngine;
 };
 
 } // namespace
