@@ -1,11 +1,8 @@
 // Time from a control change to its effect on the sink's monitor: a volume change to 0, back
 // to 1, and Stop, on a cue playing a constant level; beside it, paplay of the same file ended
 // by SIGTERM. Usage: bench_control_latency [runs] [sink]
-#include "SinkDevice.h"
-#include "TAudioEngine.h"
 #include "TCue.h"
-#include "TMonitorRecorder.h"
-#include "TPulseOutput.h"
+#include "TMonitoredSink.h"
 #include "TestAudioFiles.h"
 
 #include <algorithm>
@@ -66,15 +63,12 @@ int main(int argc, char** argv) {
     const std::string path = (dir / "level.wav").string();
     WriteFloatWav(path, 2, 44100, std::vector<float>(44100 * 2 * 5, Level));
 
-    TAudioEngine engine(std::make_unique<TPulseOutput>());
-    SetAudioLibrary(&engine);
-    const int32_t device = SinkDevice(engine, sink);
-    TMonitorRecorder recorder(sink + ".monitor");
-    if (device == 0 || !recorder.Start()) {
-        std::fprintf(stderr, "cannot play on and record %s: %s\n", sink.c_str(),
-                     engine.NoDeviceReason().c_str());
+    TMonitoredSink out(sink);
+    if (!out.Start())
         return 1;
-    }
+    TAudioEngine& engine = out.Engine;
+    TMonitorRecorder& recorder = out.Recorder;
+    const int32_t device = out.Device;
     TCue cue;
     cue.FileName = path;
     cue.SetAudioChannel(device);
@@ -109,7 +103,6 @@ int main(int argc, char** argv) {
         peerStop.Add(since, [&] { return recorder.FirstQuietAfter(since, Half); });
         waitpid(pid, nullptr, 0);
     }
-    SetAudioLibrary(nullptr);
     std::printf("sink %s\n", sink.c_str());
     Report("trelmo volume 1 -> 0", down.Ms, down.Missed);
     Report("trelmo volume 0 -> 1", up.Ms, up.Missed);

@@ -2,9 +2,7 @@
 // and the master level, each down to silence and back, on a cue playing a constant level.
 // Usage: bench_level_latency [runs] [sink]
 #include "LatencyMeasure.h"
-#include "SinkDevice.h"
-#include "TAudioEngine.h"
-#include "TPulseOutput.h"
+#include "TMonitoredSink.h"
 #include "TShowControl.h"
 
 #include <cmath>
@@ -61,15 +59,11 @@ int main(int argc, char** argv) {
     const std::string path = (dir / "level.wav").string();
     WriteFloatWav(path, 2, 44100, std::vector<float>(44100 * 2 * 30, Level));
 
-    TAudioEngine engine(std::make_unique<TPulseOutput>());
-    SetAudioLibrary(&engine);
-    const int32_t device = SinkDevice(engine, sink);
-    TMonitorRecorder recorder(sink + ".monitor");
-    if (device == 0 || !recorder.Start()) {
-        std::fprintf(stderr, "cannot play on and record %s: %s\n", sink.c_str(),
-                     engine.NoDeviceReason().c_str());
+    TMonitoredSink out(sink);
+    if (!out.Start())
         return 1;
-    }
+    TMonitorRecorder& recorder = out.Recorder;
+    const int32_t device = out.Device;
     TCueList cues;
     auto added = std::make_unique<TCue>();
     added->FileName = path;
@@ -109,7 +103,6 @@ int main(int argc, char** argv) {
         cue.StopNow();
         recorder.WaitForQuiet(TClock::now(), Half, 100ms, 2s);
     }
-    SetAudioLibrary(nullptr);
     std::printf("sink %s\n", sink.c_str());
     for (const TSeries* series : {&liveDown, &liveUp, &masterDown, &masterUp})
         series->Report();

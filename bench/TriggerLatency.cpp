@@ -7,11 +7,9 @@
 // milliseconds overwrite blocks the monitor has already passed on, so starts are checked for
 // clipping on a sink loaded with norewinds=1.
 #include "LatencyMeasure.h"
-#include "SinkDevice.h"
-#include "TAudioEngine.h"
 #include "TCue.h"
 #include "TFloorClient.h"
-#include "TPulseOutput.h"
+#include "TMonitoredSink.h"
 #include "TestAudioFiles.h"
 
 #include <cstdio>
@@ -27,19 +25,11 @@ int main(int argc, char** argv) {
     const TSignatureFile signature = WriteLatencySignature(dir);
     const std::vector<float>& file = signature.Samples;
 
-    TAudioEngine engine(std::make_unique<TPulseOutput>());
-    SetAudioLibrary(&engine);
-    if (!engine.AudioGetDeviceInfo(1, nullptr) ||
-        !engine.AudioInit(1, 44100, 0, nullptr, nullptr)) {
-        std::fprintf(stderr, "no sound server: %s\n", engine.NoDeviceReason().c_str());
+    TMonitoredSink out(sink);
+    if (!out.Start())
         return 1;
-    }
-    const int32_t device = SinkDevice(engine, sink);
-    TMonitorRecorder recorder(sink + ".monitor");
-    if (device == 0 || !recorder.Start()) {
-        std::fprintf(stderr, "cannot record %s.monitor\n", sink.c_str());
-        return 1;
-    }
+    TMonitorRecorder& recorder = out.Recorder;
+    const int32_t device = out.Device;
     std::printf("sink %s (device %d)\n", sink.c_str(), device);
     TCue cue;
     cue.FileName = signature.Path;
@@ -77,7 +67,6 @@ int main(int argc, char** argv) {
         floor.Disarm();
         std::this_thread::sleep_for(300ms);
     }
-    SetAudioLibrary(nullptr);
     ReportLatency("trelmo, output open", open);
     ReportLatency("trelmo, output idle", idle);
     ReportLatency("paplay", paplay);
