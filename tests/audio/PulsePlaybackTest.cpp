@@ -1,4 +1,4 @@
-#include "SoundServerCheck.h"
+#include "PulseEngineFixture.h"
 #include "TAudioEngine.h"
 #include "TAudioStream.h"
 #include "TCue.h"
@@ -189,23 +189,20 @@ void CountOpensHere(bool open) {
         ++g_opensHere;
 }
 
-// A cue engine on the real sound server; skipped where no server can be reached.
-class PulsePlayback : public ::testing::Test {
+class PulsePlayback : public PulseEngineFixture {
 protected:
     void SetUp() override {
-        FEngine = std::make_unique<TAudioEngine>(std::make_unique<TPulseOutput>());
-        SKIP_WITHOUT_SOUND_SERVER(FEngine->AudioGetDeviceInfo(1, nullptr),
-                                  FEngine->NoDeviceReason());
-        SetAudioLibrary(FEngine.get());
+        PulseEngineFixture::SetUp();
+        if (!Ready())
+            return;
         SetCueEndSyncProc(QueueNotice);
         std::lock_guard lock(g_noticeLock);
         g_notices.clear();
     }
     void TearDown() override {
         Cues.clear();
-        SetAudioLibrary(nullptr);
         SetCueEndSyncProc(nullptr);
-        FEngine.reset();
+        PulseEngineFixture::TearDown();
     }
 
     // A tone made by ffmpeg: `seconds` long, amplitude 0.35 a side.
@@ -302,7 +299,6 @@ protected:
 
     TTempDir Dir;
     std::vector<std::unique_ptr<TCue>> Cues;
-    std::unique_ptr<TAudioEngine> FEngine;
 };
 
 } // namespace
