@@ -2,11 +2,10 @@
 // to 1, and Stop, on a cue playing a constant level; beside it, paplay of the same file ended
 // by SIGTERM. Usage: bench_control_latency [runs] [sink]
 #include "TCue.h"
+#include "TLatencySeries.h"
 #include "TMonitoredSink.h"
 #include "TestAudioFiles.h"
 
-#include <algorithm>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <spawn.h>
@@ -22,37 +21,6 @@ namespace {
 
 constexpr float Level = 0.5f;
 constexpr float Half = Level / 2;
-
-double Percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5)];
-}
-
-void Report(const char* name, const std::vector<double>& ms, int missed) {
-    std::printf("%-22s runs %zu  median %.2f ms  p10 %.2f  p90 %.2f  max %.2f  missed %d\n", name,
-                ms.size(), Percentile(ms, 0.5), Percentile(ms, 0.1), Percentile(ms, 0.9),
-                Percentile(ms, 1.0), missed);
-}
-
-struct TSeries {
-    std::vector<double> Ms;
-    int Missed = 0;
-
-    // Records how long after `since` the event was heard, waiting for it up to two seconds.
-    template <class TFind> void Add(TClock::time_point since, TFind find) {
-        std::optional<TClock::time_point> heard;
-        const auto deadline = TClock::now() + 2s;
-        while (!(heard = find()) && TClock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-        if (!heard) {
-            ++Missed;
-            return;
-        }
-        Ms.push_back(std::chrono::duration<double, std::milli>(*heard - since).count());
-    }
-};
 
 } // namespace
 
@@ -72,7 +40,8 @@ int main(int argc, char** argv) {
     TCue cue;
     cue.FileName = path;
     cue.SetAudioChannel(device);
-    TSeries down, up, stop, peerStop;
+    TLatencySeries down("trelmo volume 1 -> 0"), up("trelmo volume 0 -> 1"), stop("trelmo stop"),
+        peerStop("paplay SIGTERM");
     for (int run = 0; run < runs; ++run) {
         auto start = TClock::now();
         cue.Play();
@@ -104,9 +73,7 @@ int main(int argc, char** argv) {
         waitpid(pid, nullptr, 0);
     }
     std::printf("sink %s\n", sink.c_str());
-    Report("trelmo volume 1 -> 0", down.Ms, down.Missed);
-    Report("trelmo volume 0 -> 1", up.Ms, up.Missed);
-    Report("trelmo stop", stop.Ms, stop.Missed);
-    Report("paplay SIGTERM", peerStop.Ms, peerStop.Missed);
+    for (const TLatencySeries* series : {&down, &up, &stop, &peerStop})
+        series->Report();
     return 0;
 }

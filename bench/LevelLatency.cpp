@@ -2,12 +2,11 @@
 // and the master level, each down to silence and back, on a cue playing a constant level.
 // Usage: bench_level_latency [runs] [sink]
 #include "LatencyMeasure.h"
+#include "TLatencySeries.h"
 #include "TMonitoredSink.h"
 #include "TShowControl.h"
 
-#include <cmath>
 #include <cstdio>
-#include <functional>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -17,33 +16,6 @@ namespace {
 
 constexpr float Level = 0.5f;
 constexpr float Half = Level / 2;
-
-struct TSeries {
-    explicit TSeries(const char* name) : Name(name) {}
-
-    const char* Name;
-    std::vector<double> Ms;
-    int Missed = 0;
-
-    // Records how long after `since` the change was heard, waiting for it up to two seconds.
-    void Add(TClock::time_point since,
-             const std::function<std::optional<TClock::time_point>()>& find) {
-        std::optional<TClock::time_point> heard;
-        const auto deadline = TClock::now() + 2s;
-        while (!(heard = find()) && TClock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-        if (!heard) {
-            ++Missed;
-            return;
-        }
-        Ms.push_back(std::chrono::duration<double, std::milli>(*heard - since).count());
-    }
-    void Report() const {
-        std::printf("%-24s runs %zu  median %.2f ms  p10 %.2f  p90 %.2f  max %.2f  missed %d\n",
-                    Name, Ms.size(), Percentile(Ms, 0.5), Percentile(Ms, 0.1), Percentile(Ms, 0.9),
-                    Percentile(Ms, 1.0), Missed);
-    }
-};
 
 // Changes land at varied points of the server's buffer.
 void Between(int run, int base, int spread) {
@@ -72,8 +44,8 @@ int main(int argc, char** argv) {
     cues.Add(std::move(added));
     TShowClock clock;
     TShowControl show(cues, clock);
-    TSeries liveDown{"live level 0 -> -60"}, liveUp{"live level -60 -> 0"};
-    TSeries masterDown{"master level 0 -> -60"}, masterUp{"master level -60 -> 0"};
+    TLatencySeries liveDown("live level 0 -> -60"), liveUp("live level -60 -> 0");
+    TLatencySeries masterDown("master level 0 -> -60"), masterUp("master level -60 -> 0");
     const auto quiet = [&](TClock::time_point since) {
         return recorder.FirstQuietAfter(since, Half);
     };
@@ -104,7 +76,7 @@ int main(int argc, char** argv) {
         recorder.WaitForQuiet(TClock::now(), Half, 100ms, 2s);
     }
     std::printf("sink %s\n", sink.c_str());
-    for (const TSeries* series : {&liveDown, &liveUp, &masterDown, &masterUp})
+    for (const TLatencySeries* series : {&liveDown, &liveUp, &masterDown, &masterUp})
         series->Report();
     return 0;
 }
