@@ -85,6 +85,13 @@ bool IconIsDocked() {
     return match.hasMatch() && !match.captured(2).startsWith(QStringLiteral("(the root window)"));
 }
 
+// Waits until the tray host has taken the icon in and shows it: only then do clicks reach it.
+bool WaitUntilIconIsClickable() {
+    return QTest::qWaitFor([] { return IconIsDocked() && IsMappedOnTheServer(*IconWindow()); },
+                           WaitMs) &&
+           QTest::qWaitForWindowExposed(IconWindow());
+}
+
 // Clicks the docked icon with the real pointer.
 bool ClickIcon(int button, int count) {
     const QWidget* window = IconWindow();
@@ -119,10 +126,9 @@ protected:
     void MinimiseToTray(TfmMain& fmMain) {
         fmMain.showMinimized();
         QSystemTrayIcon* icon = fmMain.TrayIcon->Icon();
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return fmMain.isHidden() && icon->isVisible() && IconIsDocked(); }, WaitMs));
-        // Clicks only reach the icon once the tray host has taken it in and shown it.
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(IconWindow()));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return fmMain.isHidden() && icon->isVisible(); }, WaitMs));
+        ASSERT_TRUE(WaitUntilIconIsClickable());
         EXPECT_FALSE(fmMain.TrayIcon->VisibleTaskBar());
         EXPECT_FALSE(IsMappedOnTheServer(fmMain));
     }
@@ -321,7 +327,7 @@ TEST_F(TTrayIconTest, IconComesBackWhenTheTrayHostRestarts) {
 
     ASSERT_TRUE(TrayHost.Stop());
     ASSERT_TRUE(TrayHost.Start());
-    EXPECT_TRUE(QTest::qWaitFor([] { return IconIsDocked(); }, WaitMs));
+    ASSERT_TRUE(WaitUntilIconIsClickable());
     EXPECT_TRUE(fmMain.isHidden());
 
     ASSERT_TRUE(ClickIcon(1, 2));
@@ -349,8 +355,8 @@ TEST_F(TTrayIconTest, WindowStaysReachableWhileTheTrayHostIsGone) {
 
     ASSERT_TRUE(TrayHost.Start());
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return fmMain.isHidden() && fmMain.TrayIcon->Icon()->isVisible() && IconIsDocked(); },
-        WaitMs));
+        [&] { return fmMain.isHidden() && fmMain.TrayIcon->Icon()->isVisible(); }, WaitMs));
+    ASSERT_TRUE(WaitUntilIconIsClickable());
     ASSERT_TRUE(ClickIcon(1, 2));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return fmMain.isVisible() && !fmMain.isMinimized(); }, WaitMs));
