@@ -1,5 +1,6 @@
 #include "TShowKeys.h"
 
+#include "TKeyRepeatGuard.h"
 #include "TMainActions.h"
 
 #include <QAction>
@@ -9,6 +10,7 @@
 TShowKeys::TShowKeys(QWidget& window, TMainActions& actions, std::function<void()> go,
                      std::function<void()> panic)
     : QObject(&window) {
+    new TKeyRepeatGuard(this);
     actGo = CreateAction(window, "GO", std::move(go));
     actPanic = CreateAction(window, "Panic", std::move(panic));
     Bind(actGo, QKeySequence(Qt::Key_Space));

@@ -1,6 +1,7 @@
 #include "PulseEngineFixture.h"
 #include "TAudioEngine.h"
 #include "TAudioStream.h"
+#include "TCpuLoad.h"
 #include "TCue.h"
 #include "TMonitorRecorder.h"
 #include "TPulseOutput.h"
@@ -137,29 +138,6 @@ private:
     std::filesystem::path FRuntime;
     std::string FAddress;
     std::optional<std::string> FSavedServer;
-    pid_t FPid = 0;
-};
-
-// Both cores kept busy by stress-ng while the object lives; stopped by its process id.
-class TCpuLoad {
-public:
-    TCpuLoad() {
-        const char* args[] = {"stress-ng", "--cpu", "2", "--timeout", "300s", "--quiet", nullptr};
-        if (posix_spawnp(&FPid, "stress-ng", nullptr, nullptr, const_cast<char**>(args), environ) !=
-            0)
-            FPid = 0;
-    }
-    ~TCpuLoad() {
-        if (FPid <= 0)
-            return;
-        kill(FPid, SIGTERM);
-        waitpid(FPid, nullptr, 0);
-    }
-    TCpuLoad(const TCpuLoad&) = delete;
-    TCpuLoad& operator=(const TCpuLoad&) = delete;
-    bool Running() const { return FPid > 0 && waitpid(FPid, nullptr, WNOHANG) == 0; }
-
-private:
     pid_t FPid = 0;
 };
 
