@@ -406,10 +406,12 @@ bool TAudioEngine::AudioChannelGetLevel(HSTREAM handle, float* peak) {
 void TAudioEngine::AudioStreamArm(const std::string& file, uint32_t flags, uint32_t device,
                                   double speed) {
     FArmer.Arm({file, (flags & AUDIO_SAMPLE_LOOP) != 0, device, speed});
+    FOutput->Keep(device);
 }
 
 void TAudioEngine::AudioStreamDisarm() {
     FArmer.Disarm();
+    FOutput->Keep(0);
 }
 
 bool TAudioEngine::AudioArmedFileFound(const std::string& file) {

@@ -72,8 +72,12 @@ public:
     // Silences the stream at once and releases the target's part of it; no callback touches
     // the stream afterwards.
     virtual void Close(TAudioStream& stream) = 0;
-    // The engine's worker: gives back what has been idle long enough; true while something is
-    // left that may be given back later.
+    // The output the next cue is set to play on (0: none), from the UI thread without waiting on
+    // the server: its stream is opened ahead by the worker's Tidy and kept open while it is kept,
+    // so that the cue's start does not wait for it.
+    virtual void Keep(uint32_t) {}
+    // The engine's worker: opens the kept output and gives back what has been idle long enough;
+    // true while something is left that may be given back later.
     virtual bool Tidy() { return false; }
 
 protected:

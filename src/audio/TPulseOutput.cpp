@@ -206,16 +206,45 @@ void TPulseOutput::CountLocked() {
     FOpen.store(FStreams.size(), std::memory_order_release);
 }
 
-// Closes the streams of outputs no cue has played on for a while; true while any is open.
+void TPulseOutput::Keep(uint32_t device) {
+    if (!FServer.Mainloop())
+        return;
+    {
+        TPulseLock lock(FServer.Mainloop());
+        FKept = device;
+    }
+    FOpenKept.store(true, std::memory_order_release);
+    Wake();
+}
+
+// Worker: waits on the server for its answer, as a start would.
+void TPulseOutput::OpenKept() {
+    const auto deadline = TPulseServer::TClock::now() + TPulseServer::ServerWait;
+    if (!FServer.Connect(deadline))
+        return;
+    TPulseLock lock(FServer.Mainloop());
+    if (FKept != 0 && FServer.AnyPresentLocked())
+        OutputLocked(FKept, deadline);
+}
+
+bool TPulseOutput::KeptLocked(const TPulseStream& stream) const {
+    return FKept != 0 && stream.ReadyLocked() && stream.Sink() == FServer.SinkForLocked(FKept);
+}
+
+// Opens the kept output and closes the streams of outputs no cue has played on for a while;
+// true while one of those is open.
 bool TPulseOutput::Tidy() {
+    if (FOpenKept.exchange(false, std::memory_order_acquire))
+        OpenKept();
     if (FOpen.load(std::memory_order_acquire) == 0)
         return false;
     TPulseLock lock(FServer.Mainloop());
     const auto now = TPulseServer::TClock::now();
-    std::erase_if(FStreams, [now](const auto& stream) {
-        return stream->EmptyLocked() &&
+    std::erase_if(FStreams, [this, now](const auto& stream) {
+        return stream->EmptyLocked() && !KeptLocked(*stream) &&
                (!stream->ReadyLocked() || now - stream->EmptySince() >= IdleClose);
     });
     CountLocked();
-    return !FStreams.empty();
+    return std::any_of(FStreams.begin(), FStreams.end(),
+                       [this](const auto& stream) { return !KeptLocked(*stream); });
 }

@@ -41,6 +41,7 @@ public:
     void Rename(TAudioStream&) override {}
     void Drain(TAudioStream& stream) override;
     void Close(TAudioStream& stream) override;
+    void Keep(uint32_t device) override;
     bool Tidy() override;
 
 private:
@@ -49,6 +50,8 @@ private:
     TPulseStream* OutputLocked(uint32_t device, TPulseServer::TDeadline deadline);
     void DropLocked(TPulseStream* stream);
     void CountLocked();
+    void OpenKept();
+    bool KeptLocked(const TPulseStream& stream) const;
 
     TPulseServer FServer;
     // Guarded by the mainloop lock.
@@ -56,5 +59,9 @@ private:
     // How many FStreams holds, for the worker to look at without the mainloop, which the UI
     // thread may be starting; release/acquire: a count above 0 shows the mainloop started.
     std::atomic<size_t> FOpen{0};
+    // The kept output, guarded by the mainloop lock; the worker is asked to open it with a
+    // release store after the UI thread started the mainloop.
+    uint32_t FKept = 0;
+    std::atomic<bool> FOpenKept{false};
     bool FHolding = false;
 };

@@ -262,6 +262,8 @@ protected:
             if (i == 2)
                 descriptorsBefore = OpenDescriptors();
         }
+        // The show's end: no cue is set to play next, so its output is not kept open either.
+        FEngine->AudioStreamDisarm();
         // The last one gives them back once its stop's ramp has been played.
         EXPECT_TRUE(Eventually(
             [&] {
@@ -406,6 +408,31 @@ TEST_F(PulsePlayback, TheMixerShowsOneStreamPerOutputNamedAfterIt) {
     EXPECT_EQ(names, expected);
     for (TCue* cue : {&rain, &wind, &door})
         cue->Stop();
+}
+
+// The output of the cue set to play next keeps its stream while others close a second after
+// their last cue, so that cue's start does not wait for a stream to open.
+TEST_F(PulsePlayback, TheNextCuesOutputIsKeptOpenWhileItIsTheNextCues) {
+    const std::vector<TOutputDevice> devices = FEngine->AudioDevices();
+    ASSERT_GE(devices.size(), 2u);
+    const auto only = [](const TOutputDevice& device) {
+        return std::vector<std::string>{"Trelmo \u2013 " + device.Name};
+    };
+    ASSERT_TRUE(MediaNames().empty());
+    AddCue(Tone("door.wav", 5), 2).Arm();
+    EXPECT_TRUE(Eventually([&] { return MediaNames() == only(devices[1]); }, 3s));
+
+    TCue& rain = AddCue(Tone("rain.wav", 0.05));
+    ASSERT_TRUE(rain.Play());
+    ASSERT_TRUE(WaitForEnd(rain.Stream(), 5s));
+    rain.Stop();
+    EXPECT_TRUE(Eventually([&] { return MediaNames() == only(devices[1]); }, 5s))
+        << "out1's stream closes after its last cue, out2's stays";
+
+    rain.Arm();
+    EXPECT_TRUE(Eventually([&] { return MediaNames() == only(devices[0]); }, 3s));
+    FEngine->AudioStreamDisarm();
+    EXPECT_TRUE(Eventually([] { return MediaNames().empty(); }, 3s));
 }
 
 TEST_F(PulsePlayback, PauseHoldsTheSoundAndResumeContinues) {
