@@ -1,12 +1,11 @@
 // Trigger to the first sample on the sink's monitor, per file format (WAV, MP3, FLAC, OGG: the
 // latency signature, encoded by ffmpeg) and per trigger, of a running Trelmo's standby cue, which
 // it has armed: GO by Space through XTest, OSC /cue/N/start and a later launch `trelmo play N`,
-// each after OSC /select/N has made cue N the standby cue. For contrast, OSC /cue/N/start of a
-// cue that is not the standby cue (opened at its start, as before arming). Side by side, in
-// turns: paplay of the WAV file in a fresh process, and the floor (a filled, corked stream
-// uncorked).
-// Usage: bench_format_latency [runs] [sink]; needs DISPLAY with no window manager, and the sink
-// as the sound server's default (device 1).
+// each after OSC /select/N has made cue N the standby cue; Space also after a quiet moment. For
+// contrast, OSC /cue/N/start of a cue that is not the standby cue (opened at its start, as before
+// arming). Side by side, in turns: paplay of the WAV file in a fresh process, and the floor (a
+// filled, corked stream uncorked). Usage: bench_format_latency [runs] [sink]; needs DISPLAY with no
+// window manager, and the sink as the sound server's default (device 1).
 #include "LatencyMeasure.h"
 #include "TFakeKeyboard.h"
 #include "TFloorClient.h"
@@ -59,11 +58,13 @@ pid_t Spawn(const std::vector<std::string>& arguments) {
     return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
 
-// How a cue is started, and whether it is the standby cue (armed) when it is.
+// How a cue is started, whether it is the standby cue (armed) when it is, and how long before
+// its start it was made the standby cue, after the cue before had stopped.
 struct TTrigger {
     const char* Name;
     bool Armed;
     std::function<TClock::time_point(int cue)> Fire;
+    std::chrono::milliseconds Standby = 300ms;
 };
 
 } // namespace
@@ -103,6 +104,8 @@ int main(int argc, char** argv) {
     std::vector<pid_t> launches;
     const TTrigger triggers[] = {
         {"space", true, [&](int) { return keyboard.Press(XK_space); }},
+        // After a quiet moment longer than an unused output's stream stays open.
+        {"space-quiet", true, [&](int) { return keyboard.Press(XK_space); }, 1500ms},
         {"osc", true,
          [&](int cue) {
              const auto sent = TClock::now();
@@ -133,7 +136,7 @@ int main(int argc, char** argv) {
                 const int cue = static_cast<int>(f) + 1;
                 send("/select/" + std::to_string(triggers[t].Armed ? cue : SilentCue));
                 // The operator's standby cue is set well before its GO.
-                std::this_thread::sleep_for(300ms);
+                std::this_thread::sleep_for(triggers[t].Standby);
                 MeasureStart(recorder, triggers[t].Fire(cue), signature.Samples, results[t][f]);
                 send("/cue/" + std::to_string(cue) + "/stop");
                 recorder.WaitForQuiet(TClock::now(), 0.01f, 100ms, 2000ms);
@@ -163,7 +166,7 @@ int main(int argc, char** argv) {
             const std::string name = std::string(triggers[t].Name) + " " + Formats[f].Name;
             ReportLatency(name.c_str(), results[t][f]);
             const double median = Percentile(results[t][f].Milliseconds, 0.5);
-            std::printf("%-8s x paplay %.2f  x floor %.2f  minus wav %+.2f ms\n", name.c_str(),
+            std::printf("%-16s x paplay %.2f  x floor %.2f  minus wav %+.2f ms\n", name.c_str(),
                         median / paplayMedian, median / floorMedian, median - wav);
         }
     }
