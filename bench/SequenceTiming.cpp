@@ -9,19 +9,15 @@
 #include "LatencyMeasure.h"
 #include "RunUntil.h"
 #include "TAudioEngine.h"
+#include "TCpuLoad.h"
 #include "TPulseOutput.h"
 #include "TShowControl.h"
 #include "TestAudioFiles.h"
 
 #include <QCoreApplication>
 
-#include <csignal>
 #include <cstdio>
 #include <functional>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -217,29 +213,6 @@ struct TBench {
             Settle(cues);
         }
     }
-};
-
-// Both cores busy while the object lives; stopped by its process id.
-class TCpuLoad {
-public:
-    TCpuLoad() {
-        const char* args[] = {"stress-ng", "--cpu", "2", "--timeout", "600s", "--quiet", nullptr};
-        if (posix_spawnp(&FPid, "stress-ng", nullptr, nullptr, const_cast<char**>(args), environ) !=
-            0)
-            FPid = 0;
-    }
-    ~TCpuLoad() {
-        if (FPid > 0) {
-            kill(FPid, SIGTERM);
-            waitpid(FPid, nullptr, 0);
-        }
-    }
-    TCpuLoad(const TCpuLoad&) = delete;
-    TCpuLoad& operator=(const TCpuLoad&) = delete;
-    bool Running() const { return FPid > 0; }
-
-private:
-    pid_t FPid = 0;
 };
 
 } // namespace

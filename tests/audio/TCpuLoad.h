@@ -6,11 +6,12 @@
 
 extern char** environ;
 
-// Both cores kept busy by stress-ng while the object lives; stopped by its process id.
+// Both cores kept busy by stress-ng while the object lives (ten minutes at most); stopped by its
+// process id.
 class TCpuLoad {
 public:
     TCpuLoad() {
-        const char* args[] = {"stress-ng", "--cpu", "2", "--timeout", "300s", "--quiet", nullptr};
+        const char* args[] = {"stress-ng", "--cpu", "2", "--timeout", "600s", "--quiet", nullptr};
         if (posix_spawnp(&FPid, "stress-ng", nullptr, nullptr, const_cast<char**>(args), environ) !=
             0)
             FPid = 0;
